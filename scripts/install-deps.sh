@@ -1,0 +1,17 @@
+#!/bin/sh
+# Installs every Debian package that building, testing and running the program needs.
+# Safe to run again; skips apt when everything is present already.
+set -e
+PACKAGES="cmake g++ make pkg-config qt6-base-dev libgl-dev libhidapi-dev libgtest-dev libgmock-dev \
+libbenchmark-dev fonts-wqy-zenhei fonts-dejavu-core xvfb xauth x11-apps imagemagick clang \
+libclang-rt-14-dev desktop-file-utils udev file dpkg-dev"
+missing=""
+for p in $PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing
+fi
