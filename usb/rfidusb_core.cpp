@@ -1,0 +1,208 @@
+#include "rfidusb_core.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <set>
+#include <tuple>
+
+namespace rfidusb {
+
+const std::vector<DeviceId>& defaultDeviceIds() {
+    // Defaults: USB-HID bridge ids that readers of this kind are commonly built on.
+    // Any other reader is chosen with RFIDUSB_DEVICE=vvvv:pppp[:interface].
+    static const std::vector<DeviceId> ids = {
+        {0x04d8, 0x003f, -1}, // Microchip generic HID firmware
+        {0x0483, 0x5750, -1}, // STMicroelectronics custom HID firmware
+        {0x1a86, 0xe010, -1}, // WCH HID bridge
+    };
+    return ids;
+}
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::optional<std::uint16_t> parseHex16(std::string_view s) {
+    if (s.empty() || s.size() > 4)
+        return std::nullopt;
+    unsigned value = 0;
+    for (char c : s) {
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return std::nullopt;
+        value = value * 16 + digit;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+std::optional<int> parseInterface(std::string_view s) {
+    if (s.empty() || s.size() > 3)
+        return std::nullopt;
+    int value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 255)
+        return std::nullopt;
+    return value;
+}
+
+bool matches(const HidCandidate& c, const DeviceId& id) {
+    return c.vendor == id.vendor && c.product == id.product &&
+           (id.interfaceNumber < 0 || c.interfaceNumber == id.interfaceNumber);
+}
+
+} // namespace
+
+std::optional<DeviceId> parseDeviceId(std::string_view text) {
+    text = trim(text);
+    const auto first = text.find(':');
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    const auto second = text.find(':', first + 1);
+    const auto vendor = parseHex16(text.substr(0, first));
+    const auto product =
+        parseHex16(second == std::string_view::npos ? text.substr(first + 1)
+                                                    : text.substr(first + 1, second - first - 1));
+    if (!vendor || !product)
+        return std::nullopt;
+    DeviceId id{*vendor, *product, -1};
+    if (second != std::string_view::npos) {
+        const auto iface = parseInterface(text.substr(second + 1));
+        if (!iface)
+            return std::nullopt;
+        id.interfaceNumber = *iface;
+    }
+    return id;
+}
+
+bool isKeyboard(const HidCandidate& c) {
+    return c.usagePage == 0x01 && c.usage == 0x06;
+}
+
+bool isVendorDefined(const HidCandidate& c) {
+    return c.usagePage >= 0xFF00;
+}
+
+std::optional<std::size_t> chooseCandidate(const std::vector<HidCandidate>& candidates,
+                                           const std::vector<DeviceId>& wanted) {
+    // A keyboard collection and a vendor collection may share one interface (one
+    // device node). Such a node is only taken for its vendor collection, and only
+    // when no clean node exists.
+    std::set<std::string> keyboardPaths;
+    for (const auto& c : candidates)
+        if (isKeyboard(c))
+            keyboardPaths.insert(c.path);
+
+    using Rank = std::tuple<int, std::size_t, int, std::string>; // class, wanted order, interface, path
+    std::optional<Rank> best;
+    std::optional<std::size_t> bestIndex;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const auto& c = candidates[i];
+        if (isKeyboard(c))
+            continue;
+        const auto w =
+            std::find_if(wanted.begin(), wanted.end(), [&](const DeviceId& id) { return matches(c, id); });
+        if (w == wanted.end())
+            continue;
+        const bool sharesKeyboard = keyboardPaths.count(c.path) != 0;
+        int cls;
+        if (!sharesKeyboard)
+            cls = isVendorDefined(c) ? 0 : 1;
+        else if (isVendorDefined(c))
+            cls = 2;
+        else
+            continue;
+        Rank rank{cls, static_cast<std::size_t>(w - wanted.begin()), c.interfaceNumber, c.path};
+        if (!best || rank < *best) {
+            best = std::move(rank);
+            bestIndex = i;
+        }
+    }
+    return bestIndex;
+}
+
+std::vector<std::vector<std::uint8_t>> splitIntoReports(const std::uint8_t* frame, std::size_t count,
+                                                        std::size_t payloadSize) {
+    std::vector<std::vector<std::uint8_t>> reports;
+    if (frame == nullptr || payloadSize == 0)
+        return reports;
+    for (std::size_t offset = 0; offset < count; offset += payloadSize) {
+        std::vector<std::uint8_t> report(payloadSize + 1, 0);
+        const std::size_t n = std::min(payloadSize, count - offset);
+        std::copy(frame + offset, frame + offset + n, report.begin() + 1);
+        reports.push_back(std::move(report));
+    }
+    return reports;
+}
+
+bool AnswerAssembler::feed(const std::uint8_t* data, std::size_t size) {
+    if (data == nullptr)
+        return complete();
+    std::size_t i = 0;
+    if (bytes_.empty()) {
+        while (i < size && data[i] != kFrameStart)
+            ++i;
+    }
+    for (; i < size && !complete(); ++i)
+        bytes_.push_back(data[i]);
+    return complete();
+}
+
+std::size_t AnswerAssembler::expectedSize() const {
+    return bytes_.size() >= 3 ? static_cast<std::size_t>(bytes_[2]) + kFrameOverhead : 0;
+}
+
+bool AnswerAssembler::complete() const {
+    const std::size_t expected = expectedSize();
+    return expected != 0 && bytes_.size() >= expected;
+}
+
+std::size_t AnswerAssembler::copyTo(std::uint8_t* out, std::size_t capacity) const {
+    if (out == nullptr)
+        return 0;
+    const std::size_t n = std::min(capacity, bytes_.size());
+    std::copy(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(n), out);
+    return n;
+}
+
+int parseIntSetting(const char* text, int fallback, int minimum, int maximum) {
+    if (text == nullptr || *text == '\0')
+        return fallback;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < minimum || value > maximum)
+        return fallback;
+    return static_cast<int>(value);
+}
+
+std::string hexBytes(const std::uint8_t* data, std::size_t size) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(size * 3);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (i != 0)
+            out.push_back(' ');
+        out.push_back(digits[data[i] >> 4]);
+        out.push_back(digits[data[i] & 0x0F]);
+    }
+    return out;
+}
+
+} // namespace rfidusb

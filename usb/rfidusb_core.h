@@ -1,0 +1,82 @@
+// Hardware-free parts of librfidusb: device id parsing, interface choice, report
+// chunking and answer assembly. Nothing in here talks to hidapi.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rfidusb {
+
+constexpr std::uint8_t kFrameStart = 0xAA;
+constexpr std::size_t kFrameOverhead = 5; // start, address, length, checksum, end
+constexpr std::size_t kDefaultReportSize = 64;
+constexpr std::size_t kMaxReportSize = 4096;
+constexpr int kDefaultTimeoutMs = 500;
+constexpr int kMaxTimeoutMs = 60000;
+
+struct DeviceId {
+    std::uint16_t vendor = 0;
+    std::uint16_t product = 0;
+    int interfaceNumber = -1; // -1: any interface of the device
+};
+
+// Vendor/product ids searched when RFIDUSB_DEVICE is not set, in order of preference.
+const std::vector<DeviceId>& defaultDeviceIds();
+
+// Parses "vvvv:pppp" or "vvvv:pppp:i" (vendor and product in hex, interface in decimal).
+std::optional<DeviceId> parseDeviceId(std::string_view text);
+
+// One entry of the HID enumeration. A composite device shows up once per interface,
+// and an interface with several top-level collections once per collection.
+struct HidCandidate {
+    std::string path;
+    std::uint16_t vendor = 0;
+    std::uint16_t product = 0;
+    std::uint16_t usagePage = 0;
+    std::uint16_t usage = 0;
+    int interfaceNumber = -1;
+};
+
+bool isKeyboard(const HidCandidate& candidate);
+bool isVendorDefined(const HidCandidate& candidate);
+
+// Picks the reader's command interface among the enumerated candidates: only entries
+// matching one of `wanted`, never a keyboard collection, vendor-defined usage pages
+// first. Returns the index of the chosen entry.
+std::optional<std::size_t> chooseCandidate(const std::vector<HidCandidate>& candidates,
+                                           const std::vector<DeviceId>& wanted);
+
+// Splits a frame into HID output reports of 1 + payloadSize bytes each: report id 0x00,
+// then the next payloadSize frame bytes, zero-padded.
+std::vector<std::vector<std::uint8_t>> splitIntoReports(const std::uint8_t* frame, std::size_t count,
+                                                        std::size_t payloadSize);
+
+// Collects one answer frame from consecutive input report payloads. Bytes before the
+// first 0xAA are dropped; once the length byte is in, the answer is length + 5 bytes
+// and anything after that (report padding) is ignored.
+class AnswerAssembler {
+  public:
+    // Returns true once the answer is complete.
+    bool feed(const std::uint8_t* data, std::size_t size);
+    bool complete() const;
+    // Total answer size, or 0 while the length byte has not arrived.
+    std::size_t expectedSize() const;
+    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+    std::size_t copyTo(std::uint8_t* out, std::size_t capacity) const;
+    void reset() { bytes_.clear(); }
+
+  private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+// Integer setting from an environment value; `fallback` when unset, malformed or out of range.
+int parseIntSetting(const char* text, int fallback, int minimum, int maximum);
+
+// "AA 00 03 ..." for trace output.
+std::string hexBytes(const std::uint8_t* data, std::size_t size);
+
+} // namespace rfidusb
