@@ -236,9 +236,3 @@ TEST_F(UsbIo, ReopensAfterUnplug) {
     bus.failWrites = true;
     EXPECT_EQ(write(command), -1);
 }
-
-TEST_F(UsbIo, IgnoresAReaderThatIsOnlyAKeyboard) {
-    bus.entries = {{"/dev/hidraw0", 0x1234, 0x5678, 0x0001, 0x0006, 0}};
-    EXPECT_EQ(write(frame(0x25, {})), -1);
-    EXPECT_TRUE(bus.opened.empty());
-}
