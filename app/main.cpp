@@ -1,0 +1,19 @@
+#include "errorhandling.h"
+#include "tform1.h"
+#include "tform2.h"
+
+int main(int argc, char** argv) {
+    rfid::RfidApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("rfid-demo"));
+    QApplication::setDesktopFileName(QStringLiteral("rfid-demo"));
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Zen Hei")});
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+
+    TForm1 form;
+    // The help dialog exists, hidden, from the start.
+    form.Form2 = new TForm2(&form);
+    form.show();
+    return app.exec();
+}

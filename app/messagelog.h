@@ -1,0 +1,45 @@
+// The message log: every result, error and debugging line of the program.
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QStringList>
+
+class QMenu;
+
+namespace rfid {
+
+class MessageLog : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit MessageLog(QWidget* parent = nullptr);
+
+    // Appends `text` as a new line. Line breaks inside it start further lines,
+    // so a text ending in "\r\n" leaves one empty line after it.
+    void addLine(const QString& text);
+
+    // The log's lines as the operator sees them.
+    QStringList lines() const;
+
+    // The content as a Rich Text Format document with a font table.
+    QByteArray toRtf() const;
+
+    QMenu* popupMenu() const { return m_popup; }
+
+    // Popup menu handlers.
+    void MenuItem1Click(); // Clear
+    void MenuItem2Click(); // Save
+    void N15Click();       // Revoke
+    void N20Click();       // Select all
+    void N17Click();       // Shear
+    void N18Click();       // Copy
+    void N19Click();       // Paste
+
+private:
+    QMenu* m_popup = nullptr;
+};
+
+// Rich Text Format for plain lines: a font table with a CJK-capable font and
+// every non-ASCII character as a Unicode escape.
+QByteArray linesToRtf(const QStringList& lines, const QString& fontFamily, int pointSize);
+
+} // namespace rfid

@@ -1,0 +1,149 @@
+// The main window: the pages, the message log, menus, status bar, and the
+// reader link that every page uses (framing, exchange, waits, reports).
+#pragma once
+
+#include "report.h"
+#include "usblink.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+
+class QAbstractButton;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QRadioButton;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class TForm2;
+
+class ReaderModePage;
+class LanguagePage;
+class SystemPage;
+class S50Page;
+class UltralightPage;
+class Iso14443bPage;
+class Iso15693Page;
+class OutputFormatPage;
+class TComm;
+class SendPanel;
+
+namespace rfid {
+class MessageLog;
+}
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // --- The reader link, used by every page --------------------------------
+
+    // The last answer as upper-case hex without separators; empty when none.
+    QString lastResponse;
+
+    // Frames a command-and-data hex text with the address of `setadd` and
+    // exchanges it. A command that cannot be framed is not sent: one log line
+    // says why and `lastResponse` stays empty.
+    void Send(const QString& command);
+    // Exchanges a whole frame given as hex text (other characters are ignored).
+    void SendHex(const QString& frame);
+    // Waits up to `ms` while processing events; returns early once an answer is held.
+    void Delay(int ms);
+    // Waits `ms` while processing events.
+    void Delayy(int ms);
+
+    // Adds one text to the log (line breaks inside it start further lines).
+    void addLine(const QString& text);
+    // Writes the four-way result report of the last exchange with `texts`.
+    // `successEntries`, when given, produces the entries for status 00.
+    void report(const rfid::CycleTexts& texts, const std::function<QStringList()>& successEntries = {});
+    // Send, Delay, report: one whole command cycle.
+    void cycle(const QString& command, int waitMs, const rfid::CycleTexts& texts,
+               const std::function<QStringList()>& successEntries = {});
+
+    // Connects a button's click to `handler` through the general error handling.
+    void onClick(QAbstractButton* button, std::function<void()> handler);
+    // True while a continuous operation driven by `box` should go on.
+    bool keepLooping(const QCheckBox* box) const;
+
+    rfid::UsbLibrary& usbLibrary() { return m_usb; }
+
+    // --- Pages ------------------------------------------------------------
+    ReaderModePage* readerModePage() const { return m_readerMode; }
+    LanguagePage* languagePage() const { return m_language; }
+    SystemPage* systemPage() const { return m_system; }
+    S50Page* s50Page() const { return m_s50; }
+    UltralightPage* ultralightPage() const { return m_ultralight; }
+    Iso14443bPage* iso14443bPage() const { return m_iso14443b; }
+    Iso15693Page* iso15693Page() const { return m_iso15693; }
+    OutputFormatPage* outputFormatPage() const { return m_outputFormat; }
+
+    // --- Controls of the window ---------------------------------------------
+    QTabWidget* PageControl1 = nullptr;
+    rfid::MessageLog* RichEdit1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* statusPanels[4] = {};
+    QTimer* Timer1 = nullptr;
+    QMenu* popupMenu1() const;
+
+    // Hidden group boxes on the last page.
+    QGroupBox* GroupBoxComm = nullptr;  // "通讯信息"
+    QGroupBox* GroupBoxSend = nullptr;  // "发送信息"
+    QGroupBox* GroupBoxState = nullptr; // "读卡状态切换"
+    QComboBox* setadd = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QRadioButton* RadioButton3 = nullptr;
+    QRadioButton* RadioButton4 = nullptr;
+    QRadioButton* RadioButton19 = nullptr;
+
+    TComm* Comm1 = nullptr;
+    SendPanel* sendPanel = nullptr;
+    TForm2* Form2 = nullptr;
+
+    // --- Handlers -----------------------------------------------------------
+    void FormCreate();
+    void Timer1Timer();
+    void PageControl1Change();
+    void N4Click();
+    void N5Click();
+    void N11Click();
+    void N12Click();
+    void N13Click();
+    void N14Click();
+    void N51Click();
+    void N61Click();
+
+    // What closing the window does after the serial port is closed; the
+    // default ends the process at once. Tests replace it.
+    void setExitAction(std::function<void()> action) { m_exitAction = std::move(action); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildStatusBar();
+    void buildHiddenGroups(QWidget* page);
+    // Serial link and manual send panel (their own source file).
+    void setupSerial();
+    void closeSerialPort();
+
+    rfid::UsbLibrary m_usb;
+    bool m_quitting = false;
+    std::function<void()> m_exitAction;
+
+    ReaderModePage* m_readerMode = nullptr;
+    LanguagePage* m_language = nullptr;
+    SystemPage* m_system = nullptr;
+    S50Page* m_s50 = nullptr;
+    UltralightPage* m_ultralight = nullptr;
+    Iso14443bPage* m_iso14443b = nullptr;
+    Iso15693Page* m_iso15693 = nullptr;
+    OutputFormatPage* m_outputFormat = nullptr;
+};

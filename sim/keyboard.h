@@ -1,0 +1,29 @@
+// Firmware of the reader that types card numbers as a keyboard.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rfidsim {
+
+struct Request;
+struct Reply;
+
+struct KeyboardState {
+    std::uint8_t language = 0x00;
+    // The 16 output-setting bytes as written by the write-output-settings command:
+    // format, ; ? , Enter, buzzer, fixed 01, custom, prefix x4, suffix x4.
+    std::vector<std::uint8_t> output{0x0F, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::uint8_t readerMode = 0x01;
+    std::uint8_t bluetoothMode = 0x00;
+    std::string bluetoothName = "Bluetooth1.0";
+    std::uint8_t sleepCode = 0x01;
+    bool buzzerOn = true;
+    int storedRecords = 3;
+    std::string version = "V1.0";
+};
+
+Reply keyboardAnswer(KeyboardState& state, const Request& request);
+
+} // namespace rfidsim

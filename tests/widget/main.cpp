@@ -1,0 +1,18 @@
+// Widget tests run the real window under Qt's offscreen platform.
+#include "errorhandling.h"
+
+#include <QFont>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    testing::InitGoogleTest(&argc, argv);
+    rfid::RfidApplication app(argc, argv);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+    return RUN_ALL_TESTS();
+}
