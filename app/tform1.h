@@ -15,6 +15,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QPushButton;
 class QRadioButton;
 class QStatusBar;
 class QTabWidget;
@@ -102,7 +103,19 @@ public:
     QRadioButton* RadioButton4 = nullptr;
     QRadioButton* RadioButton19 = nullptr;
 
+    // Serial link, in the hidden group box "通讯信息" (see tform1_serial.cpp).
     TComm* Comm1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    void Button1Click();
+    void Button2Click();
+    void ComboBox1Change();
+    void ComboBox2Change();
+    void Comm1ReceiveData(const unsigned char* buffer, int length);
+    void checkcard();
+
+    // Manual send panel, in the hidden group box "发送信息".
     SendPanel* sendPanel = nullptr;
     TForm2* Form2 = nullptr;
 
