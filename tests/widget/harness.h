@@ -2,6 +2,8 @@
 #pragma once
 
 #include "errorhandling.h"
+#include "errors.h"
+#include "hex.h"
 #include "messagelog.h"
 #include "rfidsim.h"
 #include "tform1.h"
@@ -10,7 +12,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <gtest/gtest.h>

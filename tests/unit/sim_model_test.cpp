@@ -1,0 +1,70 @@
+#include "model.h"
+
+#include <gtest/gtest.h>
+
+using namespace rfidsim;
+
+TEST(SimFrames, EncodeAndParse) {
+    const Bytes f = encodeFrame(0x00, ok({0x56, 0x31}));
+    EXPECT_EQ(f, (Bytes{0xAA, 0x00, 0x03, 0x00, 0x56, 0x31, 0x03 ^ 0x56 ^ 0x31, 0xBB}));
+    const Bytes cmd{0xAA, 0x00, 0x03, 0x85, 0x01, 0x78, 0xFF, 0xBB};
+    auto r = parseFrame(cmd.data(), int(cmd.size()));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->command, 0x85);
+    EXPECT_EQ(r->data, (Bytes{0x01, 0x78}));
+    Bytes bad = cmd;
+    bad[6] = 0xFE; // checksum
+    EXPECT_FALSE(parseFrame(bad.data(), int(bad.size())));
+    bad = cmd;
+    bad[2] = 0x09; // length beyond the frame
+    EXPECT_FALSE(parseFrame(bad.data(), int(bad.size())));
+    EXPECT_FALSE(parseFrame(cmd.data(), 4));
+    EXPECT_FALSE(parseFrame(nullptr, 8));
+}
+
+TEST(SimReader, KeyboardSettingsReadBackAndFaults) {
+    Reader r;
+    auto exchange = [&r](Bytes frame) {
+        EXPECT_TRUE(r.write(frame.data(), int(frame.size())));
+        std::uint8_t buf[245] = {};
+        return Bytes(buf, buf + r.read(buf, 245));
+    };
+    auto frameOf = [](std::uint8_t cmd, Bytes data) {
+        Bytes f{0xAA, 0x00, std::uint8_t(data.size() + 1), cmd};
+        f.insert(f.end(), data.begin(), data.end());
+        std::uint8_t x = 0;
+        for (std::size_t i = 1; i < f.size(); ++i)
+            x ^= f[i];
+        f.push_back(x);
+        f.push_back(0xBB);
+        return f;
+    };
+    EXPECT_EQ(exchange(frameOf(0x80, {0x0A})), encodeFrame(0, ok()));
+    Bytes settings{0x0E, 1, 0, 1, 0, 0, 1, 0x2B, 0x02, 0, 0, 0, 0x0D, 0x0A, 0, 0};
+    EXPECT_EQ(exchange(frameOf(0x82, settings)), encodeFrame(0, ok()));
+    Bytes expected{0x0A};
+    expected.insert(expected.end(), settings.begin(), settings.end());
+    EXPECT_EQ(exchange(frameOf(0x83, {})), encodeFrame(0, ok(expected)));
+    EXPECT_EQ(exchange(frameOf(0xC0, {})), encodeFrame(0, ok({'V', '1', '.', '0'})));
+    EXPECT_EQ(exchange(frameOf(0x99, {})), encodeFrame(0, refuse(0x8F)));
+
+    r.fault = Fault::Silent;
+    EXPECT_TRUE(exchange(frameOf(0xCF, {})).empty());
+    r.fault = Fault::Refuse;
+    r.faultArg = 0x83;
+    EXPECT_EQ(exchange(frameOf(0xCF, {})), encodeFrame(0, refuse(0x83)));
+    r.fault = Fault::Damaged;
+    r.faultArg = 0x02;
+    EXPECT_EQ(exchange(frameOf(0xCF, {}))[3], 0x02);
+    r.fault = Fault::Short;
+    r.faultArg = 3;
+    EXPECT_EQ(exchange(frameOf(0xCF, {})).size(), 3u);
+    r.fault = Fault::Overlong;
+    const Bytes longAnswer = exchange(frameOf(0xCF, {}));
+    EXPECT_EQ(longAnswer.size(), 245u);
+    EXPECT_EQ(longAnswer[2], 0xFF);
+    r.fault = Fault::WriteFail;
+    const Bytes f = frameOf(0xCF, {});
+    EXPECT_FALSE(r.write(f.data(), int(f.size())));
+    EXPECT_EQ(r.frames.size(), 11u);
+}

@@ -1,0 +1,232 @@
+// The main window: layout, defaults, menus, status bar, help dialog, log.
+#include "harness.h"
+#include "dialogs.h"
+#include "skins.h"
+#include "tform2.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+using Window = WindowTest;
+
+TEST_F(Window, CaptionPagesAndHiddenTabs) {
+    EXPECT_EQ(form->windowTitle(), " 134.2K Demo  V 1.3");
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    QTabWidget* pages = find<QTabWidget>("PageControl1");
+    ASSERT_EQ(pages->count(), 8);
+    const char* captions[] = {"Switch of mode", "language settings", "系统命令", "S50/S70",
+                              "Ultralight",     "ISO14443B",         "ISO15693", "125K usb reader setting  "};
+    QStringList shown;
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(pages->tabText(i), QString::fromUtf8(captions[i]));
+        if (pages->isTabVisible(i))
+            shown << pages->tabText(i);
+    }
+    EXPECT_EQ(shown, (QStringList{"Switch of mode", "language settings", "125K usb reader setting  "}));
+    EXPECT_EQ(pages->geometry(), QRect(5, 4, 529, 561));
+    EXPECT_EQ(form->RichEdit1->parentWidget()->geometry(), QRect(539, 2, 307, 564));
+    EXPECT_EQ(form->RichEdit1->size(), QSize(297, 548));
+    // Every visible tab shows its whole caption.
+    for (int i : {0, 1, 7}) {
+        const QRect r = pages->tabBar()->tabRect(i);
+        EXPECT_GE(r.width(), pages->tabBar()->fontMetrics().horizontalAdvance(pages->tabText(i)) + 8);
+        EXPECT_GE(r.width(), 131);
+    }
+}
+
+TEST_F(Window, FormCreateDefaults) {
+    EXPECT_EQ(form->PageControl1->currentIndex(), 0);
+    EXPECT_EQ(form->setadd->currentText(), "00");
+    ASSERT_EQ(form->setadd->count(), 33);
+    EXPECT_EQ(form->setadd->itemText(10), "0a");
+    EXPECT_EQ(form->setadd->itemText(26), "1a");
+    EXPECT_EQ(form->setadd->itemText(32), "20");
+    EXPECT_EQ(form->ComboBox2->currentText(), "9600");
+    EXPECT_TRUE(form->RadioButton3->isChecked());
+    EXPECT_FALSE(form->RadioButton4->isChecked());
+    EXPECT_FALSE(form->GroupBoxComm->isVisibleTo(form.get()));
+    EXPECT_FALSE(form->GroupBoxSend->isVisibleTo(form.get()));
+    EXPECT_FALSE(form->GroupBoxState->isVisibleTo(form.get()));
+    EXPECT_EQ(rfid::currentSkin(), 2);
+    EXPECT_EQ(form->Timer1->interval(), 1000);
+    EXPECT_TRUE(form->Timer1->isActive());
+    if (auto* sleep = form->findChild<QComboBox*>("ComboBox20")) {
+        EXPECT_EQ(sleep->currentText(), "0.5 minute");
+    }
+}
+
+TEST_F(Window, StatusBarPanelsAndClock) {
+    const int widths[4] = {150, 30, 400, 200};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(form->statusPanels[i]->width(), widths[i]);
+    EXPECT_EQ(form->statusPanels[0]->text(), "  RFID");
+    EXPECT_EQ(form->statusPanels[1]->text(), "");
+    EXPECT_EQ(form->statusPanels[2]->text(), " Demo  V 1.2");
+    form->Timer1Timer();
+    static const QRegularExpression clock(
+        QStringLiteral("^   \\d{4}\\.\\d\\d\\.\\d\\d   (0\\d|1[0-2]):\\d\\d:\\d\\d (AM|PM)   $"));
+    EXPECT_TRUE(clock.match(form->statusPanels[3]->text()).hasMatch()) << form->statusPanels[3]->text().toStdString();
+    EXPECT_EQ(form->StatusBar1->height(), 27);
+}
+
+TEST_F(Window, MenusAndSkins) {
+    QStringList names;
+    for (QAction* a : form->findChildren<QAction*>())
+        names << a->objectName();
+    for (const char* n : {"N4", "N5", "N11", "N12", "N13", "N14", "N51", "N61"})
+        EXPECT_TRUE(names.contains(QLatin1String(n))) << n;
+    EXPECT_EQ(find<QAction>("N4")->text(), "Exit");
+    EXPECT_EQ(find<QAction>("N61")->text(), "Stype six");
+    EXPECT_EQ(find<QAction>("N5")->text(), "Help");
+    const char* items[] = {"N11", "N12", "N13", "N14", "N51", "N61"};
+    for (int i = 0; i < 6; ++i) {
+        find<QAction>(items[i])->trigger();
+        EXPECT_EQ(rfid::currentSkin(), i);
+    }
+    EXPECT_EQ(rfid::skinName(4), "Skin5");
+    EXPECT_FALSE(rfid::applySkin(6));
+    EXPECT_EQ(rfid::currentSkin(), 5);
+    rfid::applySkin(2);
+}
+
+TEST_F(Window, HelpDialogCanBeOpenedAgainAndAgain) {
+    for (int round = 0; round < 2; ++round) {
+        QString label;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<TForm2*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            label = dialog->Label1->text();
+            EXPECT_EQ(dialog->windowTitle(), "RFID");
+            EXPECT_EQ(dialog->size(), QSize(448, 261));
+            dialog->close();
+        });
+        form->N5Click();
+        EXPECT_EQ(label, "Output format setting          ");
+        EXPECT_EQ(form->Form2, nullptr);
+    }
+}
+
+TEST_F(Window, PageChangeClearsTheFirstElevenContinuousBoxes) {
+    // Continuous boxes are found by name wherever a page put them.
+    auto* page = form->PageControl1->widget(2);
+    auto makeBox = [&](const char* name) {
+        QCheckBox* b = form->findChild<QCheckBox*>(QLatin1String(name));
+        if (!b) {
+            b = new QCheckBox(page);
+            b->setObjectName(QLatin1String(name));
+        }
+        b->setChecked(true);
+        return b;
+    };
+    QCheckBox* first = makeBox("CheckBox1");
+    QCheckBox* eleventh = makeBox("CheckBox11");
+    QCheckBox* twelfth = makeBox("CheckBox12");
+    // Keep loops from starting: only the box states matter here.
+    form->PageControl1->setCurrentIndex(1);
+    EXPECT_FALSE(first->isChecked());
+    EXPECT_FALSE(eleventh->isChecked());
+    EXPECT_TRUE(twelfth->isChecked());
+    twelfth->setChecked(false);
+}
+
+TEST_F(Window, ClosingEndsTheProgramThroughTheExitAction) {
+    int exits = 0;
+    form->setExitAction([&] { ++exits; });
+    QCloseEvent ev;
+    QApplication::sendEvent(form.get(), &ev);
+    EXPECT_EQ(exits, 1);
+}
+
+TEST_F(Window, ErrorsRaisedByHandlersReachTheGeneralHandling) {
+    auto* button = new QPushButton(form.get());
+    form->onClick(button, [] { throw rfid::EConvertError("'x' is not a valid integer value"); });
+    bool after = false;
+    form->onClick(button, [&] { after = true; });
+    button->click();
+    EXPECT_EQ(errors, QStringList{"'x' is not a valid integer value"});
+    EXPECT_TRUE(after); // the error ended only its own handler
+}
+
+using Log = WindowTest;
+
+TEST_F(Log, LineBreakSemantics) {
+    auto* log = form->RichEdit1;
+    log->addLine("A\r\n");
+    EXPECT_EQ(log->lines(), (QStringList{"A", ""}));
+    log->addLine("B");
+    EXPECT_EQ(log->lines(), (QStringList{"A", "", "B"}));
+    // A failure report: failure line without a break, then the reason with one.
+    log->addLine("Restore factory settings False    01:00:00 PM");
+    log->addLine("卡不存在....\r\n");
+    EXPECT_EQ(log->lines(),
+              (QStringList{"A", "", "B", "Restore factory settings False    01:00:00 PM", "卡不存在....", ""}));
+    log->addLine("x\r\ny\nz\r");
+    EXPECT_EQ(log->lines().mid(6), (QStringList{"x", "y", "z", ""}));
+    log->addLine("");
+    EXPECT_EQ(log->lines().size(), 11);
+}
+
+TEST_F(Log, PopupMenuItemsAndClear) {
+    QStringList captions;
+    for (QAction* a : form->popupMenu1()->actions())
+        captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(captions, (QStringList{"Clear", "Save", "-", "Revoke", "Select all", "-", "Shear", "Copy", "Paste"}));
+    form->addLine("line");
+    find<QAction>("MenuItem1")->trigger();
+    EXPECT_TRUE(form->RichEdit1->toPlainText().isEmpty());
+    form->addLine("one");
+    find<QAction>("N20")->trigger();
+    EXPECT_EQ(form->RichEdit1->textCursor().selectedText(), "one\u2029");
+}
+
+TEST_F(Log, SaveWritesRichTextAndCancelWritesNothing) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.txt");
+    QString askedTitle, askedFilter;
+    rfid::setFileDialogAnswers(
+        [&](const QString& title, const QString& filter) {
+            askedTitle = title;
+            askedFilter = filter;
+            return QString();
+        },
+        {});
+    form->addLine("Set Up Success   01:02:03 PM\r\n");
+    form->addLine("卡不存在....{x}\\");
+    find<QAction>("MenuItem2")->trigger();
+    EXPECT_EQ(askedTitle, "保存接收数据！");
+    EXPECT_TRUE(askedFilter.contains("*.txt"));
+    EXPECT_FALSE(QFile::exists(path));
+
+    rfid::setFileDialogAnswers([&](const QString&, const QString&) { return path; }, {});
+    find<QAction>("MenuItem2")->trigger();
+    rfid::setFileDialogAnswers({}, {});
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray rtf = f.readAll();
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
+    EXPECT_TRUE(rtf.contains("{\\fonttbl"));
+    EXPECT_TRUE(rtf.contains("Set Up Success   01:02:03 PM\\par"));
+    // 卡 is U+5361 = 21345; braces and backslashes are escaped.
+    EXPECT_TRUE(rtf.contains("\\u21345?"));
+    EXPECT_TRUE(rtf.contains("\\{x\\}\\\\"));
+    EXPECT_TRUE(rtf.trimmed().endsWith("}"));
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(Log, SaveToAnUnwritablePlaceIsReportedAndKeepsTheLog) {
+    rfid::setFileDialogAnswers([](const QString&, const QString&) { return QStringLiteral("/nonexistent/dir/x.txt"); },
+                               {});
+    form->addLine("keep me");
+    find<QAction>("MenuItem2")->trigger();
+    rfid::setFileDialogAnswers({}, {});
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("/nonexistent/dir/x.txt"));
+    EXPECT_EQ(form->RichEdit1->lines(), QStringList{"keep me"});
+}
