@@ -5,6 +5,7 @@
 #include "model.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,14 +23,36 @@ struct StartFamily {
             reader().family = rfidsim::Family::HighFrequency;
     }
 } startFamily;
+
+// RFIDSIM_LOG=<file> appends every frame the reader takes ("> AA 00 01 CF CE BB")
+// and every answer it hands out ("< ...") to that file, one line each, so that a
+// test can see what a launched program exchanged with it. The file is opened
+// per line so that nothing is lost when the program is killed.
+void logBytes(char direction, const unsigned char* bytes, int count) {
+    const char* path = std::getenv("RFIDSIM_LOG");
+    if (!path || !*path || count < 0 || (count > 0 && !bytes))
+        return;
+    std::FILE* f = std::fopen(path, "a");
+    if (!f)
+        return;
+    std::fputc(direction, f);
+    for (int i = 0; i < count; ++i)
+        std::fprintf(f, " %02X", unsigned(bytes[i]));
+    std::fputc('\n', f);
+    std::fclose(f);
+}
 } // namespace
 
 RFIDSIM_EXPORT int hidWriteData(int, int count, const unsigned char* frame) {
+    logBytes('>', frame, count);
     return reader().write(frame, count) ? count : -1;
 }
 
 RFIDSIM_EXPORT int hidReadData(int, int capacity, unsigned char* buffer) {
-    return reader().read(buffer, capacity);
+    const int n = reader().read(buffer, capacity);
+    if (n > 0)
+        logBytes('<', buffer, n);
+    return n;
 }
 
 RFIDSIM_EXPORT void rfidsim_reset(void) {
