@@ -1,7 +1,167 @@
 #include "languagepage.h"
 
+#include "keyboardpages.h"
+#include "response.h"
 #include "tform1.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+using kbd::place;
+
+// One keyboard language: its radio button, the code sent, and the name a
+// read-back shows (which differs from the caption only in trailing blanks).
+struct LanguagePage::Language {
+    QRadioButton* LanguagePage::*button;
+    const char* name;
+    const char* caption;
+    const char* readName;
+};
+
+namespace {
+constexpr int kWaitMs = 300;
+constexpr int kLanguageCount = 30;
+} // namespace
+
+// Indexed by language code, 0x00 to 0x1D.
+const LanguagePage::Language* LanguagePage::languages() {
+    static const Language table[kLanguageCount] = {
+        {&LanguagePage::RadioButton18, "RadioButton18", "American style", "American style"},
+        {&LanguagePage::RadioButton24, "RadioButton24", "Belgium", "Belgium"},
+        {&LanguagePage::RadioButton25, "RadioButton25", "Brazil", "Brazil"},
+        {&LanguagePage::RadioButton26, "RadioButton26", "Canada", "Canada"},
+        {&LanguagePage::RadioButton53, "RadioButton53", "Croatia", "Croatia"},
+        {&LanguagePage::RadioButton52, "RadioButton52", "Czech Republic ", "Czech Republic"},
+        {&LanguagePage::RadioButton51, "RadioButton51", "Slovakia", "Slovakia"},
+        {&LanguagePage::RadioButton50, "RadioButton50", "Denmark  ", "Denmark"},
+        {&LanguagePage::RadioButton49, "RadioButton49", "Finland", "Finland "},
+        {&LanguagePage::RadioButton39, "RadioButton39", "French", "French"},
+        {&LanguagePage::RadioButton38, "RadioButton38", "German", "German"},
+        {&LanguagePage::RadioButton20, "RadioButton20", "Hungary", "Hungary"},
+        {&LanguagePage::RadioButton47, "RadioButton47", "Italy", "Italy "},
+        {&LanguagePage::RadioButton45, "RadioButton45", "Latin America", "Latin America "},
+        {&LanguagePage::RadioButton31, "RadioButton31", "Netherlands", "Netherlands "},
+        {&LanguagePage::RadioButton27, "RadioButton27", "Norway", "Norway"},
+        {&LanguagePage::RadioButton43, "RadioButton43", "poland", "poland"},
+        {&LanguagePage::RadioButton41, "RadioButton41", "Portugal", "Portugal "},
+        {&LanguagePage::RadioButton37, "RadioButton37", "Serbia", "Serbia"},
+        {&LanguagePage::RadioButton36, "RadioButton36", "Slovenia", "Slovenia "},
+        {&LanguagePage::RadioButton35, "RadioButton35", "Spain", "Spain"},
+        {&LanguagePage::RadioButton23, "RadioButton23", "Sweden", "Sweden"},
+        {&LanguagePage::RadioButton48, "RadioButton48", "Switzerland-French", "Switzerland-French"},
+        {&LanguagePage::RadioButton46, "RadioButton46", "Switzerland-German", "Switzerland-German"},
+        {&LanguagePage::RadioButton44, "RadioButton44", "England", "England "},
+        {&LanguagePage::RadioButton28, "RadioButton28", "Non Latin", "Non Latin"},
+        {&LanguagePage::RadioButton42, "RadioButton42", "turkey-F", "turkey-F"},
+        {&LanguagePage::RadioButton40, "RadioButton40", "turkey-Q", "turkey-Q"},
+        {&LanguagePage::RadioButton34, "RadioButton34", "Japanese", "Japanese "},
+        {&LanguagePage::RadioButton33, "RadioButton33", "Romania", "Romania"},
+    };
+    return table;
+}
+
+namespace {
+QString codeText(int code) {
+    return QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+// Ten rows of three columns: codes 00-09 in the first column, 0B-14 in the
+// second, 15-1D in the third with German (0A) below them.
+QPoint languagePosition(int code) {
+    static const int rows[10] = {17, 53, 90, 127, 164, 200, 237, 274, 311, 348};
+    static const int columns[3] = {24, 180, 336};
+    if (code <= 0x09)
+        return {columns[0], rows[code]};
+    if (code == 0x0A)
+        return {columns[2], rows[9]};
+    if (code <= 0x14)
+        return {columns[1], rows[code - 0x0B]};
+    return {columns[2], rows[code - 0x15]};
+}
+} // namespace
 
 LanguagePage::LanguagePage(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
     setObjectName(QStringLiteral("LanguagePage"));
+
+    GroupBox29 =
+        place<QGroupBox>(this, "GroupBox29", QStringLiteral("Prefix and suffix settings"), 1, 3, 421, 141);
+    const int fieldX[4] = {64, 160, 256, 352};
+    QLineEdit* LanguagePage::*const fields[8] = {
+        &LanguagePage::Edit24, &LanguagePage::Edit25, &LanguagePage::Edit26, &LanguagePage::Edit27,
+        &LanguagePage::Edit44, &LanguagePage::Edit45, &LanguagePage::Edit46, &LanguagePage::Edit47};
+    const char* const fieldNames[8] = {"Edit24", "Edit25", "Edit26", "Edit27",
+                                       "Edit44", "Edit45", "Edit46", "Edit47"};
+    const char* const columnLabels[8] = {"First byte  ",   "  Second byte    ", "Third byte   ",
+                                         "Fourth byte",    "First byte     ",   "Second byte   ",
+                                         "Third byte    ", "Fourth byte  "};
+    const char* const labelNames[8] = {"LabelPrefixByte1", "LabelPrefixByte2", "LabelPrefixByte3",
+                                       "LabelPrefixByte4", "LabelSuffixByte1", "LabelSuffixByte2",
+                                       "LabelSuffixByte3", "LabelSuffixByte4"};
+    for (int i = 0; i < 8; ++i) {
+        const int row = i / 4;
+        const int col = i % 4;
+        auto* edit = new QLineEdit(QStringLiteral("00"), GroupBox29);
+        edit->setObjectName(QLatin1String(fieldNames[i]));
+        edit->setGeometry(fieldX[col], row == 0 ? 22 : 83, 57, 21);
+        this->*fields[i] = edit;
+        place<QLabel>(GroupBox29, labelNames[i], QString::fromUtf8(columnLabels[i]), fieldX[col],
+                      row == 0 ? 52 : 113, col == 3 ? 66 : 94, 15);
+    }
+    place<QLabel>(GroupBox29, "LabelPrefix", QStringLiteral("Prefix:   "), 14, 26, 48, 15);
+    place<QLabel>(GroupBox29, "LabelSuffix", QStringLiteral("suffix:  "), 14, 87, 48, 15);
+    kbd::rule(GroupBox29, "RulePrefixSuffix", 8, 71, 405);
+
+    Button27 = place<QPushButton>(this, "Button27", QStringLiteral("Set"), 436, 48, 75, 25);
+    Button28 = place<QPushButton>(this, "Button28", QStringLiteral("Read"), 437, 117, 75, 25);
+
+    GroupBox28 = place<QGroupBox>(this, "GroupBox28", QStringLiteral("language settings "), 1, 152, 497, 375);
+    for (int code = 0; code < kLanguageCount; ++code) {
+        const Language& l = languages()[code];
+        const QPoint at = languagePosition(code);
+        // The third column is wider so that "Switzerland-German" fits.
+        const int width = at.x() == 336 ? 140 : 113;
+        this->*(l.button) =
+            place<QRadioButton>(GroupBox28, l.name, QString::fromUtf8(l.caption), at.x(), at.y(), width, 17);
+    }
+    RadioButton18->setChecked(true);
+
+    m_form.onClick(Button27, [this] { Button27Click(); });
+    m_form.onClick(Button28, [this] { Button28Click(); });
+}
+
+QStringList LanguagePage::prefixSuffixTexts() const {
+    return {Edit24->text(), Edit25->text(), Edit26->text(), Edit27->text(),
+            Edit44->text(), Edit45->text(), Edit46->text(), Edit47->text()};
+}
+
+QString LanguagePage::languageName(const QString& code) {
+    for (int c = 0; c < kLanguageCount; ++c) {
+        if (code == codeText(c))
+            return QString::fromUtf8(languages()[c].readName);
+    }
+    return {};
+}
+
+void LanguagePage::Button27Click() {
+    QString code;
+    for (int c = 0; c < kLanguageCount; ++c) {
+        if ((this->*(languages()[c].button))->isChecked())
+            code = codeText(c);
+    }
+    m_form.cycle(QStringLiteral("80") + code, kWaitMs,
+                 {kbd::noDataFullWidth(), QStringLiteral("Set Up Success   "),
+                  QStringLiteral("Set up format false   "), kbd::damaged()});
+}
+
+void LanguagePage::Button28Click() {
+    m_form.cycle(QStringLiteral("83"), kWaitMs,
+                 {kbd::noDataFullWidth(), {}, QStringLiteral("Set up format false   "), kbd::damaged()},
+                 [this] {
+                     return QStringList{QStringLiteral("The output language is : ") +
+                                        languageName(rfid::respByte(m_form.lastResponse, 4)) +
+                                        QStringLiteral(" .  ") + rfid::timeStamp()};
+                 });
 }

@@ -1,7 +1,247 @@
 #include "readermodepage.h"
 
+#include "errors.h"
+#include "hex.h"
+#include "keyboardpages.h"
+#include "response.h"
 #include "tform1.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringEncoder>
+#include <cstdint>
+
+using kbd::place;
+
+// One radio button of a mode group: its caption, the mode byte it sends and the
+// name the report gives it.
+struct ReaderModePage::ModeChoice {
+    QRadioButton* ReaderModePage::*button;
+    const char* name;
+    const char* caption;
+    const char* code;
+    const char* reportName;
+    int x;
+    int y;
+    int width;
+};
+
+namespace {
+
+constexpr int kWaitMs = 300;
+
+const char* const kSleepItems[] = {"0   minute", "0.5 minute", "1   minute", "2   minute", "5   minute",
+                                   "10  minute", "30  minute", "60  minute", "120 minute"};
+
+QPushButton* button(QWidget* group, const char* name, const char* caption, int y) {
+    return place<QPushButton>(group, name, QString::fromUtf8(caption), 408, y, 75, 25);
+}
+
+QLabel* label(QWidget* group, const char* name, const char* caption, int x, int y, int w) {
+    return place<QLabel>(group, name, QString::fromUtf8(caption), x, y, w, 17);
+}
+
+} // namespace
 
 ReaderModePage::ReaderModePage(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
     setObjectName(QStringLiteral("ReaderModePage"));
+
+    auto group = [this](const char* name, const QString& title, int y, int h) {
+        return place<QGroupBox>(this, name, title, 8, y, 497, h);
+    };
+    auto radios = [this](QGroupBox* g, const ModeChoice* choices) {
+        for (int i = 0; i < 3; ++i) {
+            const ModeChoice& c = choices[i];
+            this->*(c.button) =
+                place<QRadioButton>(g, c.name, QString::fromUtf8(c.caption), c.x, c.y, c.width, 17);
+        }
+        (this->*(choices[0].button))->setChecked(true);
+    };
+
+    GroupBox36 = group("GroupBox36", QStringLiteral("Reader mode switch"), 8, 114);
+    radios(GroupBox36, readerModes());
+    Button69 = button(GroupBox36, "Button69", "Set", 45);
+
+    GroupBox32 = group("GroupBox32", QStringLiteral("Bluetooth mode switching"), 124, 52);
+    radios(GroupBox32, bluetoothModes());
+    Button35 = button(GroupBox32, "Button35", "Set", 20);
+
+    GroupBox35 = group("GroupBox35", QString(), 177, 99);
+    label(GroupBox35, "LabelBluetoothName", "Modify Bluetooth Name : ", 8, 23, 139);
+    Edit29 = new QLineEdit(QStringLiteral("Bluetooth1.0"), GroupBox35);
+    Edit29->setObjectName(QStringLiteral("Edit29"));
+    Edit29->setGeometry(148, 21, 121, 21);
+    label(GroupBox35, "LabelBluetoothNameNote", "Bluetooth name  ", 280, 23, 110);
+    Button41 = button(GroupBox35, "Button41", "Setting", 19);
+    kbd::rule(GroupBox35, "RuleNameSleep", 2, 52, 493);
+    label(GroupBox35, "LabelSleepTime", "Set sleep time：     ", 16, 68, 130);
+    ComboBox20 = new QComboBox(GroupBox35);
+    ComboBox20->setObjectName(QStringLiteral("ComboBox20"));
+    ComboBox20->setEditable(false);
+    ComboBox20->setGeometry(150, 66, 119, 21);
+    for (const char* item : kSleepItems)
+        ComboBox20->addItem(QString::fromUtf8(item));
+    label(GroupBox35, "LabelSleepTimeNote", "Sleep time setting  ", 280, 68, 110);
+    Button30 = button(GroupBox35, "Button30", "Setting", 64);
+
+    GroupBox31 = group("GroupBox31", QString(), 277, 94);
+    label(GroupBox31, "LabelFactoryDefault", "Factory default：   ", 16, 21, 150);
+    Button57 = button(GroupBox31, "Button57", "Fatory default", 17);
+    // Ten pixels wider than its neighbours, on the same centre, so that the
+    // caption fits.
+    Button57->setGeometry(403, 17, 85, 25);
+    kbd::rule(GroupBox31, "RuleFactoryVersion", 2, 50, 493);
+    label(GroupBox31, "LabelVersion", "Reading version number ", 16, 64, 150);
+    Button63 = button(GroupBox31, "Button63", "Version", 60);
+
+    GroupBox34 = group("GroupBox34", QStringLiteral("Buzzer control"), 374, 101);
+    label(GroupBox34, "LabelBuzzerOn", "Turn on the buzzer:    ", 16, 24, 150);
+    Button50 = button(GroupBox34, "Button50", "Turn on", 20);
+    kbd::rule(GroupBox34, "RuleBuzzer", 2, 56, 493);
+    label(GroupBox34, "LabelBuzzerOff", "Turn off the buzzer:", 16, 70, 150);
+    Button51 = button(GroupBox34, "Button51", "Turn off", 66);
+
+    GroupBox33 = group("GroupBox33", QStringLiteral("Empty stored data"), 477, 52);
+    QLabel* aqua = label(GroupBox33, "LabelEmptyData", "Empty stored data:    ", 16, 24, 125);
+    aqua->setAutoFillBackground(true);
+    QPalette palette = aqua->palette();
+    palette.setColor(QPalette::Window, QColor(0x00, 0xFF, 0xFF));
+    aqua->setPalette(palette);
+    Button43 = button(GroupBox33, "Button43", "Clear data", 20);
+
+    m_form.onClick(Button69, [this] { Button69Click(); });
+    m_form.onClick(Button35, [this] { Button35Click(); });
+    m_form.onClick(Button41, [this] { Button41Click(); });
+    m_form.onClick(Button30, [this] { Button30Click(); });
+    m_form.onClick(Button57, [this] { Button57Click(); });
+    m_form.onClick(Button63, [this] { Button63Click(); });
+    m_form.onClick(Button50, [this] { Button50Click(); });
+    m_form.onClick(Button51, [this] { Button51Click(); });
+    m_form.onClick(Button43, [this] { Button43Click(); });
+}
+
+const ReaderModePage::ModeChoice* ReaderModePage::readerModes() {
+    static const ModeChoice table[3] = {
+        {&ReaderModePage::RadioButton32, "RadioButton32", "Key trigger mode         ", "01",
+         "Key trigger mode ", 10, 20, 180},
+        {&ReaderModePage::RadioButton54, "RadioButton54", "Active read single     ", "02",
+         "Active read single ", 10, 54, 180},
+        {&ReaderModePage::RadioButton55, "RadioButton55", "Active read continuity  ", "03",
+         "Active read continuity ", 10, 88, 180},
+    };
+    return table;
+}
+
+const ReaderModePage::ModeChoice* ReaderModePage::bluetoothModes() {
+    static const ModeChoice table[3] = {
+        {&ReaderModePage::RadioButton56, "RadioButton56", "Hid mode", "00", "HID mode ", 16, 22, 113},
+        {&ReaderModePage::RadioButton57, "RadioButton57", "SPP mode", "01", "SPP mode ", 148, 22, 113},
+        {&ReaderModePage::RadioButton58, "RadioButton58", "BLE mode", "02", "BLE mode ", 280, 22, 113},
+    };
+    return table;
+}
+
+// Sends the mode byte of the selected radio button. The report names the mode
+// selected when the answer is judged, which is what the operator sees then.
+void ReaderModePage::setMode(const QString& command, const ModeChoice* choices, int count) {
+    auto selected = [&]() -> const ModeChoice* {
+        for (int i = 0; i < count; ++i) {
+            if ((this->*(choices[i].button))->isChecked())
+                return &choices[i];
+        }
+        return nullptr;
+    };
+    const ModeChoice* sent = selected();
+    m_form.Send(command + QLatin1String(sent ? sent->code : ""));
+    m_form.Delay(kWaitMs);
+
+    const ModeChoice* now = selected();
+    const QString name = now ? QString::fromUtf8(now->reportName) : QString();
+    rfid::CycleTexts texts;
+    texts.noData = QStringLiteral("error,no data  receive..   ");
+    texts.failure = QStringLiteral("Set ") + name + QStringLiteral("False   ");
+    texts.damaged = QStringLiteral("check sum error.....   ");
+    m_form.report(texts, [name] {
+        return QStringList{QStringLiteral("Set  ") + name + QStringLiteral(" Success    ") +
+                           rfid::timeStamp()};
+    });
+}
+
+void ReaderModePage::simpleCommand(const QString& command, const QString& success, const QString& failure) {
+    m_form.cycle(command, kWaitMs, {kbd::noDataPlain(), success, failure, kbd::damaged()});
+}
+
+void ReaderModePage::Button69Click() {
+    setMode(QStringLiteral("0F"), readerModes(), 3);
+}
+
+void ReaderModePage::Button35Click() {
+    setMode(QStringLiteral("22"), bluetoothModes(), 3);
+}
+
+QByteArray ReaderModePage::bluetoothNameBytes(const QString& name) {
+    QStringEncoder gbk("GBK");
+    if (gbk.isValid())
+        return gbk.encode(name);
+    return name.toLatin1();
+}
+
+void ReaderModePage::Button41Click() {
+    QString command = QStringLiteral("88");
+    rfid::GetAscii(bluetoothNameBytes(Edit29->text()), command);
+    simpleCommand(command, QStringLiteral("Set Bluetooth name successfully     "),
+                  QStringLiteral("Set Bluetooth name false     "));
+}
+
+void ReaderModePage::Button30Click() {
+    const auto code = static_cast<std::uint8_t>(ComboBox20->currentIndex());
+    simpleCommand(QStringLiteral("0E") + rfid::toHex(&code, 1),
+                  QStringLiteral("Set sleep time  success     "),
+                  QStringLiteral("Set sleep time false     "));
+}
+
+void ReaderModePage::Button57Click() {
+    simpleCommand(QStringLiteral("cf"), QStringLiteral("Restore factory settings Success    "),
+                  QStringLiteral("Restore factory settings False    "));
+}
+
+QString ReaderModePage::versionText(const QString& response) {
+    // Data from byte 4 up to the checksum and end marker (the last four digits).
+    const QString digits = rfid::chars(response, 9, response.size() - 12);
+    try {
+        return QString::fromLatin1(rfid::Getchr(digits));
+    } catch (const rfid::EConvertError&) {
+        return digits;
+    }
+}
+
+void ReaderModePage::Button63Click() {
+    rfid::CycleTexts texts{
+        kbd::noDataPlain(), {}, QStringLiteral("read version number false    "), kbd::damaged()};
+    m_form.Send(QStringLiteral("c0"));
+    m_form.Delay(kWaitMs);
+    m_form.report(texts, [this] {
+        return QStringList{QStringLiteral("read version number success    "),
+                           QStringLiteral("the version number is：") + versionText(m_form.lastResponse) +
+                               QStringLiteral("\r\n")};
+    });
+}
+
+void ReaderModePage::Button50Click() {
+    simpleCommand(QStringLiteral("CD01"), QStringLiteral("Turn on the buzzer Success    "),
+                  QStringLiteral("Turn on the buzzer False    "));
+}
+
+void ReaderModePage::Button51Click() {
+    simpleCommand(QStringLiteral("CD00"), QStringLiteral("Turn off the buzzer Success    "),
+                  QStringLiteral("Turn off the buzzer False    "));
+}
+
+void ReaderModePage::Button43Click() {
+    simpleCommand(QStringLiteral("0D"), QStringLiteral("Clear data Success    "),
+                  QStringLiteral("Clear data False    "));
 }

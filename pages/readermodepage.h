@@ -1,15 +1,86 @@
 // Reader mode page: reader mode, Bluetooth, sleep time, buzzer, factory settings, version.
 #pragma once
 
+#include <QByteArray>
+#include <QString>
 #include <QWidget>
 
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
 class TForm1;
 
 class ReaderModePage : public QWidget {
     Q_OBJECT
-public:
+  public:
     ReaderModePage(TForm1& form, QWidget* parent);
 
-private:
+    // "Reader mode switch"
+    QGroupBox* GroupBox36 = nullptr;
+    QRadioButton* RadioButton32 = nullptr; // "Key trigger mode         "
+    QRadioButton* RadioButton54 = nullptr; // "Active read single     "
+    QRadioButton* RadioButton55 = nullptr; // "Active read continuity  "
+    QPushButton* Button69 = nullptr;
+
+    // "Bluetooth mode switching"
+    QGroupBox* GroupBox32 = nullptr;
+    QRadioButton* RadioButton56 = nullptr; // "Hid mode"
+    QRadioButton* RadioButton57 = nullptr; // "SPP mode"
+    QRadioButton* RadioButton58 = nullptr; // "BLE mode"
+    QPushButton* Button35 = nullptr;
+
+    // Bluetooth name and sleep time
+    QGroupBox* GroupBox35 = nullptr;
+    QLineEdit* Edit29 = nullptr;
+    QPushButton* Button41 = nullptr;
+    QComboBox* ComboBox20 = nullptr;
+    QPushButton* Button30 = nullptr;
+
+    // Factory settings and version
+    QGroupBox* GroupBox31 = nullptr;
+    QPushButton* Button57 = nullptr;
+    QPushButton* Button63 = nullptr;
+
+    // "Buzzer control"
+    QGroupBox* GroupBox34 = nullptr;
+    QPushButton* Button50 = nullptr;
+    QPushButton* Button51 = nullptr;
+
+    // "Empty stored data"
+    QGroupBox* GroupBox33 = nullptr;
+    QPushButton* Button43 = nullptr;
+
+    void Button69Click(); // set reader mode
+    void Button35Click(); // set Bluetooth mode
+    void Button41Click(); // set Bluetooth name
+    void Button30Click(); // set sleep time
+    void Button57Click(); // factory settings
+    void Button63Click(); // read version
+    void Button50Click(); // buzzer on
+    void Button51Click(); // buzzer off
+    void Button43Click(); // clear stored data
+
+    // The bytes the reader receives for a Bluetooth name: the name in the
+    // Chinese Windows code page (936, GBK), where ASCII stays one byte per
+    // character; Latin-1 when this Qt build has no GBK converter. Characters
+    // the code page lacks become '?'.
+    static QByteArray bluetoothNameBytes(const QString& name);
+
+    // The version text of a version answer: the data bytes between the status
+    // and the checksum as characters, two bytes at a time (an odd last byte is
+    // dropped); the hex digits themselves when they cannot be converted.
+    static QString versionText(const QString& response);
+
+  private:
+    struct ModeChoice;
+    static const ModeChoice* readerModes();
+    static const ModeChoice* bluetoothModes();
+    void setMode(const QString& command, const ModeChoice* choices, int count);
+    void simpleCommand(const QString& command, const QString& success, const QString& failure);
+
     TForm1& m_form;
 };
