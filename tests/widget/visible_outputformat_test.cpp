@@ -136,36 +136,6 @@ TEST_F(OutputFormat, ReadShowsTheSettingsInWords) {
                                 {"Custom byte output is  ：  "}, "", ""));
 }
 
-TEST_F(OutputFormat, EveryFormatRoundTripsInWords) {
-    const std::pair<const char*, const char*> formats[] = {
-        {"RadioButton5", "10 no. in HEX"},
-        {"RadioButton6", "8 no. in HEX"},
-        {"RadioButton7", "00+8 no. in D (last 3 bytes)"},
-        {"RadioButton8", "8 no. in HEX reverse"},
-        {"RadioButton9", "8 no. in D (last 3bytes)"},
-        {"RadioButton10", "18 no. in D"},
-        {"RadioButton11", "8 no. in D (The card last 3bytes)"},
-        {"RadioButton12", "5 no. in D"},
-        {"RadioButton13", "8 no. in D "},
-        {"RadioButton14", "10 no. in D reverse"},
-        {"RadioButton15", "13 no. in D"},
-        {"RadioButton16", "10 no.in D"},
-        {"RadioButton17", "2H4D + 2H4D "},
-        {"RadioButton21", "14 no. in HEX (7 byte) "},
-        {"RadioButton22", "14 no. in HEX reverse  (7 byte)  "},
-    };
-    for (const auto& [radio, name] : formats) {
-        SCOPED_TRACE(radio);
-        form->RichEdit1->clear();
-        select(radio);
-        click("Button24");
-        click("Button25");
-        const QStringList lines = logT();
-        ASSERT_GE(lines.size(), 4);
-        EXPECT_EQ(lines[3], QString("The Output format ： ") + name);
-    }
-}
-
 TEST_F(OutputFormat, SetThenReadShowsTheChoicesAndMovesNoControl) {
     select("RadioButton22");
     click("CheckBox16");

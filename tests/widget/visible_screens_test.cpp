@@ -40,6 +40,11 @@ int neededWidth(QWidget* w) {
 
 TEST_F(WindowTest, VisiblePagesShowWholeCaptions) {
     form->show();
+    // Some log lines with full-width punctuation and Chinese reasons to look at.
+    click("Button63");
+    rfidsim_set_fault(RFIDSIM_REFUSE, 0x83);
+    click("Button57");
+    click("Button25");
     const char* const pages[] = {"ReaderModePage", "LanguagePage", "OutputFormatPage"};
     const QString shots = qEnvironmentVariable("RFID_SCREENSHOT_DIR");
     for (const char* name : pages) {
