@@ -36,9 +36,11 @@ int neededWidth(QWidget* w) {
     return 0;
 }
 
+class VisiblePages : public WindowTest {};
+
 } // namespace
 
-TEST_F(WindowTest, VisiblePagesShowWholeCaptions) {
+TEST_F(VisiblePages, ShowWholeCaptions) {
     form->show();
     // Some log lines with full-width punctuation and Chinese reasons to look at.
     click("Button63");
