@@ -72,11 +72,14 @@ if [ "$mode" = xvfb ]; then
     fi
 
     # "Fatory default" (Button57) on the first page, "Switch of mode", shown at
-    # start. Its place in the window (no window manager, so no frame): the page
-    # area at (5, 4) below the menu bar, the tab row, the group at y 277 on the
-    # page, the button in the group's first row.
+    # start. Its middle in the window's coordinates (no window manager here, so
+    # no frame), measured on a screenshot: the page area at (5, 4) below the
+    # menu bar and the tab row, the group at y 277 on the page, the button in the
+    # group's first row: x 418..502, y 341..366 of the window.
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    echo "window at $X,$Y, ${WIDTH}x$HEIGHT"
     sleep 1
-    xdotool mousemove --window "$wid" 467 328 click 1
+    xdotool mousemove --window "$wid" 460 353 click 1
     answered=0
     for _ in $(seq 1 50); do
         if grep -qx '> AA 00 01 CF CE BB' "$log" && grep -q '^< AA ' "$log"; then
