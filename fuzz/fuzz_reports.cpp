@@ -1,0 +1,108 @@
+// Every page's report of an arbitrary answer: one button of any page is
+// clicked and the simulated reader hands it the fuzzer's bytes as its answer.
+//
+// Input: byte 0 picks the button among all push buttons of all pages (found
+// when the run starts, so pages finished later are covered too), byte 1 holds
+// flags (bit 0: wrap the rest into an answer frame whose length byte is right,
+// bit 1: the 13.56 MHz reader answers anything not scripted, bits 2-3: how many
+// exchanges of the click get the scripted answer, 1 to 4), the rest is the
+// answer, at least one byte so that the wait ends at once.
+#include "check.h"
+#include "rfidsim.h"
+#include "window.h"
+
+#include <QGroupBox>
+#include <QPushButton>
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// Not clicked: the serial port buttons (they open a device) and the manual
+// send panel (it loads and saves files and sends what is typed there).
+const char* const kSkipped[] = {"Button1", "Button2", "Button3", "Button5", "Button6"};
+// Buttons that send without waiting or writing to the log.
+const char* const kSendOnly[] = {"Button52", "Button53"};
+
+template <std::size_t N> bool named(const QObject* o, const char* const (&names)[N]) {
+    return std::any_of(std::begin(names), std::end(names),
+                       [o](const char* n) { return o->objectName() == QLatin1String(n); });
+}
+
+std::vector<QPushButton*>& buttons() {
+    static std::vector<QPushButton*> list;
+    return list;
+}
+
+std::vector<unsigned char> answerFrame(const std::uint8_t* body, std::size_t n) {
+    const std::size_t len = std::max<std::size_t>(1, std::min<std::size_t>(n, 250));
+    std::vector<unsigned char> f{0xAA, 0x00, static_cast<unsigned char>(len)};
+    for (std::size_t i = 0; i < len; ++i)
+        f.push_back(i < n ? body[i] : 0x00);
+    unsigned char x = 0;
+    for (std::size_t i = 1; i < f.size(); ++i)
+        x ^= f[i];
+    f.push_back(x);
+    f.push_back(0xBB);
+    return f;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzwin::start();
+    TForm1* form = fuzzwin::window().form;
+    for (QPushButton* b : form->findChildren<QPushButton*>()) {
+        if (named(b, kSkipped) || form->GroupBoxSend->isAncestorOf(b) || form->GroupBoxComm->isAncestorOf(b))
+            continue;
+        buttons().push_back(b);
+    }
+    std::sort(buttons().begin(), buttons().end(),
+              [](const QPushButton* a, const QPushButton* b) { return a->objectName() < b->objectName(); });
+    QStringList names;
+    for (const QPushButton* b : buttons())
+        names << b->objectName();
+    std::fprintf(stderr, "fuzz_reports: %d buttons: %s\n", int(buttons().size()),
+                 names.join(QLatin1Char(' ')).toLatin1().constData());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2 || buttons().empty())
+        return 0;
+    fuzzwin::Window& w = fuzzwin::window();
+    fuzzwin::trimLog(64);
+    QPushButton* button = buttons()[data[0] % buttons().size()];
+    if (!button->isEnabled())
+        return 0;
+
+    const std::uint8_t flags = data[1];
+    const std::uint8_t* body = data + 2;
+    const std::size_t bodySize = size - 2;
+    std::vector<unsigned char> answer;
+    if (flags & 1)
+        answer = answerFrame(body, bodySize);
+    else if (bodySize > 0)
+        answer.assign(body, body + bodySize);
+    else
+        answer.push_back(0xAA);
+
+    rfidsim_reset();
+    rfidsim_set_family((flags & 2) ? RFIDSIM_HF : RFIDSIM_KEYBOARD);
+    const int scripted = 1 + ((flags >> 2) & 3);
+    for (int i = 0; i < scripted; ++i)
+        rfidsim_script_answer(answer.data(), int(answer.size()));
+
+    const int before = fuzzwin::logSize();
+    w.errors.clear();
+    button->click();
+
+    FUZZ_CHECK(w.errors.isEmpty(), button->objectName() + QStringLiteral(" raised: ") + w.errors.join('|'));
+    const QString& r = w.form->lastResponse;
+    FUZZ_CHECK(r.size() <= 2 * 245 && isUpperHexBytes(r), QStringLiteral("last response ") + r);
+    if (rfidsim_frame_count() > 0 && !named(button, kSendOnly))
+        FUZZ_CHECK(fuzzwin::logSize() > before, button->objectName() + QStringLiteral(" reported nothing"));
+    return 0;
+}
