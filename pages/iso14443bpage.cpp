@@ -53,7 +53,7 @@ Iso14443bPage::Iso14443bPage(TForm1& form, QWidget* parent) : QWidget(parent), m
     Button32->setEnabled(false);
 
     LabelCardId = named(new QLabel(QStringLiteral("请输入卡ID号码：         "), GroupBox21), "LabelCardId");
-    LabelCardId->setGeometry(16, 74, 150, 17);
+    LabelCardId->setGeometry(16, 72, 150, 17);
     Edit76 = named(new QLineEdit(QStringLiteral("41 30 0A 10"), GroupBox21), "Edit76");
     Edit76->setGeometry(168, 70, 170, 21);
     Edit76->setToolTip(QStringLiteral("insert card number"));
@@ -65,7 +65,7 @@ Iso14443bPage::Iso14443bPage(TForm1& form, QWidget* parent) : QWidget(parent), m
     Button34->setEnabled(false);
 
     LabelData = named(new QLabel(QStringLiteral("数据：    "), GroupBox21), "LabelData");
-    LabelData->setGeometry(16, 160, 60, 17);
+    LabelData->setGeometry(16, 158, 60, 17);
     Edit77 = named(new QLineEdit(QStringLiteral("05 00 00"), GroupBox21), "Edit77");
     Edit77->setGeometry(80, 156, 258, 21);
     Edit77->setToolTip(QStringLiteral("data"));
@@ -76,14 +76,14 @@ Iso14443bPage::Iso14443bPage(TForm1& form, QWidget* parent) : QWidget(parent), m
     GroupBox22->setGeometry(8, 220, 505, 110);
 
     LabelIdNumber = named(new QLabel(QStringLiteral("读身份证ID号：     "), GroupBox22), "LabelIdNumber");
-    LabelIdNumber->setGeometry(16, 32, 150, 17);
+    LabelIdNumber->setGeometry(16, 30, 150, 17);
     Button19 = named(new QPushButton(QStringLiteral("读取"), GroupBox22), "Button19");
     Button19->setGeometry(168, 28, 75, 25);
     CheckBox13 = named(new QCheckBox(QStringLiteral("连续读      "), GroupBox22), "CheckBox13");
     CheckBox13->setGeometry(256, 32, 100, 17);
 
     LabelFileId = named(new QLabel(QStringLiteral("读身份证文件ID号：   "), GroupBox22), "LabelFileId");
-    LabelFileId->setGeometry(16, 72, 150, 17);
+    LabelFileId->setGeometry(16, 70, 150, 17);
     Button22 = named(new QPushButton(QStringLiteral("读取"), GroupBox22), "Button22");
     Button22->setGeometry(168, 68, 75, 25);
     CheckBox14 = named(new QCheckBox(QStringLiteral("连续读      "), GroupBox22), "CheckBox14");

@@ -170,7 +170,7 @@ Iso15693Page::Iso15693Page(TForm1& form, QWidget* parent) : QWidget(parent), m_f
 QComboBox* Iso15693Page::addFlags(const char* name, int y) {
     auto* label = new QLabel(QStringLiteral("标志位    "), this);
     label->setObjectName(QStringLiteral("Label") + QLatin1String(name));
-    label->setGeometry(8, y + 4, 56, 17);
+    label->setGeometry(8, y + 2, 56, 17);
     auto* box = new QComboBox(this);
     box->setObjectName(QLatin1String(name));
     box->setGeometry(64, y, 64, 21);
@@ -185,7 +185,7 @@ QLineEdit* Iso15693Page::addField(const char* name, const QString& label, const 
     if (!label.isEmpty()) {
         auto* l = new QLabel(label, this);
         l->setObjectName(QStringLiteral("Label") + QLatin1String(name));
-        l->setGeometry(x, y + 4, labelWidth, 17);
+        l->setGeometry(x, y + 2, labelWidth, 17);
     }
     auto* edit = new QLineEdit(text, this);
     edit->setObjectName(QLatin1String(name));
