@@ -130,8 +130,10 @@ trap 'rm -rf "$work"' EXIT
 root=$work/root
 
 # --- The package -------------------------------------------------------------
+# cpack first brings the build tree up to date (its "preinstall" step).
 if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1; then
     cat "$work/cpack.log"
+    find "$work/out" -name 'PreinstallOutput.log' -exec tail -n 30 {} \; 2>/dev/null
     echo "FAIL: cpack could not build the package"
     exit 1
 fi
