@@ -104,6 +104,7 @@ void SendPanel::Button6Click() {
     const QString path = rfid::askOpenFileName(&m_form, QStringLiteral("载入数据！"), QString());
     if (path.isEmpty())
         return;
+    // Files are UTF-8, as the panel saves them; a byte-order mark is not text.
     QString text = QString::fromUtf8(rfid::readWholeFile(path));
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
