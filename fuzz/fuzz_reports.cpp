@@ -5,14 +5,19 @@
 // when the run starts, so pages finished later are covered too), byte 1 holds
 // flags (bit 0: wrap the rest into an answer frame whose length byte is right,
 // bit 1: the 13.56 MHz reader answers anything not scripted, bits 2-3: how many
-// exchanges of the click get the scripted answer, 1 to 4), the rest is the
-// answer, at least one byte so that the wait ends at once.
+// exchanges of the click get the scripted answer, 1 to 4, bit 4: the operator
+// typed something first), the rest is the answer, at least one byte so that the
+// wait ends at once. With bit 4 the rest starts with the number of an edit
+// field of the button's page, a length k and k bytes of UTF-8 text that goes
+// into that field for this click only.
 #include "check.h"
 #include "rfidsim.h"
 #include "window.h"
 
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -31,9 +36,33 @@ template <std::size_t N> bool named(const QObject* o, const char* const (&names)
                        [o](const char* n) { return o->objectName() == QLatin1String(n); });
 }
 
-std::vector<QPushButton*>& buttons() {
-    static std::vector<QPushButton*> list;
+struct Target {
+    QPushButton* button;
+    std::vector<QLineEdit*> edits; // the operator's fields on the button's page
+};
+
+std::vector<Target>& buttons() {
+    static std::vector<Target> list;
     return list;
+}
+
+bool hiddenGroup(const TForm1* form, const QWidget* w) {
+    return form->GroupBoxSend->isAncestorOf(w) || form->GroupBoxComm->isAncestorOf(w) ||
+           form->GroupBoxState->isAncestorOf(w);
+}
+
+std::vector<QLineEdit*> editsBeside(const TForm1* form, const QWidget* button) {
+    std::vector<QLineEdit*> out;
+    for (int i = 0; i < form->PageControl1->count(); ++i) {
+        QWidget* page = form->PageControl1->widget(i);
+        if (!page->isAncestorOf(button))
+            continue;
+        for (QLineEdit* e : page->findChildren<QLineEdit*>()) {
+            if (!hiddenGroup(form, e))
+                out.push_back(e);
+        }
+    }
+    return out;
 }
 
 std::vector<unsigned char> answerFrame(const std::uint8_t* body, std::size_t n) {
@@ -55,15 +84,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzwin::start();
     TForm1* form = fuzzwin::window().form;
     for (QPushButton* b : form->findChildren<QPushButton*>()) {
-        if (named(b, kSkipped) || form->GroupBoxSend->isAncestorOf(b) || form->GroupBoxComm->isAncestorOf(b))
+        if (named(b, kSkipped) || hiddenGroup(form, b))
             continue;
-        buttons().push_back(b);
+        buttons().push_back({b, editsBeside(form, b)});
     }
-    std::sort(buttons().begin(), buttons().end(),
-              [](const QPushButton* a, const QPushButton* b) { return a->objectName() < b->objectName(); });
+    std::sort(buttons().begin(), buttons().end(), [](const Target& a, const Target& b) {
+        return a.button->objectName() < b.button->objectName();
+    });
     QStringList names;
-    for (const QPushButton* b : buttons())
-        names << b->objectName();
+    for (const Target& t : buttons())
+        names << t.button->objectName();
     std::fprintf(stderr, "fuzz_reports: %d buttons: %s\n", int(buttons().size()),
                  names.join(QLatin1Char(' ')).toLatin1().constData());
     return 0;
@@ -74,13 +104,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     fuzzwin::Window& w = fuzzwin::window();
     fuzzwin::trimLog(64);
-    QPushButton* button = buttons()[data[0] % buttons().size()];
+    const Target& target = buttons()[data[0] % buttons().size()];
+    QPushButton* button = target.button;
     if (!button->isEnabled())
         return 0;
 
     const std::uint8_t flags = data[1];
     const std::uint8_t* body = data + 2;
-    const std::size_t bodySize = size - 2;
+    std::size_t bodySize = size - 2;
+
+    w.errors.clear();
+    // The operator's text, put back after the click so that every input starts
+    // from the window's own defaults.
+    QLineEdit* typedInto = nullptr;
+    QString typedOver;
+    const bool typed = (flags & 16) && bodySize >= 2 && !target.edits.empty();
+    if (typed) {
+        typedInto = target.edits[body[0] % target.edits.size()];
+        const std::size_t k = std::min<std::size_t>(body[1], bodySize - 2);
+        typedOver = typedInto->text();
+        typedInto->setText(QString::fromUtf8(reinterpret_cast<const char*>(body + 2), qsizetype(k)));
+        body += 2 + k;
+        bodySize -= 2 + k;
+    }
     std::vector<unsigned char> answer;
     if (flags & 1)
         answer = answerFrame(body, bodySize);
@@ -96,13 +142,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rfidsim_script_answer(answer.data(), int(answer.size()));
 
     const int before = fuzzwin::logSize();
-    w.errors.clear();
     button->click();
 
-    FUZZ_CHECK(w.errors.isEmpty(), button->objectName() + QStringLiteral(" raised: ") + w.errors.join('|'));
+    const bool raised = !w.errors.isEmpty();
+    if (typedInto)
+        typedInto->setText(typedOver);
+
+    // Only what the operator typed may end a handler with an error (a number
+    // that is not one); the reader's answer never does.
+    FUZZ_CHECK(typed || !raised, button->objectName() + QStringLiteral(" raised: ") + w.errors.join('|'));
     const QString& r = w.form->lastResponse;
     FUZZ_CHECK(r.size() <= 2 * 245 && isUpperHexBytes(r), QStringLiteral("last response ") + r);
-    if (rfidsim_frame_count() > 0 && !named(button, kSendOnly))
+    if (rfidsim_frame_count() > 0 && !named(button, kSendOnly) && !raised)
         FUZZ_CHECK(fuzzwin::logSize() > before, button->objectName() + QStringLiteral(" reported nothing"));
     return 0;
 }
