@@ -33,6 +33,10 @@ long)
 esac
 
 build=${RFID_FUZZ_BUILD:-build/fuzz}
+case "$build" in
+/*) ;;
+*) build="$PWD/$build" ;;
+esac
 targets="fuzz_hex fuzz_exchange fuzz_simreader fuzz_reports fuzz_serial"
 started=$(date +%s)
 
@@ -45,8 +49,9 @@ cmake --build "$build" -j"$(nproc)" --target $targets
 built=$(date +%s)
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT INT TERM
-findings="$PWD/$build/findings"
+trap 'rm -rf "$scratch"' EXIT
+trap 'exit 130' INT TERM
+findings="$build/findings"
 mkdir -p "$findings"
 
 # A smaller quarantine keeps the resident size of the long Qt runs bounded;
@@ -63,22 +68,24 @@ for t in $targets; do
     log="$scratch/$t.log"
     mkdir -p "$corpus"
     cp fuzz/corpus/"$t"/* "$corpus"/
-    common="-timeout=10 -rss_limit_mb=2048 -artifact_prefix=$findings/$t-"
+    extra=""
     case "$t" in
     # The window's log keeps what every input adds, which libFuzzer's per-input
     # leak check would take for a leak each time and rerun the input to look.
-    fuzz_reports | fuzz_serial) common="$common -detect_leaks=0" ;;
+    fuzz_reports | fuzz_serial) extra="-detect_leaks=0" ;;
     esac
 
     # shellcheck disable=SC2086
-    if ! "$bin" $common -runs=0 "$corpus" >"$log" 2>&1; then
+    if ! "$bin" -timeout=10 -rss_limit_mb=2048 "-artifact_prefix=$findings/$t-" $extra -runs=0 "$corpus" \
+        >"$log" 2>&1; then
         echo "$t: FINDING in the seed corpus"
         tail -n 60 "$log"
         failed="$failed $t"
         continue
     fi
     # shellcheck disable=SC2086
-    if ! "$bin" $common -max_total_time="$seconds" -print_final_stats=1 "$corpus" >"$log" 2>&1; then
+    if ! "$bin" -timeout=10 -rss_limit_mb=2048 "-artifact_prefix=$findings/$t-" $extra \
+        -max_total_time="$seconds" -print_final_stats=1 "$corpus" >"$log" 2>&1; then
         echo "$t: FINDING on fresh input"
         tail -n 60 "$log"
         failed="$failed $t"
