@@ -10,26 +10,24 @@ QCheckBox* box(TForm1& form, const char* name) {
 }
 } // namespace
 
+// Frame times seen by polling can be late on a busy machine, so the pauses are
+// checked by the loop's whole running time: every pass, the last one included,
+// ends with a full pause (and, with a silent reader, the cycle's full wait).
+
 TEST_F(HfWindowTest, ContinuousReadRepeatsUntilClearedThenFinishesItsPause) {
     setWait("300");
     QCheckBox* read = s50()->CheckBox2;
-    qint64 clearedAt = -1;
     FrameWatch watch([&](int count) {
-        if (count >= 3 && clearedAt < 0) {
+        if (count >= 3 && read->isChecked())
             read->click(); // the operator clears the box during the third pass
-            clearedAt = watch.now();
-        }
     });
     click("CheckBox2");
-    const qint64 endedAt = watch.now();
+    const qint64 ran = watch.now();
 
     EXPECT_FALSE(read->isChecked());
+    // The current pass ran to the end of its pause; nothing was sent after it.
     EXPECT_EQ(commands(), QStringList({"20", "20", "20"}));
-    ASSERT_EQ(watch.seen.size(), 3u);
-    EXPECT_GE(watch.seen[1] - watch.seen[0], 295);
-    EXPECT_GE(watch.seen[2] - watch.seen[1], 295);
-    // The pause of the current pass ran to its end; nothing was sent after it.
-    EXPECT_GE(endedAt - clearedAt, 250);
+    EXPECT_GE(ran, 3 * 300);
     EXPECT_EQ(logT().size(), 12); // three reports of four lines
     EXPECT_TRUE(errors.isEmpty());
 }
@@ -38,8 +36,8 @@ TEST_F(HfWindowTest, EachContinuousModePausesForTheWaitTimePlusItsOffset) {
     struct Mode {
         const char* box;
         bool silentReader; // a pause by Delay lasts its full time only without an answer
-        int frames;
-        int interval; // between successive frames: the cycle's wait if silent, plus the pause
+        int frames;        // cleared once this many frames were seen
+        int perFrame;      // the cycle's wait when silent, plus the pause after the frame
     };
     // Wait time 150 ms.
     const Mode modes[] = {
@@ -59,12 +57,11 @@ TEST_F(HfWindowTest, EachContinuousModePausesForTheWaitTimePlusItsOffset) {
                 b->click();
         });
         click(m.box);
-        ASSERT_GE(int(watch.seen.size()), m.frames);
-        for (int i = 1; i < m.frames; ++i) {
-            const qint64 gap = watch.seen[std::size_t(i)] - watch.seen[std::size_t(i - 1)];
-            EXPECT_GE(gap, m.interval - 5) << "frame " << i;
-            EXPECT_LE(gap, m.interval + 1500) << "frame " << i;
-        }
+        const qint64 ran = watch.now();
+        const int sent = rfidsim_frame_count();
+        EXPECT_GE(sent, m.frames);
+        EXPECT_GE(ran, qint64(sent) * m.perFrame);
+        EXPECT_LE(ran, qint64(sent) * m.perFrame + 2000);
     }
     EXPECT_TRUE(errors.isEmpty());
 }
@@ -81,7 +78,7 @@ TEST_F(HfWindowTest, ReadLoopsPausedByDelayGoOnAsSoonAsAnAnswerIsHeld) {
         });
         click(name);
         EXPECT_GE(watch.seen.size(), 3u);
-        EXPECT_LT(watch.now(), 2500); // far below one pause of 5 s
+        EXPECT_LT(watch.now(), 4500); // less than one pause of 5 s
     }
 }
 
