@@ -174,21 +174,3 @@ TEST(HfUltralight, PagesAndCardNumber) {
     EXPECT_TRUE(refused(ask(s, 0xE3, {0x00}), 0x83));
     EXPECT_EQ(ask(s, 0xE3, {0x01}).data, uid);
 }
-
-TEST(HfReader, AnswersAreWellFormedFramesAtTheRequestsAddress) {
-    Reader reader;
-    reader.family = Family::HighFrequency;
-    const std::uint8_t frame[] = {0xAA, 0x11, 0x02, 0xE3, 0x00, 0xF0, 0xBB};
-    ASSERT_TRUE(reader.write(frame, sizeof frame));
-    std::uint8_t answer[64] = {};
-    const int n = reader.read(answer, sizeof answer);
-    ASSERT_EQ(n, 8 + 5);
-    EXPECT_EQ(answer[1], 0x11);
-    EXPECT_EQ(answer[2], 8);
-    EXPECT_EQ(answer[3], 0x00);
-    std::uint8_t x = 0;
-    for (int i = 1; i < n - 2; ++i)
-        x ^= answer[i];
-    EXPECT_EQ(answer[n - 2], x);
-    EXPECT_EQ(answer[n - 1], 0xBB);
-}
