@@ -194,7 +194,7 @@ void TForm1::buildHiddenGroups(QWidget* page) {
     GroupBoxSend->hide();
 
     GroupBoxState = new QGroupBox(QStringLiteral("读卡状态切换"), page);
-    GroupBoxState->setObjectName(QStringLiteral("GroupBox3"));
+    GroupBoxState->setObjectName(QStringLiteral("GroupBox5"));
     GroupBoxState->setGeometry(256, 8, 241, 120);
     RadioButton3 = new QRadioButton(QStringLiteral("读写状态"), GroupBoxState);
     RadioButton3->setObjectName(QStringLiteral("RadioButton3"));

@@ -41,6 +41,25 @@ TEST_F(Window, CaptionPagesAndHiddenTabs) {
     }
 }
 
+// Handlers and tests find controls by name, so a name given twice would make
+// one of the two controls unreachable.
+TEST_F(Window, EveryNamedControlHasItsOwnName) {
+    QMap<QString, int> seen;
+    for (QObject* o : form->findChildren<QObject*>()) {
+        const QString name = o->objectName();
+        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")))
+            ++seen[name];
+    }
+    QStringList twice;
+    for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+        if (it.value() > 1)
+            twice << it.key();
+    EXPECT_TRUE(twice.isEmpty()) << twice.join(' ').toStdString();
+    for (const char* name : {"PageControl1", "RichEdit1", "StatusBar1", "setadd", "Timer1", "ComboBox2", "N4",
+                             "N11", "GroupBox3", "RadioButton3", "RadioButton19"})
+        EXPECT_EQ(seen.value(QString::fromLatin1(name)), 1) << name;
+}
+
 TEST_F(Window, FormCreateDefaults) {
     EXPECT_EQ(form->PageControl1->currentIndex(), 0);
     EXPECT_EQ(form->setadd->currentText(), "00");
