@@ -13,7 +13,7 @@ class TForm1;
 
 class SendPanel : public QWidget {
     Q_OBJECT
-  public:
+public:
     // Builds the controls into `box` (the group box "发送信息").
     SendPanel(TForm1& form, QWidget* box);
 
@@ -39,6 +39,6 @@ class SendPanel : public QWidget {
     // a break at the very end starts no further line.
     static QStringList textLines(const QString& text);
 
-  private:
+private:
     TForm1& m_form;
 };

@@ -58,16 +58,17 @@ public:
     PageTabBar* bar;
 };
 
-const char* const kPageCaptions[8] = {"Switch of mode", "language settings", "系统命令", "S50/S70",
-                                      "Ultralight",     "ISO14443B",         "ISO15693", "125K usb reader setting  "};
+const char* const kPageCaptions[8] = {
+    "Switch of mode", "language settings", "系统命令", "S50/S70",
+    "Ultralight",     "ISO14443B",         "ISO15693", "125K usb reader setting  "};
 const bool kTabShown[8] = {true, true, false, false, false, false, false, true};
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" 134.2K Demo  V 1.3"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     m_exitAction = [] {
         std::fflush(nullptr);
         std::_Exit(0);
@@ -134,7 +135,8 @@ void TForm1::buildMenus() {
     auto item = [this](QMenu* menu, const char* name, const QString& caption, void (TForm1::*handler)()) {
         QAction* a = menu->addAction(caption);
         a->setObjectName(QLatin1String(name));
-        connect(a, &QAction::triggered, this, [this, handler] { rfid::runGuarded([&] { (this->*handler)(); }); });
+        connect(a, &QAction::triggered, this,
+                [this, handler] { rfid::runGuarded([&] { (this->*handler)(); }); });
     };
     QMenu* system = bar->addMenu(QStringLiteral("System"));
     system->setObjectName(QStringLiteral("N1"));
@@ -258,8 +260,7 @@ void TForm1::cycle(const QString& command, int waitMs, const rfid::CycleTexts& t
 }
 
 void TForm1::onClick(QAbstractButton* button, std::function<void()> handler) {
-    connect(button, &QAbstractButton::clicked, this,
-            [h = std::move(handler)] { rfid::runGuarded(h); });
+    connect(button, &QAbstractButton::clicked, this, [h = std::move(handler)] { rfid::runGuarded(h); });
 }
 
 bool TForm1::keepLooping(const QCheckBox* box) const {

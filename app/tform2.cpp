@@ -6,8 +6,8 @@
 TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("RFID"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(448, 261);
 
     auto* panel = new QFrame(this);

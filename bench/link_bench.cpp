@@ -54,7 +54,8 @@ void FullCycle(benchmark::State& state) {
             rfidsim_clear_frames();
         }
     }
-    state.counters["cycles_per_second"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["cycles_per_second"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(FullCycle)->Name("cycle/full")->Unit(benchmark::kMicrosecond);
 } // namespace

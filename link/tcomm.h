@@ -23,7 +23,7 @@
 
 // An error of the serial component (opening the port).
 class ECommsError : public rfid::RfidError {
-  public:
+public:
     using RfidError::RfidError;
 };
 
@@ -70,7 +70,7 @@ constexpr int kReadBlockBytes = 2048;
 // 0x00, and a real 0xFF byte as 0xFF 0xFF. The state carries over between
 // reads, since a marked sequence can be split across two of them.
 class ErrorMarkDecoder {
-  public:
+public:
     struct Options {
         bool marking = false; // the driver marks errors (else bytes pass unchanged)
         bool replace = false; // a byte with an error becomes `replacedChar`
@@ -84,7 +84,7 @@ class ErrorMarkDecoder {
     int decode(const Options& options, const unsigned char* raw, int count, unsigned char* out,
                quint32& errors);
 
-  private:
+private:
     int m_state = 0; // 0: plain, 1: after 0xFF, 2: after 0xFF 0x00
 };
 
@@ -92,7 +92,7 @@ class ErrorMarkDecoder {
 
 class TComm : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit TComm(QObject* parent = nullptr);
     // Closes the port (joining both threads) before the component goes.
     ~TComm() override;
@@ -184,7 +184,7 @@ class TComm : public QObject {
     // The transmit queue became empty.
     TSendDataEmptyEvent OnSendDataEmpty;
 
-  private:
+private:
     // What the port threads read while the window's thread may change settings.
     struct Live {
         std::atomic<quint32> readInterval{0};

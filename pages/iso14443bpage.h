@@ -14,7 +14,7 @@ class TForm1;
 
 class Iso14443bPage : public QWidget {
     Q_OBJECT
-  public:
+public:
     Iso14443bPage(TForm1& form, QWidget* parent);
 
     // "ISO14443 Type-B Commands"
@@ -50,7 +50,7 @@ class Iso14443bPage : public QWidget {
     void CheckBox13Click();
     void CheckBox14Click();
 
-  private:
+private:
     void cardRequest();
     void identityRead(const char* command);
 

@@ -17,7 +17,7 @@ class TForm1;
 
 class Iso15693Page : public QWidget {
     Q_OBJECT
-  public:
+public:
     Iso15693Page(TForm1& form, QWidget* parent);
 
     // Inventory
@@ -88,7 +88,7 @@ class Iso15693Page : public QWidget {
     void CheckBox6Click();
     void CheckBox7Click();
 
-  private:
+private:
     QComboBox* addFlags(const char* name, int y);
     QLineEdit* addField(const char* name, const QString& label, const QString& text, int x, int y,
                         int labelWidth, int width);

@@ -13,7 +13,7 @@ class TForm1;
 
 class LanguagePage : public QWidget {
     Q_OBJECT
-  public:
+public:
     LanguagePage(TForm1& form, QWidget* parent);
 
     // "Prefix and suffix settings": the bytes the output format page sends.
@@ -72,7 +72,7 @@ class LanguagePage : public QWidget {
     // digits); empty for a code that names no language.
     static QString languageName(const QString& code);
 
-  private:
+private:
     struct Language;
     static const Language* languages();
 

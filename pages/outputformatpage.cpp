@@ -49,10 +49,10 @@ const FlagText kFlagTexts[4] = {
 // A check box whose caption holds a line feed and shows only its first line,
 // as a single-line check box does.
 class FirstLineCheckBox : public QCheckBox {
-  public:
+public:
     using QCheckBox::QCheckBox;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent*) override {
         QStylePainter painter(this);
         QStyleOptionButton option;

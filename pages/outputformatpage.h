@@ -13,7 +13,7 @@ class TForm1;
 
 class OutputFormatPage : public QWidget {
     Q_OBJECT
-  public:
+public:
     OutputFormatPage(TForm1& form, QWidget* parent);
 
     // "Output format setting ": the format radio buttons and separator boxes.
@@ -55,7 +55,7 @@ class OutputFormatPage : public QWidget {
     // digits); empty for a code that names no format.
     static QString formatName(const QString& code);
 
-  private:
+private:
     struct Format;
     static const Format* formats();
 

@@ -16,7 +16,7 @@ class TForm1;
 
 class ReaderModePage : public QWidget {
     Q_OBJECT
-  public:
+public:
     ReaderModePage(TForm1& form, QWidget* parent);
 
     // "Reader mode switch"
@@ -75,7 +75,7 @@ class ReaderModePage : public QWidget {
     // dropped); the hex digits themselves when they cannot be converted.
     static QString versionText(const QString& response);
 
-  private:
+private:
     struct ModeChoice;
     static const ModeChoice* readerModes();
     static const ModeChoice* bluetoothModes();

@@ -15,7 +15,7 @@ class TForm1;
 
 class S50Page : public QWidget {
     Q_OBJECT
-  public:
+public:
     S50Page(TForm1& form, QWidget* parent);
 
     // The keys offered by every key list; the last is the default of every key field.
@@ -117,7 +117,7 @@ class S50Page : public QWidget {
     void RadioButton2Click();
     void RadioButton1Click();
 
-  private:
+private:
     void valueCycle(const QString& command, QLineEdit* sector, QLineEdit* key, QLineEdit* value,
                     const QRadioButton* all, const QRadioButton* keyB, bool showsValue);
     void setAddress();

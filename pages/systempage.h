@@ -12,7 +12,7 @@ class TForm1;
 
 class SystemPage : public QWidget {
     Q_OBJECT
-  public:
+public:
     SystemPage(TForm1& form, QWidget* parent);
 
     // "程序等待时间": the pause, in milliseconds, of every continuous operation.
@@ -60,6 +60,6 @@ class SystemPage : public QWidget {
     void Button53Click();
     void Edit22Change();
 
-  private:
+private:
     TForm1& m_form;
 };

@@ -14,7 +14,7 @@ class TForm1;
 
 class UltralightPage : public QWidget {
     Q_OBJECT
-  public:
+public:
     UltralightPage(TForm1& form, QWidget* parent);
 
     // Card number and halt
@@ -52,6 +52,6 @@ class UltralightPage : public QWidget {
     void CheckBox9Click();
     void CheckBox10Click();
 
-  private:
+private:
     TForm1& m_form;
 };

@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 jobs=$(nproc)
 
+echo "== formatting =="
+./scripts/format.sh --check
+
 echo "== normal build =="
 cmake -S . -B build/ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRFID_WERROR=ON
 cmake --build build/ci -j"$jobs"

@@ -37,8 +37,7 @@ std::optional<Request> parseFrame(const std::uint8_t* frame, int count) {
 
 Reply hfAnswer(HfState& state, const Request& request) {
     using Group = std::optional<Reply> (*)(HfState&, const Request&);
-    static const Group groups[] = {systemAnswer, mifareAnswer, ultralightAnswer, typeBAnswer,
-                                   iso15693Answer};
+    static const Group groups[] = {systemAnswer, mifareAnswer, ultralightAnswer, typeBAnswer, iso15693Answer};
     for (Group g : groups) {
         if (std::optional<Reply> reply = g(state, request))
             return *reply;

@@ -25,8 +25,12 @@ struct Reply {
     Bytes data;
 };
 
-inline Reply ok(Bytes data = {}) { return {0x00, std::move(data)}; }
-inline Reply refuse(std::uint8_t code) { return {0x01, {code}}; }
+inline Reply ok(Bytes data = {}) {
+    return {0x00, std::move(data)};
+}
+inline Reply refuse(std::uint8_t code) {
+    return {0x01, {code}};
+}
 
 // A whole frame: AA, address, length, status, data, XOR, BB.
 Bytes encodeFrame(std::uint8_t address, const Reply& reply);

@@ -138,7 +138,7 @@ Bytes withReportId(const Bytes& b) {
 }
 
 class UsbIo : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ::setenv("RFIDUSB_DEVICE", "1234:5678", 1);
         ::setenv("RFIDUSB_TIMEOUT_MS", "60", 1);

@@ -68,7 +68,7 @@ int timeoutMs() {
 }
 
 class Reader {
-  public:
+public:
     ~Reader() {
         closeDevice();
         if (initialised_)
@@ -78,7 +78,7 @@ class Reader {
     int write(const std::uint8_t* frame, int count);
     int read(std::uint8_t* buffer, int capacity);
 
-  private:
+private:
     bool initialise();
     bool ensureOpen();
     void closeDevice();

@@ -59,7 +59,7 @@ std::vector<std::vector<std::uint8_t>> splitIntoReports(const std::uint8_t* fram
 // first 0xAA are dropped; once the length byte is in, the answer is length + 5 bytes
 // and anything after that (report padding) is ignored.
 class AnswerAssembler {
-  public:
+public:
     // Returns true once the answer is complete.
     bool feed(const std::uint8_t* data, std::size_t size);
     bool complete() const;
@@ -69,7 +69,7 @@ class AnswerAssembler {
     std::size_t copyTo(std::uint8_t* out, std::size_t capacity) const;
     void reset() { bytes_.clear(); }
 
-  private:
+private:
     std::vector<std::uint8_t> bytes_;
 };
 

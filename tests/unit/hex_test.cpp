@@ -20,7 +20,8 @@ TEST(Framing, WorkedExamples) {
     EXPECT_EQ(frame("00", "85 01 78"), "AA0003850178FFBB");
     EXPECT_EQ(frame("00", "0F01"), "AA00020F010CBB");
     // Output settings with every control at its start value.
-    EXPECT_EQ(frame("00", "820F000000000101000000000000000000"), "AA0011820F000000000101000000000000000000" "9CBB");
+    EXPECT_EQ(frame("00", "820F000000000101000000000000000000"), "AA0011820F000000000101000000000000000000"
+                                                                 "9CBB");
 }
 
 TEST(Framing, LengthCountsCommandAndDataOnly) {

@@ -26,7 +26,8 @@ TEST(ResponseBytes, BoundedAccess) {
     EXPECT_EQ(respByte(r, 7), "");
     EXPECT_EQ(respByte(r, 1000000), "");
     EXPECT_EQ(respByte("AA0", 1), "0");
-    EXPECT_EQ(respBytes(r, 4, 5), "01" "02");
+    EXPECT_EQ(respBytes(r, 4, 5), "01"
+                                  "02");
     EXPECT_EQ(respBytes(r, 5, 9), "02BB");
     EXPECT_EQ(chars(r, 0, 2), "");
     EXPECT_EQ(chars(r, 13, 5), "BB");
@@ -46,13 +47,19 @@ TEST(CycleReport, FourOutcomes) {
                        "Restore factory settings False    ", "data error,please check data..   "};
     const QString T = "01:02:03 PM";
     EXPECT_EQ(cycleReport("", t, T), QStringList{"Data error,no data recevice..   " + T + "\r\n"});
-    EXPECT_EQ(cycleReport("AA000100CEBB", t, T), QStringList{"Restore factory settings Success    " + T + "\r\n"});
+    EXPECT_EQ(cycleReport("AA000100CEBB", t, T),
+              QStringList{"Restore factory settings Success    " + T + "\r\n"});
     EXPECT_EQ(cycleReport("AA00020183xxBB", t, T),
               (QStringList{"Restore factory settings False    " + T, "卡不存在....\r\n"}));
-    EXPECT_EQ(cycleReport("AA000102xxBB", t, T), QStringList{"data error,please check data..   " + T + "\r\n"});
+    EXPECT_EQ(cycleReport("AA000102xxBB", t, T),
+              QStringList{"data error,please check data..   " + T + "\r\n"});
     // A failure whose code is missing or unknown still gives its (empty) reason line.
     EXPECT_EQ(cycleReport("AA000001", t, T), (QStringList{"Restore factory settings False    " + T, "\r\n"}));
     // A response too short to hold a status is a damaged answer.
     EXPECT_EQ(cycleReport("AA00", t, T), QStringList{"data error,please check data..   " + T + "\r\n"});
-    EXPECT_EQ(cycleReport("AA000100CEBB", t, T, [] { return QStringList{"a", "b"}; }), (QStringList{"a", "b"}));
+    EXPECT_EQ(cycleReport("AA000100CEBB", t, T,
+                          [] {
+                              return QStringList{"a", "b"};
+                          }),
+              (QStringList{"a", "b"}));
 }

@@ -90,7 +90,7 @@ int countEntries(const char* dir) {
 }
 
 class CommTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         app = ensureApplication();
         ASSERT_FALSE(pty.slave.isEmpty()) << "no pseudo-terminal";

@@ -9,14 +9,17 @@
 using Exchange = WindowTest;
 
 namespace {
-const rfid::CycleTexts kFactoryTexts{"Data error,no data recevice..   ", "Restore factory settings Success    ",
-                                     "Restore factory settings False    ", "data error,please check data..   "};
+const rfid::CycleTexts kFactoryTexts{
+    "Data error,no data recevice..   ", "Restore factory settings Success    ",
+    "Restore factory settings False    ", "data error,please check data..   "};
 }
 
 TEST_F(Exchange, SendFramesWritesAndStoresTheAnswer) {
     form->Send("cf");
     EXPECT_EQ(lastFrame(), "AA 00 01 CF CE BB");
-    EXPECT_EQ(form->lastResponse, "AA000100" "01" "BB"); // 00 ^ 01 ^ 00 = 01
+    EXPECT_EQ(form->lastResponse, "AA000100"
+                                  "01"
+                                  "BB"); // 00 ^ 01 ^ 00 = 01
     form->Send("c0");
     EXPECT_EQ(lastFrame(), "AA 00 01 C0 C1 BB");
     EXPECT_TRUE(form->lastResponse.startsWith("AA000500"));
@@ -37,7 +40,8 @@ TEST_F(Exchange, AddressComesFromTheAddressList) {
 TEST_F(Exchange, AnswerIsStoredToItsLengthByte) {
     scriptAnswer("AA 00 02 00 41 43 BB 99 99 99");
     form->Send("cf");
-    EXPECT_EQ(form->lastResponse, "AA00020041" "43BB");
+    EXPECT_EQ(form->lastResponse, "AA00020041"
+                                  "43BB");
     EXPECT_EQ(form->lastResponse.size(), 14);
 }
 
@@ -108,9 +112,10 @@ TEST_F(Exchange, FourWayReportOfTheFactoryDefaultCommand) {
     form->cycle("cf", 300, kFactoryTexts);
     rfidsim_set_fault(RFIDSIM_SILENT, 0);
     form->cycle("cf", 10, kFactoryTexts);
-    EXPECT_EQ(logT(), (QStringList{"Restore factory settings Success    T", "",
-                                   "Restore factory settings False    T", "卡不存在....", "",
-                                   "data error,please check data..   T", "", "Data error,no data recevice..   T", ""}));
+    EXPECT_EQ(logT(),
+              (QStringList{"Restore factory settings Success    T", "", "Restore factory settings False    T",
+                           "卡不存在....", "", "data error,please check data..   T", "",
+                           "Data error,no data recevice..   T", ""}));
 }
 
 TEST_F(Exchange, DelayReturnsAtOnceWithAnAnswerAndWaitsWithout) {

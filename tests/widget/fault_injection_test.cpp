@@ -51,7 +51,7 @@ struct Fault {
 };
 
 class FaultInjection : public WindowTest {
-  protected:
+protected:
     // The report name of the selected radio button of a mode group.
     QString modeName(std::initializer_list<std::pair<const char*, const char*>> choices) const {
         for (const auto& [radio, name] : choices) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 class HfWindowTest : public WindowTest {
-  protected:
+protected:
     void SetUp() override {
         WindowTest::SetUp();
         rfidsim_set_family(RFIDSIM_HF);
@@ -41,7 +41,7 @@ class HfWindowTest : public WindowTest {
 // continuous loop runs (the loops' waits handle timer events), noting when each
 // frame was first seen and calling `onFrames(count)` whenever the count grows.
 class FrameWatch {
-  public:
+public:
     explicit FrameWatch(std::function<void(int)> onFrames) : m_onFrames(std::move(onFrames)) {
         m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.setInterval(1);
@@ -54,7 +54,7 @@ class FrameWatch {
     std::vector<qint64> seen;
     qint64 now() const { return m_clock.elapsed(); }
 
-  private:
+private:
     void poll() {
         const int count = rfidsim_frame_count();
         if (count <= int(seen.size()))

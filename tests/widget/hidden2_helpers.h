@@ -10,7 +10,7 @@
 #include <string>
 
 class HfPageTest : public WindowTest {
-  protected:
+protected:
     void SetUp() override {
         WindowTest::SetUp();
         rfidsim_set_family(RFIDSIM_HF);

@@ -12,7 +12,7 @@
 namespace {
 
 class TypeBPageTest : public HfPageTest {
-  protected:
+protected:
     void SetUp() override {
         HfPageTest::SetUp();
         page = form->iso14443bPage();

@@ -10,7 +10,7 @@
 namespace {
 
 class VicinityPageTest : public HfPageTest {
-  protected:
+protected:
     void SetUp() override {
         HfPageTest::SetUp();
         page = form->iso15693Page();

@@ -14,7 +14,7 @@
 namespace {
 
 class SerialLink : public WindowTest {
-  protected:
+protected:
     void SetUp() override {
         WindowTest::SetUp();
         master = ::posix_openpt(O_RDWR | O_NOCTTY);

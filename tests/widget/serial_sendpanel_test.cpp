@@ -14,7 +14,7 @@
 namespace {
 
 class SendPanelTest : public WindowTest {
-  protected:
+protected:
     void SetUp() override {
         WindowTest::SetUp();
         memo = find<QPlainTextEdit>("Memo1");

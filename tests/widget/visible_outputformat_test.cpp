@@ -4,7 +4,7 @@
 namespace {
 
 class OutputFormat : public WindowTest {
-  protected:
+protected:
     // The frame the reader receives for a command-and-data text (spaced hex).
     static QString commandFrame(const QString& commandAndData) {
         return answerFrame(commandAndData).toUpper();

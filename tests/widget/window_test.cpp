@@ -1,6 +1,6 @@
 // The main window: layout, defaults, menus, status bar, help dialog, log.
-#include "harness.h"
 #include "dialogs.h"
+#include "harness.h"
 #include "skins.h"
 #include "tform2.h"
 
@@ -91,7 +91,8 @@ TEST_F(Window, StatusBarPanelsAndClock) {
     form->Timer1Timer();
     static const QRegularExpression clock(
         QStringLiteral("^   \\d{4}\\.\\d\\d\\.\\d\\d   (0\\d|1[0-2]):\\d\\d:\\d\\d (AM|PM)   $"));
-    EXPECT_TRUE(clock.match(form->statusPanels[3]->text()).hasMatch()) << form->statusPanels[3]->text().toStdString();
+    EXPECT_TRUE(clock.match(form->statusPanels[3]->text()).hasMatch())
+        << form->statusPanels[3]->text().toStdString();
     EXPECT_EQ(form->StatusBar1->height(), 27);
 }
 
@@ -184,8 +185,8 @@ TEST_F(Log, LineBreakSemantics) {
     // A failure report: failure line without a break, then the reason with one.
     log->addLine("Restore factory settings False    01:00:00 PM");
     log->addLine("卡不存在....\r\n");
-    EXPECT_EQ(log->lines(),
-              (QStringList{"A", "", "B", "Restore factory settings False    01:00:00 PM", "卡不存在....", ""}));
+    EXPECT_EQ(log->lines(), (QStringList{"A", "", "B", "Restore factory settings False    01:00:00 PM",
+                                         "卡不存在....", ""}));
     log->addLine("x\r\ny\nz\r");
     EXPECT_EQ(log->lines().mid(6), (QStringList{"x", "y", "z", ""}));
     log->addLine("");
@@ -196,7 +197,8 @@ TEST_F(Log, PopupMenuItemsAndClear) {
     QStringList captions;
     for (QAction* a : form->popupMenu1()->actions())
         captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(captions, (QStringList{"Clear", "Save", "-", "Revoke", "Select all", "-", "Shear", "Copy", "Paste"}));
+    EXPECT_EQ(captions,
+              (QStringList{"Clear", "Save", "-", "Revoke", "Select all", "-", "Shear", "Copy", "Paste"}));
     form->addLine("line");
     find<QAction>("MenuItem1")->trigger();
     EXPECT_TRUE(form->RichEdit1->toPlainText().isEmpty());
@@ -240,8 +242,8 @@ TEST_F(Log, SaveWritesRichTextAndCancelWritesNothing) {
 }
 
 TEST_F(Log, SaveToAnUnwritablePlaceIsReportedAndKeepsTheLog) {
-    rfid::setFileDialogAnswers([](const QString&, const QString&) { return QStringLiteral("/nonexistent/dir/x.txt"); },
-                               {});
+    rfid::setFileDialogAnswers(
+        [](const QString&, const QString&) { return QStringLiteral("/nonexistent/dir/x.txt"); }, {});
     form->addLine("keep me");
     find<QAction>("MenuItem2")->trigger();
     rfid::setFileDialogAnswers({}, {});
