@@ -1,5 +1,6 @@
 #include "hf_mifare.h"
 
+#include "hf_field.h"
 #include "hf_state.h"
 #include "model.h"
 
@@ -266,19 +267,11 @@ MifareCard makeMifareCard(const std::array<std::uint8_t, 4>& uid, int blockCount
 }
 
 void MifareState::takeOut(std::size_t index) {
-    if (index >= cards.size())
-        return;
-    cards[index].inField = false;
-    cards[index].halted = false;
-    if (selected == int(index))
-        selected = -1;
+    takeOutOfField(cards, selected, index);
 }
 
 void MifareState::putIn(std::size_t index) {
-    if (index >= cards.size())
-        return;
-    cards[index].inField = true;
-    cards[index].halted = false;
+    putIntoField(cards, index);
 }
 
 std::optional<Reply> mifareAnswer(HfState& state, const Request& request) {

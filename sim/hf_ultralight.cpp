@@ -1,5 +1,6 @@
 #include "hf_ultralight.h"
 
+#include "hf_field.h"
 #include "hf_state.h"
 #include "model.h"
 
@@ -102,19 +103,11 @@ UltralightCard makeUltralightCard(const std::array<std::uint8_t, 7>& uid) {
 }
 
 void UltralightState::takeOut(std::size_t index) {
-    if (index >= cards.size())
-        return;
-    cards[index].inField = false;
-    cards[index].halted = false;
-    if (selected == int(index))
-        selected = -1;
+    takeOutOfField(cards, selected, index);
 }
 
 void UltralightState::putIn(std::size_t index) {
-    if (index >= cards.size())
-        return;
-    cards[index].inField = true;
-    cards[index].halted = false;
+    putIntoField(cards, index);
 }
 
 UltralightCard* selectUltralight(HfState& state, bool all) {
