@@ -16,12 +16,14 @@ QString modeByte(const QRadioButton* all) {
     return all->isChecked() ? QStringLiteral("01") : QStringLiteral("00");
 }
 
-// The selected item is a decimal page number and goes out as one byte.
+// The selected item is a decimal page number and goes out as one byte. The
+// current item alone does not count: the operator can deselect it (Ctrl+click)
+// and it stays current, but then no page is chosen.
 QString pageByte(const QListWidget* list) {
-    const QListWidgetItem* item = list->currentItem();
-    if (!item)
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    if (selected.isEmpty())
         throw rfid::RfidError(QStringLiteral("List index out of bounds (-1)"));
-    return hexByte(rfid::StrToInt(item->text()));
+    return hexByte(rfid::StrToInt(selected.first()->text()));
 }
 
 QListWidget* pageList(QWidget* parent, const char* name, int x, int y) {

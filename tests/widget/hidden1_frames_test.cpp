@@ -170,10 +170,15 @@ TEST_F(HfWindowTest, UltralightFrames) {
     click("Button17");
     EXPECT_EQ(lastFrame(), "AA 00 01 06 07 BB");
 
-    // With no page selected the handler ends with an error and sends nothing.
+    // With no page selected the handler ends with an error and sends nothing;
+    // an item the operator deselected (it stays current) chooses no page either.
     page->ListBox2->setCurrentItem(nullptr);
     const int before = rfidsim_frame_count();
     click("Button54");
     EXPECT_EQ(rfidsim_frame_count(), before);
-    EXPECT_EQ(errors, QStringList({"List index out of bounds (-1)"}));
+    page->ListBox1->setCurrentRow(3, QItemSelectionModel::Deselect);
+    ASSERT_NE(page->ListBox1->currentItem(), nullptr);
+    click("Button18");
+    EXPECT_EQ(rfidsim_frame_count(), before);
+    EXPECT_EQ(errors, QStringList({"List index out of bounds (-1)", "List index out of bounds (-1)"}));
 }
