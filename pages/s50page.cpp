@@ -1,7 +1,7 @@
 #include "s50page.h"
 
 #include "cardpageparts.h"
-#include "response.h"
+#include "cardpayload.h"
 #include "systempage.h"
 #include "tform1.h"
 
@@ -159,9 +159,8 @@ void S50Page::Button8Click() {
     m_form.cycle(command, 500, texts(kDone, kReadFailed), [this] {
         const QString& r = m_form.lastResponse;
         // The data are every byte between the card number and the checksum.
-        const int frameBytes = int(r.size() / 2);
-        return QStringList{kDone + rfid::timeStamp(), QStringLiteral("卡号为:") + rfid::respBytes(r, 4, 7),
-                           QStringLiteral("卡的数据为:") + rfid::respBytes(r, 8, frameBytes - 3) + kCrLf};
+        return QStringList{kDone + rfid::timeStamp(), QStringLiteral("卡号为:") + rfid::payloadBytes(r, 4, 7),
+                           QStringLiteral("卡的数据为:") + rfid::payloadFrom(r, 8) + kCrLf};
     });
 }
 
@@ -171,7 +170,7 @@ void S50Page::Button9Click() {
     m_form.cycle(command, 500, texts(kDone, kReadFailed), [this] {
         // No line break: the next entry follows directly.
         return QStringList{kDone + rfid::timeStamp(),
-                           QStringLiteral("卡号为:") + rfid::respBytes(m_form.lastResponse, 4, 7)};
+                           QStringLiteral("卡号为:") + rfid::payloadBytes(m_form.lastResponse, 4, 7)};
     });
 }
 
@@ -187,8 +186,8 @@ void S50Page::Button29Click() {
     m_form.cycle(command, 300, texts(kDone, QStringLiteral("读卡号操作失败   ")), [this] {
         const QString& r = m_form.lastResponse;
         QStringList entries{kDone + rfid::timeStamp() + kCrLf,
-                            QStringLiteral("返回卡号为:") + rfid::respBytes(r, 5, 8)};
-        const QString cards = rfid::respByte(r, 4);
+                            QStringLiteral("返回卡号为:") + rfid::payloadBytes(r, 5, 8)};
+        const QString cards = rfid::payloadByte(r, 4);
         if (cards == QLatin1String("00"))
             entries << QStringLiteral("检测到的卡的数量为一张卡..") + kCrLf;
         else if (cards == QLatin1String("01"))
@@ -203,11 +202,11 @@ void S50Page::valueCycle(const QString& command, QLineEdit* sector, QLineEdit* k
     const QString text = command + modeByte(all, keyB) + sector->text() + key->text() + value->text();
     m_form.cycle(text, 500, texts(kDone, kReadFailed), [this, showsValue] {
         const QString& r = m_form.lastResponse;
-        const QString card = QStringLiteral("返回卡ID号为:") + rfid::respBytes(r, 4, 7);
+        const QString card = QStringLiteral("返回卡ID号为:") + rfid::payloadBytes(r, 4, 7);
         if (!showsValue)
             return QStringList{kDone + rfid::timeStamp(), card + kCrLf};
         return QStringList{kDone + rfid::timeStamp(), card,
-                           QStringLiteral("剩余值为为: ") + rfid::respBytes(r, 8, 11) + kCrLf};
+                           QStringLiteral("剩余值为为: ") + rfid::payloadBytes(r, 8, 11) + kCrLf};
     });
 }
 

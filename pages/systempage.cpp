@@ -1,9 +1,9 @@
 #include "systempage.h"
 
 #include "cardpageparts.h"
+#include "cardpayload.h"
 #include "errorhandling.h"
 #include "errors.h"
-#include "response.h"
 #include "tform1.h"
 
 #include <climits>
@@ -125,7 +125,7 @@ void SystemPage::Button12Click() {
 
 void SystemPage::Button4Click() {
     m_form.cycle(QStringLiteral("83"), 300, texts(QString(), QStringLiteral("操作失败        ")), [this] {
-        return QStringList{QStringLiteral("系统地址为 : ") + rfid::respByte(m_form.lastResponse, 4) +
+        return QStringList{QStringLiteral("系统地址为 : ") + rfid::payloadByte(m_form.lastResponse, 4) +
                            QStringLiteral("   ") + rfid::timeStamp() + kCrLf};
     });
 }
@@ -139,8 +139,8 @@ void SystemPage::Button14Click() {
     m_form.cycle(QStringLiteral("83"), 300, texts(QString(), QStringLiteral("读序列号失败   ")), [this] {
         const QString& r = m_form.lastResponse;
         return QStringList{QStringLiteral("读序列号成功   ") + rfid::timeStamp(),
-                           QStringLiteral("地址为：") + rfid::respByte(r, 4),
-                           QStringLiteral("序列号为：") + rfid::respBytes(r, 5, 12) + kCrLf};
+                           QStringLiteral("地址为：") + rfid::payloadByte(r, 4),
+                           QStringLiteral("序列号为：") + rfid::payloadBytes(r, 5, 12) + kCrLf};
     });
 }
 

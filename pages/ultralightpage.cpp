@@ -1,8 +1,8 @@
 #include "ultralightpage.h"
 
 #include "cardpageparts.h"
+#include "cardpayload.h"
 #include "errors.h"
-#include "response.h"
 #include "systempage.h"
 #include "tform1.h"
 
@@ -83,7 +83,7 @@ void UltralightPage::Button55Click() {
                  texts(done, QStringLiteral("读卡ID号操作失败   ")), [this, done] {
                      return QStringList{done + rfid::timeStamp(),
                                         QStringLiteral("卡号为:") +
-                                            rfid::respBytes(m_form.lastResponse, 4, 10) + kCrLf};
+                                            rfid::payloadBytes(m_form.lastResponse, 4, 10) + kCrLf};
                  });
 }
 
@@ -92,15 +92,17 @@ void UltralightPage::Button17Click() {
                  texts(QStringLiteral("HALT操作成功   "), QStringLiteral("HALT操作失败   ")));
 }
 
-// Four pages from the chosen one, then the card number.
+// Four pages from the chosen one, then the card number. Like every report of
+// this page, it copies only the answer's payload: a short answer gives shorter
+// runs, never its checksum and end marker as data.
 void UltralightPage::Button18Click() {
     const QString done = QStringLiteral("读卡 操作成功   ");
     m_form.cycle(QStringLiteral("E0") + modeByte(Ulaa) + pageByte(ListBox1), 800,
                  texts(done, QStringLiteral("读卡失败   ")), [this, done] {
                      const QString& r = m_form.lastResponse;
                      return QStringList{done + rfid::timeStamp(),
-                                        QStringLiteral("读卡返回数据为: ") + rfid::respBytes(r, 4, 19),
-                                        QStringLiteral("卡ID号为:") + rfid::respBytes(r, 20, 26) + kCrLf};
+                                        QStringLiteral("读卡返回数据为: ") + rfid::payloadBytes(r, 4, 19),
+                                        QStringLiteral("卡ID号为:") + rfid::payloadBytes(r, 20, 26) + kCrLf};
                  });
 }
 
@@ -112,7 +114,7 @@ void UltralightPage::Button54Click() {
                  500, texts(done, QStringLiteral("写卡操作失败   ")), [this, done] {
                      return QStringList{done + rfid::timeStamp(),
                                         QStringLiteral("卡号为:") +
-                                            rfid::respBytes(m_form.lastResponse, 4, 10) + kCrLf};
+                                            rfid::payloadBytes(m_form.lastResponse, 4, 10) + kCrLf};
                  });
 }
 
