@@ -336,6 +336,13 @@ void TForm1::N61Click() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // "Exit" ends the message loop, and Qt closes the windows on its way out:
+    // that close is not the operator's, so the port and the process are left to
+    // the normal end of the program.
+    if (m_quitting) {
+        event->accept();
+        return;
+    }
     // Errors while closing the port are of no use to anyone now.
     try {
         closeSerialPort();

@@ -124,7 +124,19 @@ TEST_F(Window, HelpDialogCanBeOpenedAgainAndAgain) {
             ASSERT_NE(dialog, nullptr);
             label = dialog->Label1->text();
             EXPECT_EQ(dialog->windowTitle(), "RFID");
-            EXPECT_EQ(dialog->size(), QSize(448, 261));
+            // 448 x 261 with a frame of 4 and a caption of 30.
+            EXPECT_EQ(dialog->size(), QSize(440, 227));
+            // The label stands on the panel, counted from the panel's corner, and
+            // its words fit on it.
+            auto* panel = dialog->findChild<QWidget*>("Panel1");
+            ASSERT_NE(panel, nullptr);
+            EXPECT_EQ(panel->geometry(), QRect(32, 18, 377, 170));
+            EXPECT_EQ(dialog->Label1->parentWidget(), panel);
+            EXPECT_EQ(dialog->Label1->pos(), QPoint(48, 56));
+            const QFontMetrics fm(dialog->Label1->font());
+            EXPECT_LE(48 + fm.horizontalAdvance(label.trimmed()), panel->width());
+            EXPECT_LE(56 + fm.height(), panel->height());
+            EXPECT_TRUE(dialog->rect().contains(panel->geometry()));
             dialog->close();
         });
         form->N5Click();
@@ -162,6 +174,21 @@ TEST_F(Window, ClosingEndsTheProgramThroughTheExitAction) {
     QCloseEvent ev;
     QApplication::sendEvent(form.get(), &ev);
     EXPECT_EQ(exits, 1);
+}
+
+// "Exit" only ends the message loop: the close handler (and with it the
+// process exit) belongs to closing the window.
+TEST_F(Window, ExitEndsTheMessageLoopWithoutTheCloseHandler) {
+    int exits = 0;
+    form->setExitAction([&] { ++exits; });
+    form->show();
+    QTimer::singleShot(0, [&] { find<QAction>("N4")->trigger(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0); // 1: the loop did not end
+    EXPECT_EQ(exits, 0);
 }
 
 TEST_F(Window, ErrorsRaisedByHandlersReachTheGeneralHandling) {
