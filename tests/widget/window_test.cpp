@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTabBar>
@@ -78,6 +79,24 @@ TEST_F(Window, FormCreateDefaults) {
     EXPECT_TRUE(form->Timer1->isActive());
     if (auto* sleep = form->findChild<QComboBox*>("ComboBox20")) {
         EXPECT_EQ(sleep->currentText(), "0.5 minute");
+    }
+    // The defaults reach controls of the hidden pages by name: a renamed
+    // control would silently keep its own start value.
+    const std::pair<const char*, const char*> flags[] = {
+        {"ComboBox10", "Philips"}, {"ComboBox11", "TI"},      {"ComboBox12", "Philips"},
+        {"ComboBox13", "uid"},     {"ComboBox14", "Philips"}, {"ComboBox15", "Philips"},
+        {"ComboBox16", "Philips"}, {"ComboBox17", "Philips"}, {"ComboBox18", "Philips"},
+        {"ComboBox19", "Philips"}};
+    for (const auto& [name, text] : flags) {
+        if (auto* box = find<QComboBox>(name)) {
+            EXPECT_EQ(box->currentText(), text) << name;
+        }
+    }
+    if (auto* list = find<QListWidget>("ListBox1")) {
+        EXPECT_EQ(list->currentRow(), 0);
+    }
+    if (auto* list = find<QListWidget>("ListBox2")) {
+        EXPECT_EQ(list->currentRow(), 4);
     }
 }
 
