@@ -176,8 +176,9 @@ TEST_F(HfWindowTest, UltralightFrames) {
     const int before = rfidsim_frame_count();
     click("Button54");
     EXPECT_EQ(rfidsim_frame_count(), before);
-    page->ListBox1->setCurrentRow(3, QItemSelectionModel::Deselect);
+    page->ListBox1->setCurrentRow(15, QItemSelectionModel::Deselect); // Ctrl+click on "15"
     ASSERT_NE(page->ListBox1->currentItem(), nullptr);
+    ASSERT_TRUE(page->ListBox1->selectedItems().isEmpty());
     click("Button18");
     EXPECT_EQ(rfidsim_frame_count(), before);
     EXPECT_EQ(errors, QStringList({"List index out of bounds (-1)", "List index out of bounds (-1)"}));
