@@ -30,8 +30,13 @@ QString askSaveFileName(QWidget* parent, const QString& title, const QString& fi
     QFileDialog dialog(parent, title, QString(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    // The name is used as chosen: no extension is added.
+    // The name is used as chosen: no extension is added, and an existing file
+    // of that name is replaced without a question.
     dialog.setDefaultSuffix(QString());
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // The filter list shows each filter by its name alone ("文本文件(.txt)"),
+    // not followed by its patterns.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();

@@ -4,8 +4,12 @@
 #include "harness.h"
 #include "sendpanel.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -179,4 +183,54 @@ TEST_F(SendPanelTest, CancelledDialogsAndFileErrorsChangeNothing) {
     EXPECT_EQ(errors.size(), 2);
     EXPECT_FALSE(QFile::exists(target));
     EXPECT_EQ(memo->toPlainText(), before);
+}
+
+// The real save dialog, driven as an operator would: choosing a file that
+// exists replaces it without a question, and the filter is listed by its name.
+TEST_F(SendPanelTest, TheSaveDialogReplacesAnExistingFileWithoutAsking) {
+    const QString path = dir.filePath(QStringLiteral("frames.txt"));
+    writeFile(path, QByteArray("older content"));
+    bool questioned = false;
+    int attempts = 0;
+    QString filterShown;
+    QTimer operatorHand;
+    operatorHand.setInterval(20);
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget* w : windows) {
+            if (auto* question = qobject_cast<QMessageBox*>(w); question && question->isVisible()) {
+                questioned = true;
+                question->reject();
+                return;
+            }
+        }
+        for (QWidget* w : windows) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            // Give up after a question, or when the name is not taken, rather than wait for ever.
+            if (questioned || ++attempts > 100) {
+                dialog->reject();
+                return;
+            }
+            if (auto* filters = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+                filterShown = filters->currentText();
+            // The name typed into the dialog's name field, which has the focus.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->setText(path);
+            // As the Save button does; queued, so that a question the dialog
+            // asks runs its own loop outside this timer's call.
+            QMetaObject::invokeMethod(
+                dialog, [dialog] { static_cast<QDialog*>(dialog)->accept(); }, Qt::QueuedConnection);
+            return;
+        }
+    });
+    operatorHand.start();
+    click("Button5");
+    operatorHand.stop();
+    EXPECT_FALSE(questioned);
+    EXPECT_EQ(filterShown, QStringLiteral("文本文件(.txt)"));
+    EXPECT_EQ(readFile(path), QByteArray("AA 00 03 85 01 78 ff BB\r\n"));
+    EXPECT_TRUE(errors.isEmpty());
 }
