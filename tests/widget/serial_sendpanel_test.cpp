@@ -208,7 +208,7 @@ TEST_F(SendPanelTest, TheSaveDialogReplacesAnExistingFileWithoutAsking) {
             auto* dialog = qobject_cast<QFileDialog*>(w);
             if (!dialog || !dialog->isVisible())
                 continue;
-            // Give up after a question, or when the name is not taken, rather than wait for ever.
+            // Give up after a question, or when the dialog will not close, rather than wait for ever.
             if (questioned || ++attempts > 100) {
                 dialog->reject();
                 return;
