@@ -114,6 +114,9 @@ public:
     void ComboBox2Change();
     void Comm1ReceiveData(const unsigned char* buffer, int length);
     void checkcard();
+    // Refills the port list with the serial ports that can be opened now.
+    // Nothing calls it at start, so the list starts empty.
+    void GetCom();
 
     // Manual send panel, in the hidden group box "发送信息".
     SendPanel* sendPanel = nullptr;

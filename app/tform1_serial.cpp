@@ -94,6 +94,11 @@ void TForm1::Button2Click() {
     Button1->setEnabled(true);
 }
 
+void TForm1::GetCom() {
+    ComboBox1->clear();
+    ComboBox1->addItems(TComm::GetCom());
+}
+
 void TForm1::ComboBox1Change() {
 #ifdef _WIN32
     Comm1->setCommName(QStringLiteral("\\\\.\\") + ComboBox1->currentText());

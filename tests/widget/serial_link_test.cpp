@@ -4,6 +4,7 @@
 #include "tcomm.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 
 #include <fcntl.h>
@@ -203,4 +204,16 @@ TEST_F(SerialLink, ClosingTheWindowClosesThePort) {
     ASSERT_TRUE(form->Comm1->IsOpen());
     form->close();
     EXPECT_FALSE(form->Comm1->IsOpen());
+}
+
+TEST_F(SerialLink, ThePortListStartsEmptyAndGetComRefillsItWithPortsThatOpen) {
+    EXPECT_EQ(form->ComboBox1->count(), 0);
+    form->ComboBox1->addItem(QStringLiteral("ttyGone99"));
+    form->GetCom();
+    for (int i = 0; i < form->ComboBox1->count(); ++i) {
+        const QString name = form->ComboBox1->itemText(i);
+        EXPECT_NE(name, QStringLiteral("ttyGone99"));
+        EXPECT_TRUE(QFile::exists(QStringLiteral("/dev/") + name)) << name.toStdString();
+    }
+    EXPECT_FALSE(form->Comm1->IsOpen()); // listing the ports opens none for good
 }
