@@ -21,11 +21,13 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStyleOptionTab>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -49,6 +51,17 @@ protected:
         }
         s.setWidth(widest);
         return s;
+    }
+    // A hidden page can still be the current one when code selects it; the tab
+    // bar then draws that tab on top of the others at the bar's left end.
+    // Drawn with nothing in it, a hidden tab leaves no trace.
+    void initStyleOption(QStyleOptionTab* option, int tabIndex) const override {
+        QTabBar::initStyleOption(option, tabIndex);
+        if (!isTabVisible(tabIndex)) {
+            option->text.clear();
+            option->icon = QIcon();
+            option->rect = QRect();
+        }
     }
 };
 
