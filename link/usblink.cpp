@@ -7,6 +7,9 @@
 #include <utility>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX // std::min below, not the macro
+#endif
 #include <windows.h>
 #else
 #include <dlfcn.h>

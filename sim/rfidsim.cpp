@@ -9,7 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(_WIN32)
+#define RFIDSIM_EXPORT extern "C" __declspec(dllexport)
+#else
 #define RFIDSIM_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 using rfidsim::reader;
 

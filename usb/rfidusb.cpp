@@ -1,6 +1,6 @@
 // librfidusb: carries reader frames over USB HID reports using hidapi.
 //
-// The program loads this library with dlopen and calls the two C entry points at the
+// The program loads this library at run time and calls the two C entry points at the
 // bottom of this file. The device is opened on first use and reopened after any I/O
 // error, so unplugging and replugging the reader needs no restart.
 
@@ -17,7 +17,19 @@
 #include <mutex>
 #include <vector>
 
+#if defined(_WIN32)
+#define RFIDUSB_EXPORT extern "C" __declspec(dllexport)
+#else
 #define RFIDUSB_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+#if defined(__MINGW32__)
+// The C++ runtime there uses the C99 printf family (%zu), not the system's.
+#define RFIDUSB_PRINTF_FORMAT __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
+#define RFIDUSB_PRINTF_FORMAT __attribute__((format(printf, 1, 2)))
+#else
+#define RFIDUSB_PRINTF_FORMAT
+#endif
 
 namespace {
 
@@ -32,7 +44,7 @@ bool traceEnabled() {
     return v != nullptr && *v != '\0' && std::strcmp(v, "0") != 0;
 }
 
-__attribute__((format(printf, 1, 2))) void trace(const char* fmt, ...) {
+RFIDUSB_PRINTF_FORMAT void trace(const char* fmt, ...) {
     if (!traceEnabled())
         return;
     std::va_list args;
