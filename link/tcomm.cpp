@@ -1,8 +1,12 @@
+// The serial component on POSIX systems: a terminal device driven through
+// termios, with poll-based receive and transmit threads. Windows has its own
+// implementation in tcomm_win.cpp.
+#ifndef _WIN32
+
 #include "tcomm.h"
 
 #include <QDir>
 #include <QFile>
-#include <QMetaObject>
 
 #include <algorithm>
 #include <cerrno>
@@ -96,69 +100,7 @@ bool deviceOrder(const QString& a, const QString& b) {
 
 } // namespace
 
-// --- Error marks -----------------------------------------------------------------
-
-int ErrorMarkDecoder::decode(const Options& o, const unsigned char* raw, int count, unsigned char* out,
-                             quint32& errors) {
-    int n = 0;
-    auto put = [&](unsigned char c) {
-        if (!(o.ignoreNull && c == 0))
-            out[n++] = c;
-    };
-    for (int i = 0; i < count; ++i) {
-        const unsigned char c = raw[i];
-        if (!o.marking) {
-            // Marking was switched off: a 0xFF held back is a data byte after all.
-            if (m_state == 1)
-                put(0xFF);
-            m_state = 0;
-            put(c);
-            continue;
-        }
-        switch (m_state) {
-        case 0:
-            if (c == 0xFF)
-                m_state = 1;
-            else
-                put(c);
-            break;
-        case 1:
-            if (c == 0x00) {
-                m_state = 2;
-                break;
-            }
-            // 0xFF 0xFF is one real 0xFF; a lone 0xFF (not expected) passes on as it came.
-            put(0xFF);
-            if (c != 0xFF)
-                put(c);
-            m_state = 0;
-            break;
-        default:
-            // The byte that had an error. A NUL without parity checking is a break,
-            // which carries no data byte.
-            m_state = 0;
-            if (c == 0 && !o.parityEnabled) {
-                errors |= kErrorBreak;
-            } else if (o.parityEnabled) {
-                errors |= kErrorParity;
-                put(o.replace ? o.replacedChar : c);
-            } else {
-                errors |= kErrorFrame;
-                put(c);
-            }
-            break;
-        }
-    }
-    return n;
-}
-
 // --- The component ---------------------------------------------------------------
-
-TComm::TComm(QObject* parent) : QObject(parent) {}
-
-TComm::~TComm() {
-    ClosePort();
-}
 
 void TComm::OpenPort() {
     if (IsOpen())
@@ -555,61 +497,6 @@ void TComm::writeLoop(int fd, int stop, int wake) {
     m_sendDataEmpty = true;
 }
 
-// --- Hand-over to the owner's thread -------------------------------------------------
-// Each event is a queued call on the component. A call still queued when the
-// component is destroyed is dropped with it, and the block it owns is freed.
-
-void TComm::postData(QByteArray block) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, block = std::move(block)] {
-            if (OnReceiveData)
-                OnReceiveData(this, reinterpret_cast<const unsigned char*>(block.constData()),
-                              quint16(block.size()));
-        },
-        Qt::QueuedConnection);
-}
-
-void TComm::postError(quint32 flags) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, flags] {
-            if (OnReceiveError)
-                OnReceiveError(this, flags);
-        },
-        Qt::QueuedConnection);
-}
-
-void TComm::postModem(quint32 event) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, event] {
-            if (OnModemStateChange)
-                OnModemStateChange(this, event);
-        },
-        Qt::QueuedConnection);
-}
-
-void TComm::postHangup() {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (OnRequestHangup)
-                OnRequestHangup(this);
-        },
-        Qt::QueuedConnection);
-}
-
-void TComm::postSendEmpty() {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (OnSendDataEmpty)
-                OnSendDataEmpty(this);
-        },
-        Qt::QueuedConnection);
-}
-
 // --- Port list -----------------------------------------------------------------------
 
 QStringList TComm::GetCom() {
@@ -639,3 +526,5 @@ QStringList TComm::GetCom(const QStringList& candidates) {
     }
     return found;
 }
+
+#endif // !_WIN32

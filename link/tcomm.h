@@ -101,9 +101,10 @@ public:
     void OpenPort();
     // Stops both threads and closes the port; nothing when it is closed.
     void ClosePort();
-    bool IsOpen() const { return m_fd >= 0; }
-    // The open port's file descriptor, -1 while closed.
-    int Handle() const { return m_fd; }
+    bool IsOpen() const;
+    // The open port's file descriptor, -1 while closed; on Windows its HANDLE,
+    // null while closed.
+    auto Handle() const;
 
     // Queues a copy of `buffer` for the transmit thread. False when the port is closed.
     bool WriteCommData(const unsigned char* buffer, quint16 size);
@@ -217,8 +218,14 @@ private:
     void stopThreads();
     void closeHandles();
 
+#ifdef _WIN32
+    friend struct TCommThreads; // the thread entry points
+    void readLoop(void* port, void* stop);
+    void writeLoop(void* port, void* stop, void* wake);
+#else
     void readLoop(int fd, int stop);
     void writeLoop(int fd, int stop, int wake);
+#endif
 
     // Thread side: hand an event to the owner's thread.
     void postData(QByteArray block);
@@ -260,6 +267,15 @@ private:
     quint32 m_writeTotalMultiplier = 0;
     quint32 m_writeTotalConstant = 0;
 
+#ifdef _WIN32
+    // Run-time state (HANDLEs, null when absent). The handles are set before the
+    // threads start and closed after they ended; the threads only read them.
+    void* m_handle = nullptr;
+    void* m_closeEvent = nullptr; // manual reset, set once the port is closing: the one stop signal
+    void* m_writeWake = nullptr;  // auto reset, set when blocks were queued for the transmit thread
+    void* m_readThread = nullptr; // thread handles
+    void* m_writeThread = nullptr;
+#else
     // Run-time state. The descriptors are set before the threads start and
     // closed after they ended; the threads only read them.
     int m_fd = -1;
@@ -267,8 +283,25 @@ private:
     int m_writeWake[2] = {-1, -1};  // readable while blocks wait in the transmit queue
     std::thread m_readThread;
     std::thread m_writeThread;
+#endif
     std::atomic<bool> m_sendDataEmpty{true};
     std::mutex m_queueLock;
     std::deque<QByteArray> m_sendQueue;
     Live m_live;
 };
+
+#ifdef _WIN32
+inline bool TComm::IsOpen() const {
+    return m_handle != nullptr;
+}
+inline auto TComm::Handle() const {
+    return m_handle;
+}
+#else
+inline bool TComm::IsOpen() const {
+    return m_fd >= 0;
+}
+inline auto TComm::Handle() const {
+    return m_fd;
+}
+#endif
