@@ -427,7 +427,7 @@ void TComm::readLoop(int fd, int stop) {
 // --- Transmit thread ---------------------------------------------------------------
 
 void TComm::writeLoop(int fd, int stop, int wake) {
-    enum class Outcome { Written, Stopped, Failed, Gone };
+    using Outcome = WriteOutcome;
     // Writes the whole block, waiting for room as needed.
     auto writeBlock = [&](const QByteArray& block) {
         qsizetype offset = 0;
@@ -468,26 +468,7 @@ void TComm::writeLoop(int fd, int stop, int wake) {
         if (fds[0].revents != 0)
             break;
         drain(wake);
-        bool wrote = false;
-        for (;;) {
-            QByteArray block;
-            {
-                std::lock_guard<std::mutex> lock(m_queueLock);
-                if (m_sendQueue.empty()) {
-                    if (wrote)
-                        m_sendDataEmpty = true;
-                    break;
-                }
-                block = std::move(m_sendQueue.front());
-                m_sendQueue.pop_front();
-            }
-            wrote = true;
-            outcome = writeBlock(block);
-            if (outcome != Outcome::Written)
-                break;
-        }
-        if (wrote && outcome == Outcome::Written)
-            postSendEmpty();
+        outcome = sendQueued(writeBlock);
     }
     if (outcome == Outcome::Failed)
         postHangup();

@@ -227,6 +227,13 @@ private:
     void writeLoop(int fd, int stop, int wake);
 #endif
 
+    // Transmit thread: how handing a block to the port ended.
+    enum class WriteOutcome { Written, Stopped, Failed, Gone };
+    // Writes the queued blocks in order with `write` until the queue is empty
+    // or a write does not succeed; when every block went out, marks the queue
+    // empty and posts OnSendDataEmpty. Written when nothing failed.
+    WriteOutcome sendQueued(const std::function<WriteOutcome(const QByteArray&)>& write);
+
     // Thread side: hand an event to the owner's thread.
     void postData(QByteArray block);
     void postError(quint32 flags);

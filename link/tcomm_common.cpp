@@ -116,6 +116,30 @@ void TComm::postHangup() {
         Qt::QueuedConnection);
 }
 
+TComm::WriteOutcome TComm::sendQueued(const std::function<WriteOutcome(const QByteArray&)>& write) {
+    bool wrote = false;
+    for (;;) {
+        QByteArray block;
+        {
+            std::lock_guard<std::mutex> lock(m_queueLock);
+            if (m_sendQueue.empty()) {
+                if (wrote)
+                    m_sendDataEmpty = true;
+                break;
+            }
+            block = std::move(m_sendQueue.front());
+            m_sendQueue.pop_front();
+        }
+        wrote = true;
+        const WriteOutcome outcome = write(block);
+        if (outcome != WriteOutcome::Written)
+            return outcome;
+    }
+    if (wrote)
+        postSendEmpty();
+    return WriteOutcome::Written;
+}
+
 void TComm::postSendEmpty() {
     QMetaObject::invokeMethod(
         this,

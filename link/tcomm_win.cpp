@@ -397,7 +397,7 @@ void TComm::writeLoop(void* portHandle, void* stopHandle, void* wakeHandle) {
     const HANDLE stop = asHandle(stopHandle);
     const HANDLE wake = asHandle(wakeHandle);
 
-    enum class Outcome { Written, Stopped, Failed, Gone };
+    using Outcome = WriteOutcome;
     OVERLAPPED ov{};
     ov.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     auto failure = [&] {
@@ -442,26 +442,7 @@ void TComm::writeLoop(void* portHandle, void* stopHandle, void* wakeHandle) {
             outcome = Outcome::Failed;
             break;
         }
-        bool wrote = false;
-        for (;;) {
-            QByteArray block;
-            {
-                std::lock_guard<std::mutex> lock(m_queueLock);
-                if (m_sendQueue.empty()) {
-                    if (wrote)
-                        m_sendDataEmpty = true;
-                    break;
-                }
-                block = std::move(m_sendQueue.front());
-                m_sendQueue.pop_front();
-            }
-            wrote = true;
-            outcome = writeBlock(block);
-            if (outcome != Outcome::Written)
-                break;
-        }
-        if (wrote && outcome == Outcome::Written)
-            postSendEmpty();
+        outcome = sendQueued(writeBlock);
     }
     if (outcome == Outcome::Failed)
         postHangup();
