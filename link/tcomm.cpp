@@ -173,11 +173,7 @@ void TComm::closeHandles() {
         closeFd(fd);
     for (int& fd : m_writeWake)
         closeFd(fd);
-    {
-        std::lock_guard<std::mutex> lock(m_queueLock);
-        m_sendQueue.clear();
-        m_sendDataEmpty = true;
-    }
+    clearSendQueue();
     if (m_fd >= 0) {
         ::ioctl(m_fd, TIOCNXCL);
         closeFd(m_fd);
@@ -187,11 +183,7 @@ void TComm::closeHandles() {
 bool TComm::WriteCommData(const unsigned char* buffer, quint16 size) {
     if (!IsOpen())
         return false;
-    {
-        std::lock_guard<std::mutex> lock(m_queueLock);
-        m_sendQueue.emplace_back(reinterpret_cast<const char*>(buffer), size);
-        m_sendDataEmpty = false;
-    }
+    queueForSending(buffer, size);
     signalPipe(m_writeWake[1]);
     return true;
 }
@@ -473,9 +465,7 @@ void TComm::writeLoop(int fd, int stop, int wake) {
     if (outcome == Outcome::Failed)
         postHangup();
     ::tcflush(fd, TCOFLUSH);
-    std::lock_guard<std::mutex> lock(m_queueLock);
-    m_sendQueue.clear();
-    m_sendDataEmpty = true;
+    clearSendQueue();
 }
 
 // --- Port list -----------------------------------------------------------------------

@@ -227,6 +227,10 @@ private:
     void writeLoop(int fd, int stop, int wake);
 #endif
 
+    // The send queue, shared by WriteCommData and the transmit thread.
+    void queueForSending(const unsigned char* buffer, quint16 size);
+    void clearSendQueue();
+
     // Transmit thread: how handing a block to the port ended.
     enum class WriteOutcome { Written, Stopped, Failed, Gone };
     // Writes the queued blocks in order with `write` until the queue is empty

@@ -116,6 +116,18 @@ void TComm::postHangup() {
         Qt::QueuedConnection);
 }
 
+void TComm::queueForSending(const unsigned char* buffer, quint16 size) {
+    std::lock_guard<std::mutex> lock(m_queueLock);
+    m_sendQueue.emplace_back(reinterpret_cast<const char*>(buffer), size);
+    m_sendDataEmpty = false;
+}
+
+void TComm::clearSendQueue() {
+    std::lock_guard<std::mutex> lock(m_queueLock);
+    m_sendQueue.clear();
+    m_sendDataEmpty = true;
+}
+
 TComm::WriteOutcome TComm::sendQueued(const std::function<WriteOutcome(const QByteArray&)>& write) {
     bool wrote = false;
     for (;;) {

@@ -161,22 +161,14 @@ void TComm::stopThreads() {
 void TComm::closeHandles() {
     closeHandle(m_closeEvent);
     closeHandle(m_writeWake);
-    {
-        std::lock_guard<std::mutex> lock(m_queueLock);
-        m_sendQueue.clear();
-        m_sendDataEmpty = true;
-    }
+    clearSendQueue();
     closeHandle(m_handle);
 }
 
 bool TComm::WriteCommData(const unsigned char* buffer, quint16 size) {
     if (!IsOpen())
         return false;
-    {
-        std::lock_guard<std::mutex> lock(m_queueLock);
-        m_sendQueue.emplace_back(reinterpret_cast<const char*>(buffer), size);
-        m_sendDataEmpty = false;
-    }
+    queueForSending(buffer, size);
     ::SetEvent(asHandle(m_writeWake));
     return true;
 }
@@ -449,9 +441,7 @@ void TComm::writeLoop(void* portHandle, void* stopHandle, void* wakeHandle) {
     ::PurgeComm(port, PURGE_TXABORT | PURGE_TXCLEAR);
     if (ov.hEvent)
         ::CloseHandle(ov.hEvent);
-    std::lock_guard<std::mutex> lock(m_queueLock);
-    m_sendQueue.clear();
-    m_sendDataEmpty = true;
+    clearSendQueue();
 }
 
 // --- Port list -----------------------------------------------------------------------
