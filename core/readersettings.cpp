@@ -1,0 +1,633 @@
+#include "readersettings.h"
+
+#include "readertables.h"
+
+#include <QJsonValue>
+#include <QStringEncoder>
+
+#include <algorithm>
+
+namespace rfid {
+
+namespace {
+
+enum class Kind { Format, Flag, Buzzer, Byte, Language, ReaderMode, BluetoothMode, Name, Sleep };
+
+struct KeyInfo {
+    SettingKey key;
+    const char* name;
+    Kind kind;
+};
+
+const KeyInfo kKeys[] = {
+    {SettingKey::Format, "format", Kind::Format},
+    {SettingKey::Semicolon, "add_semicolon", Kind::Flag},
+    {SettingKey::QuestionMark, "add_question_mark", Kind::Flag},
+    {SettingKey::CommaInMiddle, "add_comma_in_middle", Kind::Flag},
+    {SettingKey::Enter, "add_enter", Kind::Flag},
+    {SettingKey::Buzzer, "buzzer", Kind::Buzzer},
+    {SettingKey::CustomByteEnabled, "custom_byte_enabled", Kind::Flag},
+    {SettingKey::CustomByte, "custom_byte", Kind::Byte},
+    {SettingKey::Prefix1, "prefix_1", Kind::Byte},
+    {SettingKey::Prefix2, "prefix_2", Kind::Byte},
+    {SettingKey::Prefix3, "prefix_3", Kind::Byte},
+    {SettingKey::Prefix4, "prefix_4", Kind::Byte},
+    {SettingKey::Suffix1, "suffix_1", Kind::Byte},
+    {SettingKey::Suffix2, "suffix_2", Kind::Byte},
+    {SettingKey::Suffix3, "suffix_3", Kind::Byte},
+    {SettingKey::Suffix4, "suffix_4", Kind::Byte},
+    {SettingKey::Language, "language", Kind::Language},
+    {SettingKey::ReaderMode, "reader_mode", Kind::ReaderMode},
+    {SettingKey::BluetoothMode, "bluetooth_mode", Kind::BluetoothMode},
+    {SettingKey::BluetoothName, "bluetooth_name", Kind::Name},
+    {SettingKey::SleepTime, "sleep_time", Kind::Sleep},
+};
+
+const KeyInfo& info(SettingKey key) {
+    return kKeys[int(key)];
+}
+
+QString hexByte(std::uint8_t b) {
+    return QStringLiteral("%1").arg(unsigned(b), 2, 16, QLatin1Char('0')).toUpper();
+}
+
+// The field of a flag or of a byte-coded setting; nullptr for another key.
+template <typename S> auto flagField(S& s, SettingKey key) -> decltype(&s.semicolon) {
+    switch (key) {
+    case SettingKey::Semicolon:
+        return &s.semicolon;
+    case SettingKey::QuestionMark:
+        return &s.questionMark;
+    case SettingKey::CommaInMiddle:
+        return &s.commaInMiddle;
+    case SettingKey::Enter:
+        return &s.enter;
+    case SettingKey::Buzzer:
+        return &s.bigBuzzer;
+    case SettingKey::CustomByteEnabled:
+        return &s.customByteEnabled;
+    default:
+        return nullptr;
+    }
+}
+
+template <typename S> auto byteField(S& s, SettingKey key) -> decltype(&s.format) {
+    switch (key) {
+    case SettingKey::Format:
+        return &s.format;
+    case SettingKey::CustomByte:
+        return &s.customByte;
+    case SettingKey::Prefix1:
+    case SettingKey::Prefix2:
+    case SettingKey::Prefix3:
+    case SettingKey::Prefix4:
+        return &s.prefix[std::size_t(int(key) - int(SettingKey::Prefix1))];
+    case SettingKey::Suffix1:
+    case SettingKey::Suffix2:
+    case SettingKey::Suffix3:
+    case SettingKey::Suffix4:
+        return &s.suffix[std::size_t(int(key) - int(SettingKey::Suffix1))];
+    case SettingKey::Language:
+        return &s.language;
+    case SettingKey::ReaderMode:
+        return &s.readerMode;
+    case SettingKey::BluetoothMode:
+        return &s.bluetoothMode;
+    case SettingKey::SleepTime:
+        return &s.sleepTime;
+    default:
+        return nullptr;
+    }
+}
+
+// The name a file uses for a code, or empty when the code has none.
+QString codeName(Kind kind, std::uint8_t code) {
+    switch (kind) {
+    case Kind::Format:
+        if (const OutputFormat* f = outputFormatByCode(code))
+            return QString::fromUtf8(f->readName).trimmed();
+        break;
+    case Kind::Language:
+        if (const KeyboardLanguage* l = languageByCode(code))
+            return QString::fromUtf8(l->readName).trimmed();
+        break;
+    case Kind::ReaderMode:
+        if (const ModeChoice* m = readerModeByCode(code))
+            return QString::fromUtf8(m->reportName).trimmed();
+        break;
+    case Kind::BluetoothMode:
+        if (const ModeChoice* m = bluetoothModeByCode(code))
+            return QString::fromUtf8(m->reportName).trimmed();
+        break;
+    case Kind::Sleep:
+        if (const SleepTime* t = sleepTimeByCode(code))
+            return QString::fromUtf8(t->itemText).simplified();
+        break;
+    default:
+        break;
+    }
+    return {};
+}
+
+// Every name accepted for each code of a named setting: the name files use and
+// the caption on the page.
+struct NameChoice {
+    QString name;
+    std::uint8_t code;
+};
+
+QList<NameChoice> nameChoices(Kind kind) {
+    QList<NameChoice> out;
+    auto add = [&out](const char* a, const char* b, std::uint8_t code) {
+        out.append({QString::fromUtf8(a), code});
+        out.append({QString::fromUtf8(b), code});
+    };
+    switch (kind) {
+    case Kind::Format:
+        for (const OutputFormat& f : outputFormats())
+            add(f.readName, f.caption, f.code);
+        break;
+    case Kind::Language:
+        for (const KeyboardLanguage& l : keyboardLanguages())
+            add(l.readName, l.caption, l.code);
+        break;
+    case Kind::ReaderMode:
+        for (const ModeChoice& m : readerModes())
+            add(m.reportName, m.caption, m.code);
+        break;
+    case Kind::BluetoothMode:
+        for (const ModeChoice& m : bluetoothModes())
+            add(m.reportName, m.caption, m.code);
+        break;
+    case Kind::Sleep:
+        for (const SleepTime& t : sleepTimes())
+            add(t.itemText, t.itemText, t.code);
+        break;
+    case Kind::Buzzer:
+        add("big", "Big Buzzer", 1);
+        add("small", "Small Buzzer", 0);
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+QString quoted(const QString& text) {
+    QString shown = text;
+    if (shown.size() > 60)
+        shown = shown.left(57) + QStringLiteral("...");
+    return QLatin1Char('"') + shown + QLatin1Char('"');
+}
+
+// How a JSON value is named in an error.
+QString describe(const QJsonValue& v) {
+    switch (v.type()) {
+    case QJsonValue::Bool:
+        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Double:
+        return QString::number(v.toDouble(), 'g', 15);
+    case QJsonValue::String:
+        return quoted(v.toString());
+    case QJsonValue::Array:
+        return QStringLiteral("a list");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    default:
+        return QStringLiteral("null");
+    }
+}
+
+QString whatNamed(Kind kind) {
+    switch (kind) {
+    case Kind::Format:
+        return QStringLiteral("an output format");
+    case Kind::Language:
+        return QStringLiteral("a keyboard language");
+    case Kind::ReaderMode:
+        return QStringLiteral("a reader mode");
+    case Kind::BluetoothMode:
+        return QStringLiteral("a Bluetooth mode");
+    case Kind::Sleep:
+        return QStringLiteral("a sleep time");
+    case Kind::Buzzer:
+        return QStringLiteral("a buzzer");
+    default:
+        return {};
+    }
+}
+
+// The names a short table accepts, listed in an error; the long tables point
+// to the README instead.
+QString choicesHint(Kind kind) {
+    if (kind == Kind::Format)
+        return QStringLiteral(" (the README lists the 15 format names)");
+    if (kind == Kind::Language)
+        return QStringLiteral(" (the README lists the 30 language names)");
+    QStringList names;
+    for (const NameChoice& c : nameChoices(kind)) {
+        const QString n = kind == Kind::Buzzer ? c.name : codeName(kind, c.code);
+        if (!names.contains(quoted(n)))
+            names << quoted(n);
+    }
+    return QStringLiteral(" (one of ") + names.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+QString parseNamed(Kind kind, const QString& text, std::uint8_t& code) {
+    const QString wanted = simplifiedName(text);
+    QList<std::uint8_t> codes;
+    for (const NameChoice& c : nameChoices(kind)) {
+        if (simplifiedName(c.name) == wanted && !codes.contains(c.code))
+            codes << c.code;
+    }
+    if (codes.size() == 1) {
+        code = codes.front();
+        return {};
+    }
+    if (codes.size() > 1) {
+        QStringList names;
+        for (std::uint8_t c : codes)
+            names << quoted(codeName(kind, c));
+        return quoted(text) + QStringLiteral(" names more than one format; write ") +
+               names.join(QStringLiteral(" or "));
+    }
+    return quoted(text) + QStringLiteral(" is not ") + whatNamed(kind) + choicesHint(kind);
+}
+
+bool parseHexByte(const QString& text, std::uint8_t& out) {
+    const QString t = text.trimmed();
+    if (t.size() != 2)
+        return false;
+    bool ok = false;
+    const uint v = t.toUInt(&ok, 16);
+    if (!ok || !t.at(0).isLetterOrNumber() || !t.at(1).isLetterOrNumber())
+        return false;
+    out = static_cast<std::uint8_t>(v);
+    return true;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+void ReaderSettings::merge(const ReaderSettings& o) {
+    for (SettingKey key : allSettingKeys()) {
+        if (!holds(o, key))
+            continue;
+        if (auto* f = flagField(*this, key))
+            *f = *flagField(o, key);
+        else if (auto* b = byteField(*this, key))
+            *b = *byteField(o, key);
+        else if (key == SettingKey::BluetoothName)
+            bluetoothName = o.bluetoothName;
+    }
+}
+
+bool ReaderSettings::isEmpty() const {
+    for (SettingKey key : allSettingKeys()) {
+        if (holds(*this, key))
+            return false;
+    }
+    return true;
+}
+
+bool ReaderSettings::hasAnyOutputField() const {
+    for (SettingKey key : allSettingKeys()) {
+        if (int(key) <= int(SettingKey::Suffix4) && holds(*this, key))
+            return true;
+    }
+    return false;
+}
+
+bool ReaderSettings::operator==(const ReaderSettings& o) const {
+    return format == o.format && semicolon == o.semicolon && questionMark == o.questionMark &&
+           commaInMiddle == o.commaInMiddle && enter == o.enter && bigBuzzer == o.bigBuzzer &&
+           customByteEnabled == o.customByteEnabled && customByte == o.customByte && prefix == o.prefix &&
+           suffix == o.suffix && language == o.language && readerMode == o.readerMode &&
+           bluetoothMode == o.bluetoothMode && bluetoothName == o.bluetoothName && sleepTime == o.sleepTime;
+}
+
+const QList<SettingKey>& allSettingKeys() {
+    static const QList<SettingKey> keys = [] {
+        QList<SettingKey> k;
+        for (const KeyInfo& i : kKeys)
+            k << i.key;
+        return k;
+    }();
+    return keys;
+}
+
+QString keyName(SettingKey key) {
+    return QString::fromLatin1(info(key).name);
+}
+
+std::optional<SettingKey> keyByName(const QString& name) {
+    for (const KeyInfo& i : kKeys) {
+        if (name == QLatin1String(i.name))
+            return i.key;
+    }
+    return std::nullopt;
+}
+
+bool readerReports(SettingKey key) {
+    return int(key) <= int(SettingKey::Language);
+}
+
+bool holds(const ReaderSettings& s, SettingKey key) {
+    if (auto* f = flagField(s, key))
+        return f->has_value();
+    if (auto* b = byteField(s, key))
+        return b->has_value();
+    return s.bluetoothName.has_value();
+}
+
+void clear(ReaderSettings& s, SettingKey key) {
+    if (auto* f = flagField(s, key))
+        f->reset();
+    else if (auto* b = byteField(s, key))
+        b->reset();
+    else
+        s.bluetoothName.reset();
+}
+
+QString valueText(const ReaderSettings& s, SettingKey key) {
+    const Kind kind = info(key).kind;
+    if (kind == Kind::Name)
+        return s.bluetoothName.value_or(QString());
+    if (auto* f = flagField(s, key)) {
+        if (!f->has_value())
+            return {};
+        if (kind == Kind::Buzzer)
+            return **f ? QStringLiteral("big") : QStringLiteral("small");
+        return **f ? QStringLiteral("true") : QStringLiteral("false");
+    }
+    const auto* b = byteField(s, key);
+    if (!b || !b->has_value())
+        return {};
+    if (kind == Kind::Byte)
+        return hexByte(**b);
+    const QString name = codeName(kind, **b);
+    return name.isEmpty() ? QStringLiteral("code ") + hexByte(**b) : name;
+}
+
+bool hasNamedValue(const ReaderSettings& settings, SettingKey key) {
+    if (!holds(settings, key))
+        return false;
+    const Kind kind = info(key).kind;
+    if (kind == Kind::Flag || kind == Kind::Buzzer || kind == Kind::Byte || kind == Kind::Name)
+        return true;
+    return !codeName(kind, **byteField(settings, key)).isEmpty();
+}
+
+QJsonValue jsonValue(const ReaderSettings& settings, SettingKey key) {
+    if (!holds(settings, key))
+        return QJsonValue(QJsonValue::Undefined);
+    if (info(key).kind == Kind::Flag)
+        return QJsonValue(**flagField(settings, key));
+    return QJsonValue(valueText(settings, key));
+}
+
+QString setFromJson(ReaderSettings& s, SettingKey key, const QJsonValue& value) {
+    const Kind kind = info(key).kind;
+    if (kind == Kind::Flag) {
+        if (!value.isBool())
+            return QStringLiteral("expected true or false, not ") + describe(value);
+        *flagField(s, key) = value.toBool();
+        return {};
+    }
+    if (!value.isString()) {
+        if (kind == Kind::Byte)
+            return QStringLiteral("expected two hex digits in quotes, such as \"0D\", not ") +
+                   describe(value);
+        return QStringLiteral("expected a text in quotes, not ") + describe(value);
+    }
+    const QString text = value.toString();
+    switch (kind) {
+    case Kind::Byte: {
+        std::uint8_t b = 0;
+        if (!parseHexByte(text, b))
+            return QStringLiteral("expected two hex digits, not ") + quoted(text);
+        *byteField(s, key) = b;
+        return {};
+    }
+    case Kind::Name: {
+        if (text.isEmpty())
+            return QStringLiteral("the Bluetooth name must not be empty");
+        const int bytes = int(bluetoothNameBytes(text).size());
+        if (bytes > kMaxBluetoothNameBytes)
+            return QStringLiteral("the Bluetooth name takes %1 bytes; at most %2 fit in one command")
+                .arg(bytes)
+                .arg(kMaxBluetoothNameBytes);
+        s.bluetoothName = text;
+        return {};
+    }
+    default: {
+        std::uint8_t code = 0;
+        const QString error = parseNamed(kind, text, code);
+        if (!error.isEmpty())
+            return error;
+        if (kind == Kind::Buzzer)
+            s.bigBuzzer = code == 1;
+        else
+            *byteField(s, key) = code;
+        return {};
+    }
+    }
+}
+
+QString setFromText(ReaderSettings& s, SettingKey key, const QString& text) {
+    if (info(key).kind == Kind::Flag) {
+        const QString t = text.trimmed().toLower();
+        if (t == QLatin1String("true"))
+            return setFromJson(s, key, QJsonValue(true));
+        if (t == QLatin1String("false"))
+            return setFromJson(s, key, QJsonValue(false));
+        return QStringLiteral("expected true or false, not ") + quoted(text);
+    }
+    return setFromJson(s, key, QJsonValue(text));
+}
+
+// ---------------------------------------------------------------------------
+
+std::optional<std::array<std::uint8_t, 16>> outputSettingsBytes(const ReaderSettings& s) {
+    if (!s.format || !s.semicolon || !s.questionMark || !s.commaInMiddle || !s.enter || !s.bigBuzzer ||
+        !s.customByteEnabled || (*s.customByteEnabled && !s.customByte))
+        return std::nullopt;
+    for (int i = 0; i < 4; ++i) {
+        if (!s.prefix[std::size_t(i)] || !s.suffix[std::size_t(i)])
+            return std::nullopt;
+    }
+    std::array<std::uint8_t, 16> out{};
+    out[0] = *s.format;
+    out[1] = *s.semicolon ? 1 : 0;
+    out[2] = *s.questionMark ? 1 : 0;
+    out[3] = *s.commaInMiddle ? 1 : 0;
+    out[4] = *s.enter ? 1 : 0;
+    out[5] = *s.bigBuzzer ? 1 : 0;
+    out[6] = 0x01; // always 01
+    out[7] = *s.customByteEnabled ? *s.customByte : 0x00;
+    for (std::size_t i = 0; i < 4; ++i) {
+        out[8 + i] = *s.prefix[i];
+        out[12 + i] = *s.suffix[i];
+    }
+    return out;
+}
+
+QString outputSettingsCommand(const std::array<std::uint8_t, 16>& bytes) {
+    QString out = QStringLiteral("82");
+    for (std::uint8_t b : bytes)
+        out += hexByte(b);
+    return out;
+}
+
+QString languageCommand(std::uint8_t code) {
+    return QStringLiteral("80") + hexByte(code);
+}
+QString readerModeCommand(std::uint8_t code) {
+    return QStringLiteral("0F") + hexByte(code);
+}
+QString bluetoothModeCommand(std::uint8_t code) {
+    return QStringLiteral("22") + hexByte(code);
+}
+QString sleepTimeCommand(std::uint8_t code) {
+    return QStringLiteral("0E") + hexByte(code);
+}
+
+QByteArray bluetoothNameBytes(const QString& name) {
+#ifdef _WIN32
+    QStringEncoder encoder(QStringEncoder::System);
+#else
+    // No system code page here: the reader's own (Chinese Windows, GBK).
+    QStringEncoder encoder("GBK");
+#endif
+    if (encoder.isValid())
+        return encoder.encode(name);
+    return name.toLatin1();
+}
+
+QString bluetoothNameCommand(const QString& name) {
+    QString out = QStringLiteral("88");
+    for (char c : bluetoothNameBytes(name))
+        out += hexByte(static_cast<std::uint8_t>(c));
+    return out;
+}
+
+QList<WriteStep> writeSteps(const ReaderSettings& s) {
+    QList<WriteStep> steps;
+    if (s.language)
+        steps.append({QStringLiteral("keyboard language"), languageCommand(*s.language)});
+    if (const auto bytes = outputSettingsBytes(s))
+        steps.append({QStringLiteral("output settings"), outputSettingsCommand(*bytes)});
+    if (s.readerMode)
+        steps.append({QStringLiteral("reader mode"), readerModeCommand(*s.readerMode)});
+    if (s.bluetoothMode)
+        steps.append({QStringLiteral("Bluetooth mode"), bluetoothModeCommand(*s.bluetoothMode)});
+    if (s.bluetoothName)
+        steps.append({QStringLiteral("Bluetooth name"), bluetoothNameCommand(*s.bluetoothName)});
+    if (s.sleepTime)
+        steps.append({QStringLiteral("sleep time"), sleepTimeCommand(*s.sleepTime)});
+    return steps;
+}
+
+// ---------------------------------------------------------------------------
+
+Answer parseAnswer(const QString& responseHex) {
+    Answer a;
+    if (responseHex.isEmpty())
+        return a;
+    std::vector<std::uint8_t> bytes;
+    for (qsizetype i = 0; i + 1 < responseHex.size(); i += 2) {
+        bool ok = false;
+        const uint v = responseHex.mid(i, 2).toUInt(&ok, 16);
+        if (!ok)
+            break;
+        bytes.push_back(static_cast<std::uint8_t>(v));
+    }
+    a.status = AnswerStatus::Damaged;
+    // The length byte counts the status and the data. The data end before the
+    // checksum, or where a cut answer ends.
+    if (bytes.size() < 4 || bytes[2] == 0)
+        return a;
+    const std::size_t end = std::min<std::size_t>(3 + std::size_t(bytes[2]), bytes.size());
+    if (end > 4)
+        a.payload.assign(bytes.begin() + 4, bytes.begin() + std::ptrdiff_t(end));
+    if (bytes[3] == 0x00) {
+        a.status = AnswerStatus::Success;
+    } else if (bytes[3] == 0x01 && !a.payload.empty()) {
+        a.status = AnswerStatus::Refused;
+        a.errorCode = a.payload.front();
+    }
+    return a;
+}
+
+std::optional<ReaderSettings> decodeReadBack(const std::vector<std::uint8_t>& p) {
+    if (p.size() < std::size_t(kReadBackBytes))
+        return std::nullopt;
+    ReaderSettings s;
+    s.language = p[0];
+    s.format = p[1];
+    s.semicolon = p[2] != 0;
+    s.questionMark = p[3] != 0;
+    s.commaInMiddle = p[4] != 0;
+    s.enter = p[5] != 0;
+    s.bigBuzzer = p[6] != 0;
+    // p[7] is the fixed byte.
+    s.customByteEnabled = p[8] != 0;
+    if (p[8] != 0)
+        s.customByte = p[8];
+    for (std::size_t i = 0; i < 4; ++i) {
+        s.prefix[i] = p[9 + i];
+        s.suffix[i] = p[13 + i];
+    }
+    return s;
+}
+
+QString versionText(const std::vector<std::uint8_t>& payload) {
+    QString out;
+    for (std::uint8_t b : payload)
+        out += QChar(b);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+
+QStringList compareSettings(const ReaderSettings& reader, const ReaderSettings& wanted,
+                            const QString& owner) {
+    QStringList lines;
+    auto line = [&](SettingKey key, const QString& r, const QString& w) {
+        lines << keyName(key) + QStringLiteral(": reader has ") + r + QStringLiteral(", ") + owner +
+                     QStringLiteral(" has ") + w;
+    };
+    for (SettingKey key : allSettingKeys()) {
+        if (key == SettingKey::CustomByteEnabled)
+            continue;
+        if (key == SettingKey::CustomByte) {
+            // What the reader types: a byte, or none.
+            auto typed = [](const ReaderSettings& s) -> std::optional<std::optional<std::uint8_t>> {
+                if (!s.customByteEnabled || (*s.customByteEnabled && !s.customByte))
+                    return std::nullopt;
+                if (!*s.customByteEnabled || *s.customByte == 0)
+                    return std::optional<std::uint8_t>();
+                return std::optional<std::uint8_t>(*s.customByte);
+            };
+            const auto r = typed(reader);
+            const auto w = typed(wanted);
+            if (r && w && *r != *w) {
+                auto text = [](const std::optional<std::uint8_t>& b) {
+                    return b ? hexByte(*b) : QStringLiteral("none");
+                };
+                line(key, text(*r), text(*w));
+            }
+            continue;
+        }
+        if (!holds(reader, key) || !holds(wanted, key))
+            continue;
+        const QString r = valueText(reader, key);
+        const QString w = valueText(wanted, key);
+        if (r != w)
+            line(key, r, w);
+    }
+    return lines;
+}
+
+} // namespace rfid
