@@ -96,9 +96,17 @@ int Reader::read(std::uint8_t* buffer, int capacity) {
     return n;
 }
 
+namespace {
+Reader* currentReader = nullptr;
+}
+
 Reader& reader() {
-    static Reader instance;
-    return instance;
+    static Reader first;
+    return currentReader ? *currentReader : first;
+}
+
+void setCurrentReader(Reader* current) {
+    currentReader = current;
 }
 
 } // namespace rfidsim

@@ -66,6 +66,10 @@ private:
     Bytes m_pending;
 };
 
+// The reader the library entry points talk to: the first simulated reader unless
+// another one was made current with setCurrentReader.
 Reader& reader();
+// nullptr goes back to the first reader.
+void setCurrentReader(Reader* current);
 
 } // namespace rfidsim

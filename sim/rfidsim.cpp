@@ -8,6 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #if defined(_WIN32)
 #define RFIDSIM_EXPORT extern "C" __declspec(dllexport)
@@ -20,13 +28,13 @@ using rfidsim::reader;
 namespace {
 // The simulation starts as the keyboard reader; RFIDSIM_FAMILY=hf makes a
 // launched program talk to the 13.56 MHz reader instead.
+rfidsim::Family startFamily() {
+    const char* f = std::getenv("RFIDSIM_FAMILY");
+    return f && std::strcmp(f, "hf") == 0 ? rfidsim::Family::HighFrequency : rfidsim::Family::Keyboard;
+}
 struct StartFamily {
-    StartFamily() {
-        const char* f = std::getenv("RFIDSIM_FAMILY");
-        if (f && std::strcmp(f, "hf") == 0)
-            reader().family = rfidsim::Family::HighFrequency;
-    }
-} startFamily;
+    StartFamily() { reader().family = startFamily(); }
+} startFamilyAtLoad;
 
 // RFIDSIM_LOG=<file> appends every frame the reader takes ("> AA 00 01 CF CE BB")
 // and every answer it hands out ("< ...") to that file, one line each, so that a
@@ -47,20 +55,297 @@ void logBytes(char direction, const unsigned char* bytes, int count) {
 }
 } // namespace
 
+namespace {
+
+// Values of hidLastError (usb/rfidusb_api.h).
+enum Error { kNone = 0, kNoReader = 1, kPermission = 2, kBusy = 3, kIo = 4, kTimeout = 5 };
+
+struct Slot {
+    std::unique_ptr<rfidsim::Reader> own; // null for the first reader, which the model keeps
+    bool plugged = true;
+    int access = RFIDSIM_ACCESS_OK;
+};
+
+// The simulated readers and what the optional entry points remember.
+struct Bank {
+    std::vector<Slot> slots;
+    int chosen = -1;       // -1: the first plugged-in reader
+    std::vector<int> scan; // reader indexes of the last hidEnumerate
+    int error = kNone;
+    std::string errorText;
+    int pipe[2] = {-1, -1};
+
+    Bank() { resize(startCount()); }
+
+    static int startCount() {
+        const char* v = std::getenv("RFIDSIM_READERS");
+        const int n = v ? std::atoi(v) : 1;
+        return std::clamp(n, 1, int(RFIDSIM_MAX_READERS));
+    }
+
+    rfidsim::Reader& model(int index) {
+        if (slots[std::size_t(index)].own)
+            return *slots[std::size_t(index)].own;
+        rfidsim::setCurrentReader(nullptr);
+        rfidsim::Reader& first = rfidsim::reader();
+        follow();
+        return first;
+    }
+
+    bool valid(int index) const { return index >= 0 && index < int(slots.size()); }
+
+    int current() const {
+        if (chosen >= 0)
+            return chosen;
+        for (std::size_t i = 0; i < slots.size(); ++i)
+            if (slots[i].plugged)
+                return int(i);
+        return -1;
+    }
+
+    // Points the model's reader() at the current reader, so that the control functions
+    // and the firmware act on it.
+    void follow() {
+        const int i = current();
+        rfidsim::setCurrentReader(i > 0 ? slots[std::size_t(i)].own.get() : nullptr);
+    }
+
+    void resize(int count) {
+        count = std::clamp(count, 1, int(RFIDSIM_MAX_READERS));
+        const bool changed = count != int(slots.size());
+        while (int(slots.size()) > count)
+            slots.pop_back();
+        while (int(slots.size()) < count) {
+            Slot slot;
+            if (!slots.empty()) {
+                slot.own = std::make_unique<rfidsim::Reader>();
+                slot.own->family = startFamily();
+            }
+            slots.push_back(std::move(slot));
+        }
+        if (!valid(chosen))
+            chosen = -1;
+        scan.clear();
+        follow();
+        if (changed)
+            notify();
+    }
+
+    void powerOn() {
+        bool changed = false;
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            changed = changed || !slots[i].plugged;
+            slots[i].plugged = true;
+            slots[i].access = RFIDSIM_ACCESS_OK;
+        }
+        chosen = -1;
+        error = kNone;
+        errorText.clear();
+        resize(startCount());
+        for (std::size_t i = 0; i < slots.size(); ++i)
+            model(int(i)).reset();
+        if (changed)
+            notify();
+    }
+
+    void notify() {
+#if !defined(_WIN32)
+        if (pipe[1] >= 0) {
+            const char byte = 1;
+            if (::write(pipe[1], &byte, 1) < 0) {
+                // Full: the reader of the pipe has notices waiting already.
+            }
+        }
+#endif
+    }
+
+    void setError(int kind, std::string text) {
+        error = kind;
+        errorText = std::move(text);
+    }
+
+    // Whether the current reader can be used; sets the error when not.
+    bool usable() {
+        const int i = current();
+        if (i < 0 || !slots[std::size_t(i)].plugged) {
+            setError(kNoReader,
+                     i < 0 ? "no reader: every simulated reader is unplugged"
+                           : "no reader: the chosen reader (sim:" + std::to_string(i) + ") is unplugged");
+            return false;
+        }
+        if (slots[std::size_t(i)].access == RFIDSIM_ACCESS_DENIED) {
+            setError(kPermission, "sim:" + std::to_string(i) + " cannot be opened: Permission denied");
+            return false;
+        }
+        if (slots[std::size_t(i)].access == RFIDSIM_ACCESS_BUSY) {
+            setError(kBusy, "sim:" + std::to_string(i) + " cannot be opened: Device or resource busy");
+            return false;
+        }
+        return true;
+    }
+};
+
+Bank& bank() {
+    static Bank instance;
+    return instance;
+}
+
+int copyText(const std::string& text, char* buf, int capacity) {
+    if (!buf || capacity <= 0)
+        return -1;
+    if (text.size() + 1 > std::size_t(capacity)) {
+        buf[0] = '\0';
+        return -1;
+    }
+    std::memcpy(buf, text.data(), text.size());
+    buf[text.size()] = '\0';
+    return int(text.size());
+}
+
+} // namespace
+
 RFIDSIM_EXPORT int hidWriteData(int, int count, const unsigned char* frame) {
     logBytes('>', frame, count);
-    return reader().write(frame, count) ? count : -1;
+    Bank& b = bank();
+    if (!b.usable())
+        return -1;
+    if (!reader().write(frame, count)) {
+        b.setError(kIo, "write failed on sim:" + std::to_string(b.current()));
+        return -1;
+    }
+    b.setError(kNone, {});
+    return count;
 }
 
 RFIDSIM_EXPORT int hidReadData(int, int capacity, unsigned char* buffer) {
+    Bank& b = bank();
+    if (!b.usable())
+        return -1;
     const int n = reader().read(buffer, capacity);
-    if (n > 0)
+    if (n > 0) {
         logBytes('<', buffer, n);
+        b.setError(kNone, {});
+    } else {
+        b.setError(kTimeout, "no answer from sim:" + std::to_string(b.current()));
+    }
     return n;
 }
 
+RFIDSIM_EXPORT int hidEnumerate(void) {
+    Bank& b = bank();
+    b.scan.clear();
+    for (std::size_t i = 0; i < b.slots.size(); ++i)
+        if (b.slots[i].plugged)
+            b.scan.push_back(int(i));
+    return int(b.scan.size());
+}
+
+RFIDSIM_EXPORT int hidDeviceInfo(int index, char* buf, int capacity) {
+    Bank& b = bank();
+    if (index < 0 || index >= int(b.scan.size())) {
+        copyText({}, buf, capacity);
+        return -1;
+    }
+    const std::string n = std::to_string(b.scan[std::size_t(index)]);
+    return copyText("path=sim:" + n +
+                        "\nvendor=04d8\nproduct=003f\ninterface=1\nmanufacturer=Simulation\n"
+                        "product_name=Simulated RFID reader\nserial=SIM-000" +
+                        n + "\n",
+                    buf, capacity);
+}
+
+RFIDSIM_EXPORT int hidSelectDevice(const char* pathOrSerial) {
+    Bank& b = bank();
+    if (!pathOrSerial || !*pathOrSerial) {
+        b.chosen = -1;
+        b.follow();
+        return 0;
+    }
+    const std::string wanted = pathOrSerial;
+    for (std::size_t i = 0; i < b.slots.size(); ++i) {
+        const std::string n = std::to_string(i);
+        if (b.slots[i].plugged && (wanted == "sim:" + n || wanted == "SIM-000" + n)) {
+            b.chosen = int(i);
+            b.follow();
+            return 0;
+        }
+    }
+    return -1;
+}
+
+RFIDSIM_EXPORT int hidLastError(char* buf, int capacity) {
+    Bank& b = bank();
+    if (buf && capacity > 0) {
+        const std::size_t n = std::min(b.errorText.size(), std::size_t(capacity - 1));
+        std::memcpy(buf, b.errorText.data(), n);
+        buf[n] = '\0';
+    }
+    return b.error;
+}
+
+RFIDSIM_EXPORT int hidMonitorFd(void) {
+#if defined(_WIN32)
+    return -1;
+#else
+    Bank& b = bank();
+    if (b.pipe[0] < 0) {
+        if (::pipe(b.pipe) != 0)
+            return -1;
+        for (int fd : b.pipe) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
+    }
+    return b.pipe[0];
+#endif
+}
+
+RFIDSIM_EXPORT void hidMonitorDrain(void) {
+#if !defined(_WIN32)
+    Bank& b = bank();
+    char buf[64];
+    while (b.pipe[0] >= 0 && ::read(b.pipe[0], buf, sizeof buf) > 0) {
+    }
+#endif
+}
+
+RFIDSIM_EXPORT void rfidsim_set_reader_count(int count) {
+    bank().resize(count);
+}
+
+RFIDSIM_EXPORT int rfidsim_reader_count(void) {
+    return int(bank().slots.size());
+}
+
+RFIDSIM_EXPORT void rfidsim_plug(int index, int plugged) {
+    Bank& b = bank();
+    if (!b.valid(index) || b.slots[std::size_t(index)].plugged == (plugged != 0))
+        return;
+    b.slots[std::size_t(index)].plugged = plugged != 0;
+    b.follow();
+    b.notify();
+}
+
+RFIDSIM_EXPORT int rfidsim_plugged(int index) {
+    Bank& b = bank();
+    return b.valid(index) && b.slots[std::size_t(index)].plugged ? 1 : 0;
+}
+
+RFIDSIM_EXPORT void rfidsim_set_access(int index, int access) {
+    Bank& b = bank();
+    if (b.valid(index))
+        b.slots[std::size_t(index)].access =
+            (access == RFIDSIM_ACCESS_DENIED || access == RFIDSIM_ACCESS_BUSY) ? access : RFIDSIM_ACCESS_OK;
+}
+
+RFIDSIM_EXPORT int rfidsim_current(void) {
+    const Bank& b = bank();
+    const int i = b.current();
+    return i >= 0 && b.slots[std::size_t(i)].plugged ? i : -1;
+}
+
 RFIDSIM_EXPORT void rfidsim_reset(void) {
-    reader().reset();
+    bank().powerOn();
 }
 
 RFIDSIM_EXPORT void rfidsim_set_family(int family) {

@@ -19,7 +19,8 @@ enum {
     RFIDSIM_OVERLONG = 6    /* the length byte claims more than sent: 0xFF and 245 bytes */
 };
 
-/* Back to power-on: default settings, no cards moved, no faults, no frames kept. */
+/* Back to power-on: default settings, no cards moved, no faults, no frames kept;
+ * the start number of readers, all plugged in and open to use, chosen automatically. */
 void rfidsim_reset(void);
 void rfidsim_set_family(int family);
 int rfidsim_family(void);
@@ -34,9 +35,34 @@ int rfidsim_frame_count(void);
 int rfidsim_frame(int index, unsigned char* buffer, int capacity);
 void rfidsim_clear_frames(void);
 
-/* The USB library's entry points. */
+/* Several simulated readers. There is one at power-on, or RFIDSIM_READERS (1 to
+ * RFIDSIM_MAX_READERS) when that is set. Each keeps its own settings, cards, faults
+ * and frames; the control functions above act on the reader the entry points talk
+ * to (the chosen one, or the first plugged-in one while the choice is automatic).
+ * Reader i has the path "sim:i" and the serial "SIM-000i" (i counted from 0). */
+enum { RFIDSIM_MAX_READERS = 16 };
+/* Readers beyond `count` are removed; new ones start at power-on, plugged in. */
+void rfidsim_set_reader_count(int count);
+int rfidsim_reader_count(void);
+/* Plugs reader `index` in (1) or out (0). Signals the monitor descriptor when it changes.
+ * A reader that is out answers nothing: hidWriteData fails with "no reader". */
+void rfidsim_plug(int index, int plugged);
+int rfidsim_plugged(int index);
+/* How opening reader `index` goes (the real library's permission and busy cases). */
+enum { RFIDSIM_ACCESS_OK = 0, RFIDSIM_ACCESS_DENIED = 1, RFIDSIM_ACCESS_BUSY = 2 };
+void rfidsim_set_access(int index, int access);
+/* Index of the reader the entry points talk to now, -1 when none is plugged in. */
+int rfidsim_current(void);
+
+/* The USB library's entry points (see usb/rfidusb_api.h). */
 int hidWriteData(int device, int count, const unsigned char* frame);
 int hidReadData(int device, int capacity, unsigned char* buffer);
+int hidEnumerate(void);
+int hidDeviceInfo(int index, char* buf, int capacity);
+int hidSelectDevice(const char* pathOrSerial);
+int hidLastError(char* buf, int capacity);
+int hidMonitorFd(void);
+void hidMonitorDrain(void);
 
 #ifdef __cplusplus
 }

@@ -6,6 +6,7 @@
 #include <elf.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -105,6 +106,60 @@ TEST(UsbChooseCandidate, HonoursIdsInterfaceAndListOrder) {
     EXPECT_EQ(chooseCandidate(list, {{0xAAAA, 0x0001, -1}, {0xBBBB, 0x0002, -1}}), 0u);
     EXPECT_EQ(chooseCandidate(list, {{0xBBBB, 0x0002, 1}}), 2u);
     EXPECT_FALSE(chooseCandidate(list, {{0xBBBB, 0x0002, 7}}));
+}
+
+TEST(UsbListReaders, OneCommandInterfacePerDevice) {
+    const std::vector<DeviceId> wanted{{0x1a86, 0xe010, -1}, {0x1234, 0x5678, -1}};
+    // Two readers with a keyboard and a command interface each, a keyboard-only device,
+    // and a reader whose two non-keyboard interfaces are both acceptable.
+    const std::vector<HidCandidate> list{
+        entry("/dev/hidraw0", 0x1234, 0x5678, 0, 0x0001, 0x0006),
+        entry("/dev/hidraw1", 0x1234, 0x5678, 1, 0xFF00, 1),
+        entry("/dev/hidraw3", 0x1234, 0x5678, 0, 0x0001, 0x0006),
+        entry("/dev/hidraw2", 0x1234, 0x5678, 1, 0xFF00, 1),
+        entry("/dev/hidraw4", 0x1234, 0x5678, 0, 0x0001, 0x0006),
+        entry("/dev/hidraw5", 0x1a86, 0xe010, 0, 0x000C, 1),
+        entry("/dev/hidraw6", 0x1a86, 0xe010, 1, 0xFF00, 1),
+    };
+    const std::vector<std::string> keys{"usb1", "usb1", "usb2", "usb2", "usb3", "usb4", "usb4"};
+    // The earlier id in `wanted` first, then by path.
+    EXPECT_EQ(listReaders(list, wanted, keys), (std::vector<std::size_t>{6, 1, 3}));
+    // Without device keys every node is a device: the consumer-control node counts too.
+    EXPECT_EQ(listReaders(list, wanted), (std::vector<std::size_t>{5, 6, 1, 3}));
+    EXPECT_TRUE(listReaders({}, wanted).empty());
+}
+
+TEST(UsbListReaders, FindsByPathThenSerialAndDescribes) {
+    const std::vector<ReaderInfo> readers{{"/dev/hidraw1", 0x04d8, 0x003f, 1, "Maker", "Reader", "A1"},
+                                          {"/dev/hidraw2", 0x04d8, 0x003f, 1, "Maker", "Reader", ""},
+                                          {"A1", 0x04d8, 0x003f, 1, "", "", "B2"}};
+    EXPECT_EQ(findReader(readers, "/dev/hidraw2"), 1u);
+    EXPECT_EQ(findReader(readers, "A1"), 2u); // a path match wins over a serial match
+    EXPECT_EQ(findReader(readers, "B2"), 2u);
+    EXPECT_FALSE(findReader(readers, "")); // an empty serial matches nothing
+    EXPECT_FALSE(findReader(readers, "/dev/hidraw"));
+
+    const ReaderInfo odd{"/dev/hidraw7", 0x00ab, 0xF00D, -1, "Line\nbreak", "读卡器", "\t1\r"};
+    const std::string text = formatDeviceInfo(odd);
+    EXPECT_EQ(text, "path=/dev/hidraw7\nvendor=00ab\nproduct=f00d\ninterface=-1\nmanufacturer=Line break\n"
+                    "product_name=读卡器\nserial= 1 \n");
+    char buf[256];
+    EXPECT_EQ(copyText(text, buf, static_cast<int>(text.size()) + 1), static_cast<int>(text.size()));
+    EXPECT_EQ(text, buf);
+    EXPECT_EQ(copyText(text, buf, static_cast<int>(text.size())), -1);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(copyText(text, nullptr, 100), -1);
+    copyTextTruncated("abcdef", buf, 4);
+    EXPECT_STREQ(buf, "abc");
+}
+
+TEST(UsbErrors, ClassifiesOpenFailures) {
+    EXPECT_EQ(classifyOpenError(EACCES), ErrorKind::Permission);
+    EXPECT_EQ(classifyOpenError(EPERM), ErrorKind::Permission);
+    EXPECT_EQ(classifyOpenError(EBUSY), ErrorKind::Busy);
+    EXPECT_EQ(classifyOpenError(ENOENT), ErrorKind::NoReader);
+    EXPECT_EQ(classifyOpenError(ENODEV), ErrorKind::NoReader);
+    EXPECT_EQ(classifyOpenError(EIO), ErrorKind::Io);
 }
 
 TEST(UsbSplitIntoReports, PadsAndSplitsOnPayloadBoundaries) {
@@ -246,8 +301,10 @@ std::set<std::string> exportedSymbols(const char* path) {
 
 } // namespace
 
-TEST(UsbLibrary, ExportsExactlyTheTwoEntryPoints) {
-    EXPECT_EQ(exportedSymbols(RFIDUSB_LIBRARY_PATH), (std::set<std::string>{"hidReadData", "hidWriteData"}));
+TEST(UsbLibrary, ExportsExactlyTheEntryPoints) {
+    EXPECT_EQ(exportedSymbols(RFIDUSB_LIBRARY_PATH),
+              (std::set<std::string>{"hidReadData", "hidWriteData", "hidEnumerate", "hidDeviceInfo",
+                                     "hidSelectDevice", "hidLastError", "hidMonitorFd", "hidMonitorDrain"}));
 }
 
 TEST(UsbLibrary, FailsCleanlyWithoutAReader) {
@@ -275,6 +332,23 @@ TEST(UsbLibrary, FailsCleanlyWithoutAReader) {
     EXPECT_EQ(write(0, 5, nullptr), -1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_TRUE(std::all_of(std::begin(buffer), std::end(buffer), [](unsigned char b) { return b == 0; }));
+
+    // The optional entry points say the same.
+    auto enumerate = reinterpret_cast<int (*)()>(dlsym(lib, "hidEnumerate"));
+    auto info = reinterpret_cast<int (*)(int, char*, int)>(dlsym(lib, "hidDeviceInfo"));
+    auto select = reinterpret_cast<int (*)(const char*)>(dlsym(lib, "hidSelectDevice"));
+    auto lastError = reinterpret_cast<int (*)(char*, int)>(dlsym(lib, "hidLastError"));
+    ASSERT_TRUE(enumerate && info && select && lastError);
+    EXPECT_EQ(write(0, static_cast<int>(frame.size()), frame.data()), -1);
+    char text[200] = "x";
+    EXPECT_EQ(lastError(text, sizeof text), 1); // no reader
+    EXPECT_NE(std::string(text).find("no reader"), std::string::npos) << text;
+    EXPECT_EQ(enumerate(), 0);
+    EXPECT_LT(info(0, text, sizeof text), 0);
+    EXPECT_STREQ(text, "");
+    EXPECT_LT(select("/dev/hidraw99"), 0);
+    EXPECT_EQ(select(""), 0);
+    EXPECT_EQ(select(nullptr), 0);
 
     dlclose(lib);
     ::unsetenv("RFIDUSB_DEVICE");

@@ -1,9 +1,11 @@
 // librfidusb: carries reader frames over USB HID reports using hidapi.
 //
-// The program loads this library at run time and calls the two C entry points at the
-// bottom of this file. The device is opened on first use and reopened after any I/O
-// error, so unplugging and replugging the reader needs no restart.
+// The program loads this library at run time and calls the C entry points at the
+// bottom of this file (declared in rfidusb_api.h). The device is opened on first use
+// and reopened after any I/O error, so unplugging and replugging the reader needs no
+// restart.
 
+#include "rfidusb_api.h"
 #include "rfidusb_core.h"
 
 #include <hidapi.h>
@@ -15,7 +17,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+#if defined(__linux__)
+#include <cerrno>
+#include <climits>
+#include <sys/stat.h>
+#endif
 
 #if defined(_WIN32)
 #define RFIDUSB_EXPORT extern "C" __declspec(dllexport)
@@ -79,6 +92,61 @@ int timeoutMs() {
     return parseIntSetting(std::getenv("RFIDUSB_TIMEOUT_MS"), kDefaultTimeoutMs, 0, kMaxTimeoutMs);
 }
 
+std::string utf8(const wchar_t* text) {
+    std::string out;
+    if (text == nullptr)
+        return out;
+    for (; *text != L'\0'; ++text) {
+        const auto c = static_cast<std::uint32_t>(*text);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x110000) {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// The physical device a HID device node belongs to, so that the interfaces of one
+// reader are listed once: on Linux the USB device above the node's interface; an
+// empty key (every node on its own) where that cannot be told.
+std::string deviceKey(const std::string& path) {
+#if defined(__linux__)
+    const auto slash = path.rfind('/');
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (name.rfind("hidraw", 0) != 0)
+        return {};
+    char resolved[PATH_MAX];
+    const std::string link = "/sys/class/hidraw/" + name + "/device";
+    if (::realpath(link.c_str(), resolved) == nullptr)
+        return {};
+    std::string hid = resolved;                              // .../1-2:1.0/0003:04D8:003F.0001
+    const std::string iface = hid.substr(0, hid.rfind('/')); // .../1-2:1.0
+    struct stat st;
+    if (::stat((iface + "/bInterfaceNumber").c_str(), &st) == 0) // a USB interface
+        return iface.substr(0, iface.rfind('/'));                // .../1-2
+    return hid; // uhid, Bluetooth, I2C: the node's own device
+#else
+    (void)path;
+    return {};
+#endif
+}
+
+struct Scan {
+    std::vector<HidCandidate> candidates;
+    std::vector<ReaderInfo> readers;
+};
+
 class Reader {
 public:
     ~Reader() {
@@ -89,19 +157,32 @@ public:
 
     int write(const std::uint8_t* frame, int count);
     int read(std::uint8_t* buffer, int capacity);
+    int enumerate();
+    int deviceInfo(int index, char* buf, int capacity);
+    int select(const char* pathOrSerial);
+    int lastError(char* buf, int capacity);
 
 private:
     bool initialise();
+    Scan scan();
     bool ensureOpen();
     void closeDevice();
     void fail(const char* what);
     bool drain();
+    void setError(ErrorKind kind, std::string text);
+    void succeed() { setError(ErrorKind::None, {}); }
 
     std::mutex mutex_;
     std::once_flag initOnce_;
     bool initialised_ = false;
     bool permissionHintShown_ = false;
     hid_device* dev_ = nullptr;
+    std::string openPath_;
+    std::vector<ReaderInfo> lastScan_;
+    std::string selectedPath_;   // empty: automatic choice
+    std::string selectedSerial_; // the chosen reader's serial, found again after a replug
+    ErrorKind error_ = ErrorKind::None;
+    std::string errorText_;
 };
 
 bool Reader::initialise() {
@@ -113,44 +194,92 @@ bool Reader::initialise() {
     return initialised_;
 }
 
-bool Reader::ensureOpen() {
-    if (dev_ != nullptr)
-        return true;
-    if (!initialise())
-        return false;
+void Reader::setError(ErrorKind kind, std::string text) {
+    error_ = kind;
+    errorText_ = std::move(text);
+    if (kind != ErrorKind::None)
+        trace("%s", errorText_.c_str());
+}
 
+Scan Reader::scan() {
+    Scan result;
+    if (!initialise())
+        return result;
     const std::vector<DeviceId> wanted = wantedDevices();
-    std::vector<HidCandidate> candidates;
+    std::vector<ReaderInfo> infos;
+    std::vector<std::string> keys;
     for (const DeviceId& id : wanted) {
         hid_device_info* list = hid_enumerate(id.vendor, id.product);
         for (const hid_device_info* info = list; info != nullptr; info = info->next) {
             if (info->path == nullptr)
                 continue;
-            candidates.push_back({info->path, info->vendor_id, info->product_id, info->usage_page,
-                                  info->usage, info->interface_number});
+            result.candidates.push_back({info->path, info->vendor_id, info->product_id, info->usage_page,
+                                         info->usage, info->interface_number});
+            infos.push_back({info->path, info->vendor_id, info->product_id, info->interface_number,
+                             utf8(info->manufacturer_string), utf8(info->product_string),
+                             utf8(info->serial_number)});
+            keys.push_back(deviceKey(info->path));
         }
         hid_free_enumeration(list);
     }
+    for (std::size_t i : listReaders(result.candidates, wanted, keys))
+        result.readers.push_back(infos[i]);
+    return result;
+}
 
-    const auto chosen = chooseCandidate(candidates, wanted);
-    if (!chosen) {
-        trace("no reader found (%zu HID entries with matching ids)", candidates.size());
+bool Reader::ensureOpen() {
+    if (dev_ != nullptr)
+        return true;
+    if (!initialise()) {
+        setError(ErrorKind::Io, "the HID library could not be initialised");
         return false;
     }
-    const HidCandidate& c = candidates[*chosen];
-    dev_ = hid_open_path(c.path.c_str());
+
+    const Scan found = scan();
+    std::optional<std::size_t> chosen;
+    if (!selectedPath_.empty()) {
+        chosen = findReader(found.readers, selectedPath_);
+        if (!chosen && !selectedSerial_.empty())
+            chosen = findReader(found.readers, selectedSerial_);
+        if (!chosen) {
+            setError(ErrorKind::NoReader, "the chosen reader (" + selectedPath_ + ") is not attached");
+            return false;
+        }
+    } else if (!found.readers.empty()) {
+        chosen = 0;
+    } else {
+        setError(ErrorKind::NoReader, "no reader found (" + std::to_string(found.candidates.size()) +
+                                          " HID entries with matching ids, none a command interface)");
+        return false;
+    }
+    const ReaderInfo& r = found.readers[*chosen];
+    dev_ = hid_open_path(r.path.c_str());
     if (dev_ == nullptr) {
-        if (!permissionHintShown_) {
+        // hidapi keeps no errno; opening the node again tells why it failed.
+        ErrorKind kind = ErrorKind::Io;
+        std::string why = "cannot be opened";
+#if defined(__unix__) || defined(__APPLE__)
+        const int fd = ::open(r.path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+        } else {
+            const int err = errno;
+            kind = classifyOpenError(err);
+            why = std::string("cannot be opened: ") + std::strerror(err);
+        }
+#endif
+        if (kind == ErrorKind::Permission && !permissionHintShown_) {
             permissionHintShown_ = true;
             std::fprintf(stderr,
-                         "rfidusb: cannot open %s (%04x:%04x); if this is a permission problem, "
-                         "install 60-rfid-reader.rules into /etc/udev/rules.d\n",
-                         c.path.c_str(), c.vendor, c.product);
+                         "rfidusb: no permission to open %s (%04x:%04x); install 60-rfid-reader.rules "
+                         "into /etc/udev/rules.d (see rfidctl doctor)\n",
+                         r.path.c_str(), r.vendor, r.product);
         }
+        setError(kind, r.path + " " + why);
         return false;
     }
-    trace("opened %s (%04x:%04x interface %d, usage page %04x usage %04x)", c.path.c_str(), c.vendor,
-          c.product, c.interfaceNumber, c.usagePage, c.usage);
+    openPath_ = r.path;
+    trace("opened %s (%04x:%04x interface %d)", r.path.c_str(), r.vendor, r.product, r.interfaceNumber);
     return true;
 }
 
@@ -158,15 +287,14 @@ void Reader::closeDevice() {
     if (dev_ != nullptr) {
         hid_close(dev_);
         dev_ = nullptr;
+        openPath_.clear();
     }
 }
 
 void Reader::fail(const char* what) {
-    if (traceEnabled()) {
-        const wchar_t* err = dev_ != nullptr ? hid_error(dev_) : nullptr;
-        std::fprintf(stderr, "rfidusb: %s failed: %ls; closing the device\n", what,
-                     err != nullptr ? err : L"?");
-    }
+    const wchar_t* err = dev_ != nullptr ? hid_error(dev_) : nullptr;
+    setError(ErrorKind::Io, std::string(what) + " failed on " + openPath_ + ": " +
+                                (err != nullptr ? utf8(err) : std::string("?")));
     closeDevice();
 }
 
@@ -186,9 +314,11 @@ bool Reader::drain() {
 }
 
 int Reader::write(const std::uint8_t* frame, int count) {
-    if (frame == nullptr || count <= 0)
-        return -1;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (frame == nullptr || count <= 0) {
+        setError(ErrorKind::Io, "nothing to write");
+        return -1;
+    }
 
     const auto reports = splitIntoReports(frame, static_cast<std::size_t>(count), reportSize());
     // A handle that went stale while the reader was unplugged fails on first use. As
@@ -213,17 +343,21 @@ int Reader::write(const std::uint8_t* frame, int count) {
                     break;
                 return -1;
             }
-            if (i + 1 == reports.size())
+            if (i + 1 == reports.size()) {
+                succeed();
                 return count;
+            }
         }
     }
     return -1;
 }
 
 int Reader::read(std::uint8_t* buffer, int capacity) {
-    if (buffer == nullptr || capacity <= 0)
-        return -1;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (buffer == nullptr || capacity <= 0) {
+        setError(ErrorKind::Io, "no buffer to read into");
+        return -1;
+    }
     if (!ensureOpen())
         return -1;
 
@@ -244,12 +378,62 @@ int Reader::read(std::uint8_t* buffer, int capacity) {
     }
 
     const auto& bytes = answer.bytes();
-    if (!answer.complete())
-        trace("read timed out with %zu bytes%s%s", bytes.size(), bytes.empty() ? "" : ": ",
-              hexBytes(bytes.data(), bytes.size()).c_str());
-    else
+    if (!answer.complete()) {
+        setError(ErrorKind::Timeout, "no complete answer within " + std::to_string(timeoutMs()) + " ms (" +
+                                         std::to_string(bytes.size()) + " bytes arrived)");
+        if (!bytes.empty())
+            trace("partial answer: %s", hexBytes(bytes.data(), bytes.size()).c_str());
+    } else {
+        succeed();
         trace("< %s", hexBytes(bytes.data(), bytes.size()).c_str());
+    }
     return static_cast<int>(answer.copyTo(buffer, static_cast<std::size_t>(capacity)));
+}
+
+int Reader::enumerate() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!initialise())
+        return -1;
+    lastScan_ = scan().readers;
+    return static_cast<int>(lastScan_.size());
+}
+
+int Reader::deviceInfo(int index, char* buf, int capacity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (index < 0 || static_cast<std::size_t>(index) >= lastScan_.size()) {
+        copyText({}, buf, capacity);
+        return -1;
+    }
+    return copyText(formatDeviceInfo(lastScan_[static_cast<std::size_t>(index)]), buf, capacity);
+}
+
+int Reader::select(const char* pathOrSerial) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string path, serial;
+    if (pathOrSerial != nullptr && *pathOrSerial != '\0') {
+        if (lastScan_.empty() && initialise())
+            lastScan_ = scan().readers;
+        const auto at = findReader(lastScan_, pathOrSerial);
+        if (!at) {
+            trace("no reader with path or serial \"%s\"", pathOrSerial);
+            return -1;
+        }
+        path = lastScan_[*at].path;
+        serial = lastScan_[*at].serial;
+    }
+    if (path != selectedPath_) {
+        closeDevice();
+        trace("reader chosen: %s", path.empty() ? "automatic" : path.c_str());
+    }
+    selectedPath_ = path;
+    selectedSerial_ = serial;
+    return 0;
+}
+
+int Reader::lastError(char* buf, int capacity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    copyTextTruncated(errorText_, buf, capacity);
+    return static_cast<int>(error_);
 }
 
 Reader& reader() {
@@ -260,7 +444,7 @@ Reader& reader() {
 } // namespace
 
 RFIDUSB_EXPORT int hidWriteData(int device, int count, const unsigned char* frame) {
-    (void)device; // one reader per host
+    (void)device; // the reader is chosen with hidSelectDevice
     return reader().write(frame, count);
 }
 
@@ -268,3 +452,25 @@ RFIDUSB_EXPORT int hidReadData(int device, int capacity, unsigned char* buffer) 
     (void)device;
     return reader().read(buffer, capacity);
 }
+
+RFIDUSB_EXPORT int hidEnumerate(void) {
+    return reader().enumerate();
+}
+
+RFIDUSB_EXPORT int hidDeviceInfo(int index, char* buf, int capacity) {
+    return reader().deviceInfo(index, buf, capacity);
+}
+
+RFIDUSB_EXPORT int hidSelectDevice(const char* pathOrSerial) {
+    return reader().select(pathOrSerial);
+}
+
+RFIDUSB_EXPORT int hidLastError(char* buf, int capacity) {
+    return reader().lastError(buf, capacity);
+}
+
+RFIDUSB_EXPORT int hidMonitorFd(void) {
+    return -1;
+}
+
+RFIDUSB_EXPORT void hidMonitorDrain(void) {}

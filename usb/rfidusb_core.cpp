@@ -192,6 +192,125 @@ int parseIntSetting(const char* text, int fallback, int minimum, int maximum) {
     return static_cast<int>(value);
 }
 
+ErrorKind classifyOpenError(int err) {
+    switch (err) {
+    case EACCES:
+    case EPERM:
+        return ErrorKind::Permission;
+    case EBUSY:
+        return ErrorKind::Busy;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return ErrorKind::NoReader;
+    default:
+        return ErrorKind::Io;
+    }
+}
+
+namespace {
+
+std::string cleanValue(std::string s) {
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    return s;
+}
+
+std::string hex4(std::uint16_t v) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out(4, '0');
+    for (int i = 3; i >= 0; --i, v = static_cast<std::uint16_t>(v >> 4))
+        out[static_cast<std::size_t>(i)] = digits[v & 0x0F];
+    return out;
+}
+
+} // namespace
+
+std::string formatDeviceInfo(const ReaderInfo& info) {
+    std::string out;
+    out += "path=" + cleanValue(info.path) + '\n';
+    out += "vendor=" + hex4(info.vendor) + '\n';
+    out += "product=" + hex4(info.product) + '\n';
+    out += "interface=" + std::to_string(info.interfaceNumber) + '\n';
+    out += "manufacturer=" + cleanValue(info.manufacturer) + '\n';
+    out += "product_name=" + cleanValue(info.productName) + '\n';
+    out += "serial=" + cleanValue(info.serial) + '\n';
+    return out;
+}
+
+int copyText(const std::string& text, char* buf, int capacity) {
+    if (buf == nullptr || capacity <= 0)
+        return -1;
+    if (text.size() + 1 > static_cast<std::size_t>(capacity)) {
+        buf[0] = '\0';
+        return -1;
+    }
+    std::copy(text.begin(), text.end(), buf);
+    buf[text.size()] = '\0';
+    return static_cast<int>(text.size());
+}
+
+void copyTextTruncated(const std::string& text, char* buf, int capacity) {
+    if (buf == nullptr || capacity <= 0)
+        return;
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(capacity) - 1);
+    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), buf);
+    buf[n] = '\0';
+}
+
+std::vector<std::size_t> listReaders(const std::vector<HidCandidate>& candidates,
+                                     const std::vector<DeviceId>& wanted,
+                                     const std::vector<std::string>& deviceKeys) {
+    auto keyOf = [&](std::size_t i) {
+        return i < deviceKeys.size() && !deviceKeys[i].empty() ? deviceKeys[i] : candidates[i].path;
+    };
+    // Candidates grouped by physical device, in order of first appearance.
+    std::vector<std::string> keys;
+    std::vector<std::vector<std::size_t>> groups;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const std::string key = keyOf(i);
+        const auto at = std::find(keys.begin(), keys.end(), key);
+        if (at == keys.end()) {
+            keys.push_back(key);
+            groups.push_back({i});
+        } else {
+            groups[static_cast<std::size_t>(at - keys.begin())].push_back(i);
+        }
+    }
+    std::vector<std::size_t> chosen;
+    for (const auto& group : groups) {
+        std::vector<HidCandidate> members;
+        for (std::size_t i : group)
+            members.push_back(candidates[i]);
+        if (const auto pick = chooseCandidate(members, wanted))
+            chosen.push_back(group[*pick]);
+    }
+    auto wantedRank = [&](std::size_t i) {
+        const auto& c = candidates[i];
+        const auto w =
+            std::find_if(wanted.begin(), wanted.end(), [&](const DeviceId& id) { return matches(c, id); });
+        return static_cast<std::size_t>(w - wanted.begin());
+    };
+    std::sort(chosen.begin(), chosen.end(), [&](std::size_t a, std::size_t b) {
+        return std::make_tuple(wantedRank(a), candidates[a].path) <
+               std::make_tuple(wantedRank(b), candidates[b].path);
+    });
+    return chosen;
+}
+
+std::optional<std::size_t> findReader(const std::vector<ReaderInfo>& readers, std::string_view pathOrSerial) {
+    if (pathOrSerial.empty())
+        return std::nullopt;
+    for (std::size_t i = 0; i < readers.size(); ++i)
+        if (readers[i].path == pathOrSerial)
+            return i;
+    for (std::size_t i = 0; i < readers.size(); ++i)
+        if (!readers[i].serial.empty() && readers[i].serial == pathOrSerial)
+            return i;
+    return std::nullopt;
+}
+
 std::string hexBytes(const std::uint8_t* data, std::size_t size) {
     static const char digits[] = "0123456789ABCDEF";
     std::string out;

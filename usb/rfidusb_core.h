@@ -76,6 +76,45 @@ private:
 // Integer setting from an environment value; `fallback` when unset, malformed or out of range.
 int parseIntSetting(const char* text, int fallback, int minimum, int maximum);
 
+// Why a call failed; the values are those of hidLastError (rfidusb_api.h).
+enum class ErrorKind { None = 0, NoReader = 1, Permission = 2, Busy = 3, Io = 4, Timeout = 5 };
+
+// The failure an errno from opening a device node stands for.
+ErrorKind classifyOpenError(int err);
+
+// One reader as the optional entry points describe it.
+struct ReaderInfo {
+    std::string path;
+    std::uint16_t vendor = 0;
+    std::uint16_t product = 0;
+    int interfaceNumber = -1;
+    std::string manufacturer;
+    std::string productName;
+    std::string serial;
+};
+
+// "path=...\nvendor=04d8\n..." as hidDeviceInfo returns it; line breaks and other control
+// characters inside values become spaces.
+std::string formatDeviceInfo(const ReaderInfo& info);
+
+// Copies `text` and a NUL into `buf`. Returns the length copied, or -1 when `buf` is
+// null or cannot hold all of it (then `buf` gets an empty string when capacity > 0).
+int copyText(const std::string& text, char* buf, int capacity);
+// Copies as much of `text` as fits, NUL-terminated (nothing when buf is null or capacity <= 0).
+void copyTextTruncated(const std::string& text, char* buf, int capacity);
+
+// The readers among the enumerated candidates: one command interface per physical
+// device, chosen as chooseCandidate does. `deviceKeys[i]`, when given, names the
+// physical device candidate i belongs to (interfaces of one device share it); without
+// it every device node counts as a device of its own. Returns candidate indexes,
+// ordered by the position of their id in `wanted`, then by path.
+std::vector<std::size_t> listReaders(const std::vector<HidCandidate>& candidates,
+                                     const std::vector<DeviceId>& wanted,
+                                     const std::vector<std::string>& deviceKeys = {});
+
+// The reader whose path, or else whose (non-empty) serial number, is `pathOrSerial`.
+std::optional<std::size_t> findReader(const std::vector<ReaderInfo>& readers, std::string_view pathOrSerial);
+
 // "AA 00 03 ..." for trace output.
 std::string hexBytes(const std::uint8_t* data, std::size_t size);
 

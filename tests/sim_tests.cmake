@@ -1,0 +1,11 @@
+# The simulated reader's library entry points, loaded in-process: several readers,
+# plugging in and out, the monitor descriptor.
+if(NOT TARGET GTest::gtest_main)
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+add_executable(sim_readers_test ${CMAKE_CURRENT_LIST_DIR}/sim_readers_test.cpp)
+target_link_libraries(sim_readers_test PRIVATE rfidsim GTest::gtest_main)
+target_include_directories(sim_readers_test PRIVATE ${CMAKE_SOURCE_DIR}/usb)
+set_target_properties(sim_readers_test PROPERTIES BUILD_RPATH "${RFID_SIM_LIB_DIR}" AUTOMOC OFF)
+gtest_discover_tests(sim_readers_test)
