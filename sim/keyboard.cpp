@@ -77,4 +77,10 @@ Reply keyboardAnswer(KeyboardState& s, const Request& r) {
     }
 }
 
+std::string typedCard(const KeyboardState& state, const rfid::wedge::CardNumber& card) {
+    const auto settings =
+        rfid::wedge::OutputSettings::fromBytes(state.output.data(), int(state.output.size()));
+    return rfid::wedge::typedText(settings, card);
+}
+
 } // namespace rfidsim

@@ -1,6 +1,8 @@
 // Firmware of the reader that types card numbers as a keyboard.
 #pragma once
 
+#include "cardformat.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,5 +27,9 @@ struct KeyboardState {
 };
 
 Reply keyboardAnswer(KeyboardState& state, const Request& request);
+
+// What the reader types for `card` with the output settings it holds; empty
+// when its format code has no rendering.
+std::string typedCard(const KeyboardState& state, const rfid::wedge::CardNumber& card);
 
 } // namespace rfidsim

@@ -2,6 +2,7 @@
 // one, plus a small control interface for tests.
 #include "rfidsim.h"
 
+#include "cardformat.h"
 #include "model.h"
 
 #include <algorithm>
@@ -385,4 +386,17 @@ RFIDSIM_EXPORT int rfidsim_frame(int index, unsigned char* buffer, int capacity)
 
 RFIDSIM_EXPORT void rfidsim_clear_frames(void) {
     reader().frames.clear();
+}
+
+RFIDSIM_EXPORT int rfidsim_card_text(const unsigned char* card, int count, char* buffer, int capacity) {
+    if (count < 0 || count > 7 || (count > 0 && !card))
+        return -1;
+    rfid::wedge::CardNumber number{};
+    std::copy_n(card, count, number.end() - count);
+    const std::string text = rfidsim::typedCard(reader().keyboard, number);
+    if (text.empty())
+        return -1;
+    if (buffer && capacity > int(text.size()))
+        std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return int(text.size());
 }

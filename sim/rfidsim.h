@@ -35,6 +35,14 @@ int rfidsim_frame_count(void);
 int rfidsim_frame(int index, unsigned char* buffer, int capacity);
 void rfidsim_clear_frames(void);
 
+/* What the keyboard reader types, with its current output settings, when a card
+   is presented: `card` holds the card number, most significant byte first
+   (`count` up to 7 bytes, shorter numbers standing in the low bytes). The text
+   is UTF-8 with Enter as "\r" and Tab as "\t"; `buffer` gets it NUL-terminated
+   when it fits in `capacity`. Returns its length, or -1 when the output format
+   the reader holds has no rendering or `count` is out of range. */
+int rfidsim_card_text(const unsigned char* card, int count, char* buffer, int capacity);
+
 /* Several simulated readers. There is one at power-on, or RFIDSIM_READERS (1 to
  * RFIDSIM_MAX_READERS) when that is set. Each keeps its own settings, cards, faults
  * and frames; the control functions above act on the reader the entry points talk
