@@ -4,10 +4,12 @@
 #include "cardtest.h"
 #include "layouts.h"
 #include "model.h"
+#include "readertables.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 
 using namespace rfid::wedge;
@@ -193,7 +195,8 @@ TEST(CardShapeCheck, DamagedNumbersFailWithAReasonForEveryFormat) {
                 EXPECT_NE(c.reason.find("expected "), std::string::npos) << c.reason;
                 EXPECT_NE(c.reason.find(", got "), std::string::npos) << c.reason;
             }
-            EXPECT_NE(checkShape(u32(shorter), s).reason.find(std::to_string(m.length() - 1)), std::string::npos);
+            EXPECT_NE(checkShape(u32(shorter), s).reason.find(std::to_string(m.length() - 1)),
+                      std::string::npos);
         }
     }
 }
@@ -220,7 +223,8 @@ TEST(CardShapeCheck, ReasonsNameWhatIsWrong) {
     EXPECT_EQ(checkShape(U"A;12345,67890?\t\r", all).reason,
               "expected prefix \"AB\", got \"A;\"; expected ; before the number; expected the comma after 5 "
               "digits, got it after 7; expected 10 decimal digits, got 12 characters \"A;1234567890\"");
-    EXPECT_EQ(checkShape(U"AB;1234,567890?\t\r", all).reason, "expected the comma after 5 digits, got it after 4");
+    EXPECT_EQ(checkShape(U"AB;1234,567890?\t\r", all).reason,
+              "expected the comma after 5 digits, got it after 4");
     EXPECT_EQ(checkShape(U"AB;1234567890?\t\r", all).reason, "expected a comma after 5 digits, got none");
     EXPECT_EQ(checkShape(U"AB;12345,67890?\r", all).reason, "expected suffix \"⇥\", got \"?\"");
     EXPECT_EQ(checkShape(U"AB12345,67890\t\r", all).reason,
@@ -234,7 +238,8 @@ TEST(CardShapeCheck, ReasonsNameWhatIsWrong) {
     EXPECT_TRUE(checkShape(U"AB0012cd0255", twoParts).matches) << "hex in either case";
     OutputSettings zeros;
     zeros.format = 0x0D;
-    EXPECT_EQ(checkShape(U"1112345678", zeros).reason, "expected 00 + 8 decimal digits, got 10 decimal digits");
+    EXPECT_EQ(checkShape(U"1112345678", zeros).reason,
+              "expected 00 + 8 decimal digits, got 10 decimal digits");
 
     OutputSettings unknown;
     unknown.format = 0x04;
@@ -356,7 +361,8 @@ TEST(KeyboardLayouts, ReaderLanguageAgainstDesktop) {
     EXPECT_FALSE(sameLayout(*readerLayout(0x16), {"ch", ""})) << "the French Swiss variant differs";
     EXPECT_TRUE(sameLayout(*readerLayout(0x17), {"ch", "fr"})) << "no variant named: the layout decides";
 
-    const auto file = parseDefaultKeyboard("# comment\nXKBMODEL=\"pc105\"\nXKBLAYOUT=\"fr\"\nXKBVARIANT=\"\"\n");
+    const auto file =
+        parseDefaultKeyboard("# comment\nXKBMODEL=\"pc105\"\nXKBLAYOUT=\"fr\"\nXKBVARIANT=\"\"\n");
     ASSERT_TRUE(file);
     EXPECT_EQ(file->name(), "fr");
     EXPECT_EQ(parseDefaultKeyboard("XKBLAYOUT='tr'\nXKBVARIANT='f'")->name(), "tr(f)");
@@ -385,4 +391,45 @@ TEST(CardFormatModel, SimulatedReaderTypesWithTheSettingsItWasSent) {
     EXPECT_EQ(rfidsim::typedCard(r.keyboard, kCards[1]), "#23456789\r");
     r.keyboard.output[0] = 0x04; // a code without a format
     EXPECT_EQ(rfidsim::typedCard(r.keyboard, kCards[1]), "");
+}
+
+// The model is read from the formats' names: every format the reader has is
+// modelled, with the digit count and alphabet its read-back name gives
+// ("10 no. in HEX", "00+8 no. in D", "2H4D + 2H4D").
+TEST(CardFormatModel, FollowsTheFormatNames) {
+    const std::regex counted(R"(^\s*(00\+)?(\d+) no\.\s*in\s*(HEX|D)\b)");
+    const std::regex parts(R"((\d+)([HD]))");
+    ASSERT_EQ(formatModels().size(), rfid::outputFormats().size());
+    for (const rfid::OutputFormat& f : rfid::outputFormats()) {
+        SCOPED_TRACE(f.readName);
+        const FormatModel* m = formatModel(f.code);
+        ASSERT_NE(m, nullptr);
+        std::vector<Segment> expected;
+        std::smatch match;
+        const std::string name = f.readName;
+        if (std::regex_search(name, match, counted)) {
+            if (match[1].matched)
+                expected.push_back({Alphabet::Literal, 0, 0, false, 2, "00"});
+            expected.push_back({match[3] == "HEX" ? Alphabet::Hex : Alphabet::Decimal, 0, 0, false,
+                                std::stoi(match[2]), ""});
+        } else {
+            for (auto it = std::sregex_iterator(name.begin(), name.end(), parts);
+                 it != std::sregex_iterator(); ++it)
+                expected.push_back({(*it)[2] == "H" ? Alphabet::Hex : Alphabet::Decimal, 0, 0, false,
+                                    std::stoi((*it)[1]), ""});
+        }
+        ASSERT_FALSE(expected.empty());
+        // Adjacent runs of one alphabet count together (3 + 5 decimal digits are 8).
+        std::vector<std::pair<Alphabet, int>> got;
+        for (const Segment& s : m->segments) {
+            if (!got.empty() && got.back().first == s.alphabet && s.alphabet != Alphabet::Literal)
+                got.back().second += s.digits;
+            else
+                got.emplace_back(s.alphabet, s.digits);
+        }
+        std::vector<std::pair<Alphabet, int>> want;
+        for (const Segment& s : expected)
+            want.emplace_back(s.alphabet, s.digits);
+        EXPECT_EQ(got, want);
+    }
 }
