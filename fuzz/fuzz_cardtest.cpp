@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(c.matches == c.reason.empty(), QString::fromStdString(c.reason));
         const std::u32string shown = fromUtf8(visibleText(rt));
         for (char32_t ch : shown)
-            FUZZ_CHECK(ch >= 0x20 && ch != 0x7F && (ch < 0x80 || ch >= 0xA0), QStringLiteral("a control key left bare"));
+            FUZZ_CHECK(ch >= 0x20 && ch != 0x7F && (ch < 0x80 || ch >= 0xA0),
+                       QStringLiteral("a control key left bare"));
         (void)originNote(r);
     }
     FUZZ_CHECK(joined == text, QStringLiteral("splitting lost or moved a key"));

@@ -25,7 +25,7 @@ const std::vector<FormatModel>& formatModels() {
         // Each half of the four-byte number: its first byte as 2 hex digits,
         // its second as 4 decimal digits.
         {0x00, {hex(3, 1, 2), dec(4, 1, 4), hex(5, 1, 2), dec(6, 1, 4)}, 6},
-        {0x01, {hex(0, 7, 14)}, 7},           // 14 hex digits, seven bytes
+        {0x01, {hex(0, 7, 14)}, 7},            // 14 hex digits, seven bytes
         {0x02, {hex(0, 7, 14, kReversed)}, 7}, // the same, bytes reversed
         {0x03, {hex(3, 4, 8, kReversed)}, 4},  // 8 hex digits, bytes reversed
         {0x05, {dec(2, 5, 13)}, 6},            // 13 decimal digits: all five bytes of the card

@@ -244,8 +244,9 @@ bool fits(const FormatModel& model, const std::u32string& digits) {
         for (int i = 0; i < s.digits; ++i, ++at) {
             const char32_t c = digits[at];
             const bool ok = s.alphabet == Alphabet::Decimal ? isDecimal(c)
-                            : s.alphabet == Alphabet::Hex   ? isHex(c)
-                                                            : c == char32_t(static_cast<unsigned char>(s.literal[i]));
+                            : s.alphabet == Alphabet::Hex
+                                ? isHex(c)
+                                : c == char32_t(static_cast<unsigned char>(s.literal[i]));
             if (!ok)
                 return false;
         }
@@ -272,7 +273,9 @@ ShapeCheck checkShape(const std::u32string& text, const OutputSettings& settings
     std::vector<std::string> reasons;
     std::size_t b = 0;
     std::size_t e = text.size();
-    auto atFront = [&](const std::u32string& s) { return e - b >= s.size() && text.compare(b, s.size(), s) == 0; };
+    auto atFront = [&](const std::u32string& s) {
+        return e - b >= s.size() && text.compare(b, s.size(), s) == 0;
+    };
     auto atBack = [&](const std::u32string& s) {
         return e - b >= s.size() && text.compare(e - s.size(), s.size(), s) == 0;
     };
@@ -335,10 +338,11 @@ ShapeCheck checkShape(const std::u32string& text, const OutputSettings& settings
     if (t.comma) {
         const std::size_t middle = std::size_t(t.number->middle);
         if (comma == std::u32string::npos)
-            reasons.push_back("expected a comma after " + plural(int(middle), "digit", "digits") + ", got none");
+            reasons.push_back("expected a comma after " + plural(int(middle), "digit", "digits") +
+                              ", got none");
         else if (comma != middle)
-            reasons.push_back("expected the comma after " + plural(int(middle), "digit", "digits") + ", got it after " +
-                              std::to_string(comma));
+            reasons.push_back("expected the comma after " + plural(int(middle), "digit", "digits") +
+                              ", got it after " + std::to_string(comma));
     } else if (comma != std::u32string::npos) {
         reasons.push_back("a comma in the number, but the comma is off");
     }

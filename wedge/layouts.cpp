@@ -13,10 +13,11 @@ std::optional<KeyboardLayout> readerLayout(std::uint8_t code) {
     // By language code, 0x00 "American style" to 0x1D "Romania"; "Non Latin"
     // (0x19) has no one layout.
     static const char* const layouts[30][2] = {
-        {"us", ""}, {"be", ""},    {"br", ""}, {"ca", ""}, {"hr", ""}, {"cz", ""},    {"sk", ""}, {"dk", ""},
-        {"fi", ""}, {"fr", ""},    {"de", ""}, {"hu", ""}, {"it", ""}, {"latam", ""}, {"nl", ""}, {"no", ""},
-        {"pl", ""}, {"pt", ""},    {"rs", "latin"}, {"si", ""}, {"es", ""}, {"se", ""}, {"ch", "fr"}, {"ch", ""},
-        {"gb", ""}, {nullptr, ""}, {"tr", "f"}, {"tr", ""}, {"jp", ""}, {"ro", ""}};
+        {"us", ""},      {"be", ""},    {"br", ""},  {"ca", ""}, {"hr", ""},   {"cz", ""},
+        {"sk", ""},      {"dk", ""},    {"fi", ""},  {"fr", ""}, {"de", ""},   {"hu", ""},
+        {"it", ""},      {"latam", ""}, {"nl", ""},  {"no", ""}, {"pl", ""},   {"pt", ""},
+        {"rs", "latin"}, {"si", ""},    {"es", ""},  {"se", ""}, {"ch", "fr"}, {"ch", ""},
+        {"gb", ""},      {nullptr, ""}, {"tr", "f"}, {"tr", ""}, {"jp", ""},   {"ro", ""}};
     if (code >= 30 || !layouts[code][0])
         return std::nullopt;
     return KeyboardLayout{layouts[code][0], layouts[code][1]};
