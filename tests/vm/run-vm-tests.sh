@@ -43,6 +43,7 @@ while [ $# -gt 0 ]; do
     --cli) cli=$2; shift 2 ;;
     --cases) cases=$2; shift 2 ;;
     --shell) shell_after=1; shift ;;
+    "") shift ;; # an option CMake left out (rfidctl not built)
     *) echo "run-vm-tests: unknown argument $1" >&2; exit 2 ;;
     esac
 done
