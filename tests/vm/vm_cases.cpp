@@ -15,6 +15,7 @@
 #include "uhid_reader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -582,7 +583,7 @@ Outcome silentCase(const char* tag, const std::function<void(rfidvm::DeviceOptio
     const Bytes full = expectedAnswers({kVersion})[0];
     if (x.answer == full)
         return fail("a complete answer arrived", out);
-    if (x.ms < 450 || x.ms > 3000)
+    if (x.ms < 450 || x.ms > 5000)
         return fail("read returned after " + std::to_string(x.ms) + " ms with a 500 ms timeout", out);
     std::string detail = "read returned " + std::to_string(x.read) + " after " + std::to_string(x.ms) +
                          " ms (timeout 500 ms), client done in " + std::to_string(int(total * 1000)) + " ms";
@@ -737,20 +738,125 @@ Outcome noAccessCase() {
     return pass(detail + ", udev rule named; with mode 0666 the same user gets the answer");
 }
 
-// rfidctl doctor: exit status and findings for the main situations.
-Outcome doctorCase(const std::string& situation) {
-    if (g_cli.empty() || access(g_cli.c_str(), X_OK) != 0)
+// ---------------------------------------------------------------------------
+// rfidctl, loading the same library through the search path.
+
+struct CliRun {
+    int status = 0;
+    std::string output;
+    bool unsupported = false; // the subcommand or option is not there yet (usage error naming it)
+};
+
+CliRun runCli(const std::vector<std::string>& args, int uid = -1) {
+    std::vector<std::string> argv{g_cli};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const std::string libDir = g_lib.substr(0, g_lib.find_last_of('/'));
+    Child c;
+    CliRun r;
+    if (!c.start(argv, {{"LD_LIBRARY_PATH", libDir}, {"RFIDUSB_TRACE", "1"}}, uid)) {
+        r.status = -2;
+        return r;
+    }
+    r.status = c.finish(Clock::now() + std::chrono::seconds(30));
+    r.output = c.output();
+    r.unsupported = r.status == 2 && r.output.find("unknown") != std::string::npos;
+    return r;
+}
+
+bool cliBuilt() {
+    return !g_cli.empty() && access(g_cli.c_str(), X_OK) == 0;
+}
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char ch) { return char(std::tolower(ch)); });
+    return s;
+}
+
+bool mentions(const std::string& text, std::initializer_list<const char*> words) {
+    const std::string l = lower(text);
+    return std::any_of(words.begin(), words.end(),
+                       [&](const char* w) { return l.find(w) != std::string::npos; });
+}
+
+Outcome cliVersionCase(bool withReader) {
+    if (!cliBuilt())
         return pending("rfidctl is not built yet");
     Devices d;
-    rfidvm::UhidReader* r = nullptr;
+    if (withReader && d.add(reader("ctl")) == nullptr)
+        return fail(d.error);
+    const CliRun r = runCli({"version"});
+    if (withReader) {
+        if (r.status != 0 || r.output.find("V1.0") == std::string::npos)
+            return fail("rfidctl version: exit " + std::to_string(r.status) + ", expected 0 and V1.0",
+                        r.output);
+        return pass("rfidctl version: exit 0, V1.0");
+    }
+    if (r.status != 3)
+        return fail("rfidctl version without a reader: exit " + std::to_string(r.status) + ", expected 3",
+                    r.output);
+    return pass("rfidctl version without a reader: exit 3");
+}
+
+Outcome cliTwoReadersCase() {
+    if (!cliBuilt())
+        return pending("rfidctl is not built yet");
+    Devices d;
+    auto a = reader("CA");
+    a.version = "V1.0-A";
+    auto b = reader("CB");
+    b.version = "V2.0-B";
+    auto* ra = d.add(a);
+    auto* rb = d.add(b);
+    if (ra == nullptr || rb == nullptr)
+        return fail(d.error);
+    const CliRun list = runCli({"list", "--json"});
+    if (list.unsupported)
+        return pending("rfidctl has no list subcommand yet");
+    for (const auto* r : {ra, rb})
+        if (list.status != 0 || list.output.find(r->options().serial) == std::string::npos ||
+            list.output.find(r->node()) == std::string::npos)
+            return fail("rfidctl list --json: exit " + std::to_string(list.status) + ", reader " +
+                            r->options().serial + " at " + r->node() + " not listed",
+                        list.output);
+    const CliRun bySerial = runCli({"--device", b.serial, "version"});
+    if (bySerial.unsupported)
+        return pending("rfidctl has no --device option yet");
+    if (bySerial.status != 0 || bySerial.output.find(b.version) == std::string::npos)
+        return fail("rfidctl --device " + b.serial + " version: exit " + std::to_string(bySerial.status) +
+                        ", expected " + b.version,
+                    bySerial.output);
+    const CliRun byPath = runCli({"--device", ra->node(), "version"});
+    if (byPath.status != 0 || byPath.output.find(a.version) == std::string::npos)
+        return fail("rfidctl --device " + ra->node() + " version: exit " + std::to_string(byPath.status) +
+                        ", expected " + a.version,
+                    byPath.output);
+    const CliRun none = runCli({"--device", "no-such-reader", "version"});
+    if (none.status == 0)
+        return fail("rfidctl --device no-such-reader version succeeded", none.output);
+    return pass("list --json shows both; --device " + b.serial + " answered " + b.version + ", --device " +
+                ra->node() + " answered " + a.version + ", an unknown --device exits " +
+                std::to_string(none.status));
+}
+
+// rfidctl doctor: exit status and the finding for each situation.
+Outcome doctorCase(const std::string& situation) {
+    if (!cliBuilt())
+        return pending("rfidctl is not built yet");
+    Devices d;
     int uid = -1;
     if (situation != "no-reader") {
         auto o = reader("doc");
-        if (situation == "keyboard-only")
+        if (situation == "keyboard-only") {
             o.layout = rfidvm::Layout::Keyboard;
+            o.name = "RFID reader keyboard";
+        }
         if (situation == "silent")
             o.silent = true;
-        r = d.add(o);
+        if (situation == "numbered-8") {
+            o.reportId = 5;
+            o.reportSize = 8;
+        }
+        auto* r = d.add(o);
         if (r == nullptr)
             return fail(d.error);
         if (situation == "no-access") {
@@ -758,41 +864,29 @@ Outcome doctorCase(const std::string& situation) {
             uid = 65534;
         }
     }
-    Child c;
-    std::map<std::string, std::string> env{{"RFIDUSB_LIBRARY", g_lib}, {"LD_LIBRARY_PATH", "/opt/rfid/usb"}};
-    if (!c.start({g_cli, "doctor"}, env, uid))
-        return fail("cannot start rfidctl");
-    const int status = c.finish(Clock::now() + std::chrono::seconds(30));
-    const std::string& out = c.output();
-    if (out.find("nknown command") != std::string::npos || out.find("sage:") == 0 || status == 64)
+    const CliRun r = runCli({"doctor"}, uid);
+    if (r.unsupported)
         return pending("rfidctl has no doctor subcommand yet");
-    auto has = [&](std::initializer_list<const char*> words) {
-        std::string lower = out;
-        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-        for (const char* w : words)
-            if (lower.find(w) != std::string::npos)
-                return true;
-        return false;
-    };
-    if (situation == "answering") {
-        if (status != 0 || out.find("V1.0") == std::string::npos)
-            return fail("exit " + std::to_string(status) + ", expected 0 and the version V1.0", out);
-        return pass("exit 0, version V1.0 reported");
+    const std::string st = "exit " + std::to_string(r.status);
+    if (situation == "answering" || situation == "numbered-8") {
+        if (r.status != 0 || r.output.find("V1.0") == std::string::npos)
+            return fail(st + ", expected 0 and the version V1.0", r.output);
+        return pass(st + ", version V1.0 reported");
     }
-    if (status == 0)
-        return fail("exit 0 although the reader does not answer", out);
+    if (r.status == 0 || r.status < 0)
+        return fail(st + " although the reader cannot answer", r.output);
     bool right = false;
     if (situation == "no-reader")
-        right = has({"no reader", "lsusb"});
+        right = mentions(r.output, {"lsusb"}) && mentions(r.output, {"no reader"});
     else if (situation == "no-access")
-        right = has({"permission", "access"}) && has({"udevadm"});
+        right = mentions(r.output, {"permission", "access"}) && mentions(r.output, {"udevadm"});
     else if (situation == "keyboard-only")
-        right = has({"keyboard"});
+        right = mentions(r.output, {"keyboard"});
     else if (situation == "silent")
-        right = has({"not answer", "no answer", "does not respond"});
+        right = mentions(r.output, {"not answer", "no answer", "not respond"});
     if (!right)
-        return fail("exit " + std::to_string(status) + " but not the expected finding", out);
-    return pass("exit " + std::to_string(status) + ", finding given");
+        return fail(st + " but not the expected finding", r.output);
+    return pass(st + ", the finding names the problem");
 }
 
 struct Case {
@@ -830,7 +924,10 @@ std::vector<Case> allCases() {
     cases.push_back({"unplug-replug", replugCase});
     cases.push_back({"two-readers", twoReadersCase});
     cases.push_back({"no-access-non-root", noAccessCase});
-    for (const char* s : {"answering", "no-reader", "no-access", "keyboard-only", "silent"}) {
+    cases.push_back({"rfidctl-version", [] { return cliVersionCase(true); }});
+    cases.push_back({"rfidctl-version-no-reader", [] { return cliVersionCase(false); }});
+    cases.push_back({"rfidctl-list-and-device", cliTwoReadersCase});
+    for (const char* s : {"answering", "numbered-8", "no-reader", "no-access", "keyboard-only", "silent"}) {
         const std::string situation = s;
         cases.push_back({std::string("doctor-") + s, [situation] { return doctorCase(situation); }});
     }
