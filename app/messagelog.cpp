@@ -48,9 +48,11 @@ MessageLog::MessageLog(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void MessageLog::addLine(const QString& text) {
+    // Only "\r\n" starts a further line; a carriage return on its own is
+    // dropped, so that a text of a lone "\r" is one empty line.
     QString t = text;
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    t.remove(QLatin1Char('\r'));
 
     // The document always ends in an empty line that the next text fills, as a
     // caret line does. Programmatic lines are not part of the operator's undo

@@ -13,8 +13,9 @@ class MessageLog : public QPlainTextEdit {
 public:
     explicit MessageLog(QWidget* parent = nullptr);
 
-    // Appends `text` as a new line. Line breaks inside it start further lines,
-    // so a text ending in "\r\n" leaves one empty line after it.
+    // Appends `text` as a new line. Line breaks ("\r\n") inside it start further
+    // lines, so a text ending in "\r\n" leaves one empty line after it; a lone
+    // "\r" starts none (the text "\r" alone is one empty line).
     void addLine(const QString& text);
 
     // The log's lines as the operator sees them.

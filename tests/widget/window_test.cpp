@@ -233,10 +233,21 @@ TEST_F(Log, LineBreakSemantics) {
     log->addLine("卡不存在....\r\n");
     EXPECT_EQ(log->lines(), (QStringList{"A", "", "B", "Restore factory settings False    01:00:00 PM",
                                          "卡不存在....", ""}));
+    // Only "\r\n" starts a line: a carriage return on its own does not.
     log->addLine("x\r\ny\nz\r");
-    EXPECT_EQ(log->lines().mid(6), (QStringList{"x", "y", "z", ""}));
+    EXPECT_EQ(log->lines().mid(6), (QStringList{"x", "y", "z"}));
     log->addLine("");
-    EXPECT_EQ(log->lines().size(), 11);
+    EXPECT_EQ(log->lines().size(), 10);
+    // A text of a lone carriage return is one empty line, after a line with or
+    // without a break of its own.
+    log->clear();
+    log->addLine("done   01:00:00 PM");
+    log->addLine("\r");
+    log->addLine("next");
+    EXPECT_EQ(log->lines(), (QStringList{"done   01:00:00 PM", "", "next"}));
+    log->addLine("a\rb\r\n");
+    log->addLine("\r");
+    EXPECT_EQ(log->lines().mid(3), (QStringList{"ab", "", ""}));
 }
 
 TEST_F(Log, PopupMenuItemsAndClear) {
