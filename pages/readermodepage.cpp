@@ -146,21 +146,17 @@ const ReaderModePage::ModeChoice* ReaderModePage::bluetoothModes() {
 }
 
 // Sends the mode byte of the selected radio button. The report names the mode
-// selected when the answer is judged, which is what the operator sees then.
+// that was sent, even when the operator picks another one during the wait.
 void ReaderModePage::setMode(const QString& command, const ModeChoice* choices, int count) {
-    auto selected = [&]() -> const ModeChoice* {
-        for (int i = 0; i < count; ++i) {
-            if ((this->*(choices[i].button))->isChecked())
-                return &choices[i];
-        }
-        return nullptr;
-    };
-    const ModeChoice* sent = selected();
+    const ModeChoice* sent = nullptr;
+    for (int i = 0; i < count && !sent; ++i) {
+        if ((this->*(choices[i].button))->isChecked())
+            sent = &choices[i];
+    }
     m_form.Send(command + QLatin1String(sent ? sent->code : ""));
     m_form.Delay(kWaitMs);
 
-    const ModeChoice* now = selected();
-    const QString name = now ? QString::fromUtf8(now->reportName) : QString();
+    const QString name = sent ? QString::fromUtf8(sent->reportName) : QString();
     rfid::CycleTexts texts;
     texts.noData = QStringLiteral("error,no data  receive..   ");
     texts.failure = QStringLiteral("Set ") + name + QStringLiteral("False   ");
@@ -184,9 +180,16 @@ void ReaderModePage::Button35Click() {
 }
 
 QByteArray ReaderModePage::bluetoothNameBytes(const QString& name) {
-    QStringEncoder gbk("GBK");
-    if (gbk.isValid())
-        return gbk.encode(name);
+#ifdef _WIN32
+    // The system's ANSI code page.
+    QStringEncoder encoder(QStringEncoder::System);
+#else
+    // There is no system ANSI code page here (the locale is UTF-8); GBK is the
+    // code page of the simplified-Chinese systems the reader is made for.
+    QStringEncoder encoder("GBK");
+#endif
+    if (encoder.isValid())
+        return encoder.encode(name);
     return name.toLatin1();
 }
 
@@ -213,7 +216,13 @@ QString ReaderModePage::versionText(const QString& response) {
     // Data from byte 4 up to the checksum and end marker (the last four digits).
     const QString digits = rfid::chars(response, 9, response.size() - 12);
     try {
-        return QString::fromLatin1(rfid::Getchr(digits));
+        // Getchr converts whole pairs of bytes; an odd last byte is converted
+        // on its own so that every byte of the version shows.
+        const qsizetype whole = digits.size() / 4 * 4;
+        QByteArray text = rfid::Getchr(digits.left(whole));
+        if (digits.size() - whole >= 2)
+            text += rfid::Getchr(digits.mid(whole, 2) + QLatin1String("00")).left(1);
+        return QString::fromLatin1(text);
     } catch (const rfid::EConvertError&) {
         return digits;
     }

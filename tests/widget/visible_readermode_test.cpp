@@ -118,12 +118,20 @@ TEST_F(ReaderMode, ModeReportsFourOutcomes) {
                                    "check sum error.....   T", "", "error,no data  receive..   T", ""}));
 }
 
-TEST_F(ReaderMode, ModeNameIsTakenWhenTheAnswerIsJudged) {
-    // The operator switches the radio button while the answer is awaited.
+TEST_F(ReaderMode, ReportNamesTheModeThatWasSent) {
+    // The operator switches the radio button while the answer is awaited: the
+    // report still names the mode in the frame.
     QTimer::singleShot(0, form.get(), [this] { select("RadioButton58"); });
     click("Button35");
     EXPECT_EQ(lastFrame(), "AA 00 02 22 00 20 BB");
-    EXPECT_EQ(logT(), QStringList{"Set  BLE mode  Success    T"});
+    QTimer::singleShot(0, form.get(), [this] { select("RadioButton32"); });
+    rfidsim_set_fault(RFIDSIM_REFUSE, 0x81);
+    select("RadioButton55");
+    click("Button69");
+    EXPECT_EQ(lastFrame(), "AA 00 02 0F 03 0E BB");
+    EXPECT_EQ(logT(), (QStringList{"Set  HID mode  Success    T", "Set Active read continuity False   T",
+                                   "参数设置失败....", ""}));
+    EXPECT_TRUE(find<QRadioButton>("RadioButton32")->isChecked());
 }
 
 TEST_F(ReaderMode, SimpleReportsFourOutcomes) {
@@ -151,9 +159,16 @@ TEST_F(ReaderMode, VersionReport) {
     click("Button63");
     scriptAnswer(answerFrame("00"));
     click("Button63");
+    // Every byte of the version shows, an odd last one included.
+    scriptAnswer(answerFrame("00 56 32"));
+    click("Button63");
+    scriptAnswer(answerFrame("00 56"));
+    click("Button63");
     EXPECT_EQ(logT(), (QStringList{"read version number success    ", "the version number is：V1.0", "",
-                                   "read version number success    ", "the version number is：V1.0", "",
-                                   "read version number success    ", "the version number is：", ""}));
+                                   "read version number success    ", "the version number is：V1.05", "",
+                                   "read version number success    ", "the version number is：", "",
+                                   "read version number success    ", "the version number is：V2", "",
+                                   "read version number success    ", "the version number is：V", ""}));
 
     form->RichEdit1->clear();
     rfidsim_set_fault(RFIDSIM_REFUSE, 0x87);
@@ -173,8 +188,12 @@ TEST_F(ReaderMode, VersionReport) {
     QTimer::singleShot(0, form.get(),
                        [this] { form->lastResponse = QStringLiteral("AA0005005631ZZ30C0BB"); });
     click("Button63");
+    QTimer::singleShot(0, form.get(),
+                       [this] { form->lastResponse = QStringLiteral("AA0006005631302EZZC0BB"); });
+    click("Button63");
     EXPECT_EQ(logT(),
-              (QStringList{"read version number success    ", "the version number is：5631ZZ30", ""}));
+              (QStringList{"read version number success    ", "the version number is：5631ZZ30", "",
+                           "read version number success    ", "the version number is：5631302EZZ", ""}));
     EXPECT_TRUE(errors.isEmpty());
 }
 
