@@ -1,5 +1,6 @@
 #include "languagepage.h"
 
+#include "cardpayload.h"
 #include "keyboardpages.h"
 #include "response.h"
 #include "tform1.h"
@@ -157,11 +158,15 @@ void LanguagePage::Button27Click() {
 }
 
 void LanguagePage::Button28Click() {
-    m_form.cycle(QStringLiteral("83"), kWaitMs,
-                 {kbd::noDataFullWidth(), {}, QStringLiteral("Set up format false   "), kbd::damaged()},
-                 [this] {
-                     return QStringList{QStringLiteral("The output language is : ") +
-                                        languageName(rfid::respByte(m_form.lastResponse, 4)) +
-                                        QStringLiteral(" .  ") + rfid::timeStamp()};
-                 });
+    const rfid::CycleTexts texts{
+        kbd::noDataFullWidth(), {}, QStringLiteral("Set up format false   "), kbd::damaged()};
+    m_form.cycle(QStringLiteral("83"), kWaitMs, texts, [this, texts] {
+        // The language code is read from the payload only; a success answer
+        // without it is damaged, not a report of whatever stands in its place.
+        const QString code = rfid::payloadByte(m_form.lastResponse, 4);
+        if (code.size() != 2)
+            return QStringList{texts.damaged + rfid::timeStamp() + QStringLiteral("\r\n")};
+        return QStringList{QStringLiteral("The output language is : ") + languageName(code) +
+                           QStringLiteral(" .  ") + rfid::timeStamp()};
+    });
 }

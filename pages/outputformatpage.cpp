@@ -1,5 +1,7 @@
 #include "outputformatpage.h"
 
+#include "cardpayload.h"
+#include "hex.h"
 #include "keyboardpages.h"
 #include "languagepage.h"
 #include "response.h"
@@ -10,8 +12,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <vector>
 
 using kbd::place;
 
@@ -65,6 +69,9 @@ protected:
 QString flag(const QCheckBox* box) {
     return box->isChecked() ? QStringLiteral("01") : QStringLiteral("00");
 }
+
+// The last answer byte the read-back report shows (the fourth suffix byte).
+constexpr int kLastReadByte = 20;
 } // namespace
 
 const OutputFormatPage::Format* OutputFormatPage::formats() {
@@ -146,7 +153,41 @@ QString OutputFormatPage::formatName(const QString& code) {
     return {};
 }
 
+QString OutputFormatPage::byteFieldError(const QString& fieldName, const QString& text) {
+    QString digits = text;
+    digits.remove(QRegularExpression(QStringLiteral("\\s")));
+    const bool ok = digits.size() == 2 && rfid::isHexDigit(digits.at(0)) && rfid::isHexDigit(digits.at(1));
+    if (ok)
+        return {};
+    return fieldName + QStringLiteral(" must be two hex digits, not \"") + text +
+           QStringLiteral("\"; nothing was sent.");
+}
+
 void OutputFormatPage::Button24Click() {
+    // Every byte field must hold exactly two hex digits: a field with more or
+    // fewer would move every later byte of the command, and the reader would
+    // store whatever lands where.
+    struct Field {
+        QString name;
+        QString text;
+    };
+    std::vector<Field> fields;
+    if (CheckBox19->isChecked())
+        fields.push_back({QStringLiteral("Custom byte"), Edit23->text()});
+    const QStringList prefixSuffix = m_form.languagePage()->prefixSuffixTexts();
+    for (int i = 0; i < prefixSuffix.size(); ++i) {
+        const QString name = (i < 4 ? QStringLiteral("Prefix byte ") : QStringLiteral("Suffix byte ")) +
+                             QString::number(i % 4 + 1);
+        fields.push_back({name, prefixSuffix.at(i)});
+    }
+    for (const Field& f : fields) {
+        const QString error = byteFieldError(f.name, f.text);
+        if (!error.isEmpty()) {
+            m_form.addLine(error + rfid::timeStamp());
+            return;
+        }
+    }
+
     QString command = QStringLiteral("82");
     for (int i = 0; i < kFormatCount; ++i) {
         if ((this->*(formats()[i].button))->isChecked())
@@ -156,9 +197,8 @@ void OutputFormatPage::Button24Click() {
     command += RadioButton29->isChecked() ? QStringLiteral("01") : QStringLiteral("00");
     command += QStringLiteral("01"); // fixed
     command += CheckBox19->isChecked() ? Edit23->text() : QStringLiteral("00");
-    // The prefix and suffix bytes stand on the language page; their texts go
-    // in as typed.
-    command += m_form.languagePage()->prefixSuffixTexts().join(QString());
+    // The prefix and suffix bytes stand on the language page.
+    command += prefixSuffix.join(QString());
 
     m_form.cycle(command, kWaitMs,
                  {kbd::noDataFullWidth(), QStringLiteral("Set Up Success   "),
@@ -168,10 +208,14 @@ void OutputFormatPage::Button24Click() {
 void OutputFormatPage::Button25Click() {
     const rfid::CycleTexts texts{
         kbd::noDataFullWidth(), {}, QStringLiteral("Read format false   "), kbd::damaged()};
-    m_form.cycle(QStringLiteral("83"), kWaitMs, texts, [this] {
-        // Every field is read at its place; a field past the end of a short
-        // answer is empty text, which is not "00".
+    m_form.cycle(QStringLiteral("83"), kWaitMs, texts, [this, texts] {
+        // Every field is read from the answer's payload. A success answer too
+        // short to hold them all is damaged: reading on would take the
+        // checksum, the end marker or nothing for settings the reader never sent.
         const QString& r = m_form.lastResponse;
+        const QString payload = rfid::payloadBytes(r, 4, kLastReadByte);
+        if (payload.size() != 2 * (kLastReadByte - 3))
+            return QStringList{texts.damaged + rfid::timeStamp() + QStringLiteral("\r\n")};
         const QString heading = QStringLiteral("The Output format ： ");
         QStringList entries{QStringLiteral("Read data success    ") + rfid::timeStamp(),
                             heading + formatName(rfid::respByte(r, 5))};

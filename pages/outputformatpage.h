@@ -55,6 +55,10 @@ public:
     // digits); empty for a code that names no format.
     static QString formatName(const QString& code);
 
+    // Why the byte field `fieldName` holding `text` cannot be sent (it must be
+    // two hex digits once blanks are removed); empty when it can.
+    static QString byteFieldError(const QString& fieldName, const QString& text);
+
 private:
     struct Format;
     static const Format* formats();

@@ -166,7 +166,12 @@ protected:
 
     // The reports a fault allows. A reader that answers with its status byte
     // intact may accept or refuse; without a status byte the answer is damaged.
-    static std::vector<Outcome> allowed(const Fault& f) {
+    // A settings read-back cut before the fields its report shows is damaged too
+    // (the output format page's shows bytes up to 20, the language page's byte 4).
+    static std::vector<Outcome> allowed(const Fault& f, const QString& button) {
+        if (f.kind == RFIDSIM_SHORT && f.arg >= 4 &&
+            (button == QLatin1String("Button25") || (button == QLatin1String("Button28") && f.arg <= 4)))
+            return {Outcome::Failure, Outcome::Damaged};
         switch (f.kind) {
         case RFIDSIM_SILENT:
         case RFIDSIM_WRITE_FAIL:
@@ -233,7 +238,7 @@ TEST_F(FaultInjection, EveryClickEndsInOneOfItsFourReports) {
             }
             const Outcome outcome = classify(button->objectName(), got, context);
             ++seen[outcome];
-            const std::vector<Outcome> ok = allowed(fault);
+            const std::vector<Outcome> ok = allowed(fault, button->objectName());
             EXPECT_NE(std::find(ok.begin(), ok.end(), outcome), ok.end())
                 << context.toStdString() << ": " << button->objectName().toStdString() << " reported "
                 << outcomeName(outcome) << ":\n"

@@ -84,13 +84,52 @@ TEST_F(OutputFormat, InitialControlsAndOtherChoices) {
     EXPECT_EQ(logT(), (QStringList{"Set Up Success   T", "", "Set Up Success   T", "", "Set Up Success   T",
                                    "", "Set Up Success   T", "", "Set Up Success   T", "",
                                    "Set Up Success   T", "", "Set Up Success   T", ""}));
+}
 
-    // An empty prefix field leaves 15 data bytes, which this reader refuses.
+TEST_F(OutputFormat, ByteFieldsThatAreNotTwoHexDigitsSendNothing) {
+    // Each field would otherwise shift every later byte of the command. The
+    // first bad field in frame order is named with what it holds.
+    const std::pair<const char*, const char*> cases[] = {
+        {"Edit25", ""},  {"Edit24", "1"},   {"Edit26", "123"}, {"Edit27", "0G"},
+        {"Edit44", "x"}, {"Edit45", "0x1"}, {"Edit46", "-1"},  {"Edit47", "蓝"},
+    };
+    QStringList expected;
+    const char* names[] = {"Prefix byte 2", "Prefix byte 1", "Prefix byte 3", "Prefix byte 4",
+                           "Suffix byte 1", "Suffix byte 2", "Suffix byte 3", "Suffix byte 4"};
+    int i = 0;
+    for (const auto& [field, text] : cases) {
+        setText(field, text);
+        click("Button24");
+        expected << QString(names[i]) + " must be two hex digits, not \"" + QString::fromUtf8(text) +
+                        "\"; nothing was sent.T";
+        setText(field, "00");
+        ++i;
+    }
+    EXPECT_EQ(logT(), expected);
+    EXPECT_TRUE(frames().empty());
+
+    // Two bad fields: only the first is named. The custom byte counts only
+    // when it is ticked.
     form->RichEdit1->clear();
-    setText("Edit25", "");
+    setText("Edit23", "2B3");
+    setText("Edit26", "7");
+    setText("Edit46", "");
     click("Button24");
-    EXPECT_EQ(lastFrame(), commandFrame("82 09 01 01 01 01 00 01 00 02 00 AB 0D 00 00 0A"));
-    EXPECT_EQ(logT(), (QStringList{"Set up format false   T", "输入参数或者输入命令格式错误....", ""}));
+    click("CheckBox19");
+    click("Button24");
+    EXPECT_EQ(logT(), (QStringList{"Prefix byte 3 must be two hex digits, not \"7\"; nothing was sent.T",
+                                   "Custom byte must be two hex digits, not \"2B3\"; nothing was sent.T"}));
+    EXPECT_TRUE(frames().empty());
+
+    // Blanks are removed before the check; lower case is fine.
+    form->RichEdit1->clear();
+    setText("Edit23", " 2 b ");
+    setText("Edit26", "0d ");
+    setText("Edit46", " a0");
+    click("Button24");
+    EXPECT_EQ(lastFrame(), commandFrame("82 0F 00 00 00 00 01 01 2B 00 00 0D 00 00 00 A0 00"));
+    EXPECT_EQ(logT(), (QStringList{"Set Up Success   T", ""}));
+    EXPECT_TRUE(errors.isEmpty());
 }
 
 TEST_F(OutputFormat, FourOutcomesOfSetAndRead) {
@@ -127,13 +166,29 @@ TEST_F(OutputFormat, ReadShowsTheSettingsInWords) {
                           readLines("", "do not add semicolon ", "do not add , ", "do not add ? ",
                                     "do not add enter ", kNoCustom, "00000000", "00000000"));
 
-    // A short answer: fields past its end read as empty text, so the flags
-    // read as added; the checksum (04) and end marker (BB) are read as fields.
+    // A success answer too short to hold every field is a damaged answer: no
+    // field is read from the checksum, the end marker or past the end.
     form->RichEdit1->clear();
     scriptAnswer(answerFrame("00 00 07"));
     click("Button25");
-    EXPECT_EQ(logT(), readLines("10 no. in HEX", "add semicolon", "add ,", "add ?", "add enter",
-                                {"Custom byte output is  ：  "}, "", ""));
+    scriptAnswer(answerFrame("00"));
+    click("Button25");
+    // One byte short of the last suffix byte.
+    scriptAnswer(answerFrame("00 0A 0E 01 00 01 00 01 01 2B 11 22 33 44 55 66 77"));
+    click("Button25");
+    // A length byte that promises more than arrives.
+    scriptAnswer("AA 00 20 00 00 07 00 00 00 00 01 01 00 00 00 00 00 00 27 BB");
+    click("Button25");
+    EXPECT_EQ(
+        logT(),
+        (QStringList{"data error,please check data..   T", "", "data error,please check data..   T", "",
+                     "data error,please check data..   T", "", "data error,please check data..   T", ""}));
+    // A longer answer still shows the fields at their places.
+    form->RichEdit1->clear();
+    scriptAnswer(answerFrame("00 00 07 00 00 00 00 01 01 00 00 00 00 00 00 00 00 00 99 99"));
+    click("Button25");
+    EXPECT_EQ(logT(), readLines("10 no. in HEX", "do not add semicolon ", "do not add , ", "do not add ? ",
+                                "do not add enter ", kNoCustom, "00000000", "00000000"));
 }
 
 TEST_F(OutputFormat, SetThenReadShowsTheChoicesAndMovesNoControl) {
