@@ -79,6 +79,8 @@ Bytes commandFrame(std::uint8_t command, const Bytes& data = {}) {
 //   enum         hidEnumerate and hidDeviceInfo for each reader
 //   select:X     hidSelectDevice(X)
 //   wait         print "waiting", then wait for a line on stdin
+//   mon          hidMonitorFd
+//   monwait:MS   wait up to MS ms for that descriptor to turn readable, then hidMonitorDrain
 // An optional entry point the library lacks prints "<op> unavailable".
 
 int clientMain(int argc, char** argv) {
@@ -98,6 +100,9 @@ int clientMain(int argc, char** argv) {
     auto infoFn = reinterpret_cast<int (*)(int, char*, int)>(dlsym(lib, "hidDeviceInfo"));
     auto selectFn = reinterpret_cast<int (*)(const char*)>(dlsym(lib, "hidSelectDevice"));
     auto lastErrFn = reinterpret_cast<int (*)(char*, int)>(dlsym(lib, "hidLastError"));
+    auto monitorFn = reinterpret_cast<int (*)()>(dlsym(lib, "hidMonitorFd"));
+    auto drainFn = reinterpret_cast<void (*)()>(dlsym(lib, "hidMonitorDrain"));
+    int monitorFd = -1;
     if (writeFn == nullptr || readFn == nullptr) {
         std::printf("load failed: no hidWriteData/hidReadData\n");
         return 3;
@@ -146,6 +151,26 @@ int clientMain(int argc, char** argv) {
                 continue;
             }
             std::printf("select rc=%d\n", selectFn(op.substr(7).c_str()));
+        } else if (op == "mon") {
+            if (monitorFn == nullptr || drainFn == nullptr) {
+                std::printf("mon unavailable\n");
+                continue;
+            }
+            monitorFd = monitorFn();
+            std::printf("mon fd=%d\n", monitorFd);
+        } else if (op.rfind("monwait:", 0) == 0) {
+            if (monitorFd < 0) {
+                std::printf("monwait no-fd\n");
+                continue;
+            }
+            const auto t0 = Clock::now();
+            pollfd p{monitorFd, POLLIN, 0};
+            const int ready = poll(&p, 1, std::atoi(op.c_str() + 8));
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+            drainFn();
+            pollfd again{monitorFd, POLLIN, 0};
+            std::printf("monwait %s ms=%lld drained=%d\n", ready > 0 ? "readable" : "timeout",
+                        static_cast<long long>(ms), poll(&again, 1, 0) == 0 ? 1 : 0);
         } else if (op == "wait") {
             std::printf("waiting\n");
             char line[16];
@@ -250,6 +275,11 @@ public:
     void send(const std::string& text) { (void)!write(in_, text.data(), text.size()); }
     // Exit status once the child ends, -1 when it had to be killed at `deadline`.
     int finish(Clock::time_point deadline) {
+        // A child waiting for a go-ahead on stdin gets end of file instead.
+        if (in_ >= 0) {
+            close(in_);
+            in_ = -1;
+        }
         std::string line;
         while (readLine(&line, deadline)) {
         }
@@ -646,6 +676,46 @@ Outcome replugCase() {
                 std::to_string(e.ms) + " ms");
 }
 
+// The monitor descriptor turns readable when a reader arrives and when it leaves,
+// and the reader is in the list once the arrival is noticed.
+Outcome monitorCase() {
+    Devices d;
+    auto o = reader("mon");
+    Child c;
+    if (!c.start(clientArgs({"mon", "wait", "monwait:3000", "enum", "wait", "monwait:3000", "enum"}),
+                 libEnv()))
+        return fail("cannot start the client");
+    const auto deadline = Clock::now() + std::chrono::seconds(40);
+    std::string line;
+    if (!c.expectLine("mon", &line, deadline))
+        return c.finish(deadline), fail("client lost", c.output());
+    if (line == "mon unavailable" || line == "mon fd=-1")
+        return c.finish(deadline), pending("the library has no monitor descriptor yet (" + line + ")");
+    if (!c.expectLine("waiting", &line, deadline))
+        return c.finish(deadline), fail("client lost", c.output());
+    auto* r = d.add(o);
+    if (r == nullptr)
+        return c.finish(deadline), fail(d.error);
+    c.send("\n");
+    std::string arrived, listed, left, relisted;
+    if (!c.expectLine("monwait", &arrived, deadline) || !c.expectLine("enum ", &listed, deadline))
+        return c.finish(deadline), fail("client lost", c.output());
+    if (!c.expectLine("waiting", &line, deadline))
+        return c.finish(deadline), fail("client lost", c.output());
+    r->destroy();
+    c.send("\n");
+    if (!c.expectLine("monwait", &left, deadline) || !c.expectLine("enum ", &relisted, deadline))
+        return c.finish(deadline), fail("client lost", c.output());
+    c.finish(deadline);
+    if (arrived.rfind("monwait readable", 0) != 0 || left.rfind("monwait readable", 0) != 0)
+        return fail("arrival: " + arrived + "; removal: " + left, c.output());
+    if (arrived.find("drained=1") == std::string::npos || left.find("drained=1") == std::string::npos)
+        return fail("hidMonitorDrain left the descriptor readable", c.output());
+    if (listed != "enum count=1" || relisted != "enum count=0")
+        return fail("list after arrival: " + listed + ", after removal: " + relisted, c.output());
+    return pass("descriptor readable on arrival and on removal, drained each time; list 1 then 0");
+}
+
 Outcome noReaderCase() {
     int status = 0;
     const std::string out = runClient({"xchg:" + hex(kVersion), "lasterr", "enum"}, {}, -1, &status);
@@ -922,6 +992,7 @@ std::vector<Case> allCases() {
                      }});
     cases.push_back({"no-reader", noReaderCase});
     cases.push_back({"unplug-replug", replugCase});
+    cases.push_back({"monitor-arrival-removal", monitorCase});
     cases.push_back({"two-readers", twoReadersCase});
     cases.push_back({"no-access-non-root", noAccessCase});
     cases.push_back({"rfidctl-version", [] { return cliVersionCase(true); }});
