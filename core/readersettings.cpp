@@ -529,6 +529,14 @@ QList<WriteStep> writeSteps(const ReaderSettings& s) {
     return steps;
 }
 
+QString writeStoppedText(const QStringList& steps, int stoppedAt, const QString& why) {
+    auto list = [](const QStringList& l) { return l.isEmpty() ? QStringLiteral("nothing") : l.join(", "); };
+    const QString at = stoppedAt >= 0 && stoppedAt < steps.size() ? steps.at(stoppedAt) : QString();
+    return QStringLiteral("Stopped at the ") + at + QStringLiteral(": ") + why +
+           QStringLiteral(". Written: ") + list(steps.mid(0, stoppedAt)) + QStringLiteral(". Not written: ") +
+           list(steps.mid(stoppedAt)) + QLatin1Char('.');
+}
+
 // ---------------------------------------------------------------------------
 
 Answer parseAnswer(const QString& responseHex) {

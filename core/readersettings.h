@@ -149,6 +149,11 @@ struct WriteStep {
 // mode, Bluetooth name, sleep time.
 QList<WriteStep> writeSteps(const ReaderSettings& settings);
 
+// What a write of several settings that stopped at step `stoppedAt` did:
+// "Stopped at the output settings: <why>. Written: keyboard language. Not
+// written: output settings, reader mode." (`steps` in the order they go out).
+QString writeStoppedText(const QStringList& steps, int stoppedAt, const QString& why);
+
 // ---------------------------------------------------------------------------
 // Answers.
 

@@ -169,7 +169,7 @@ dpkg-deb -x "$deb" "$root" || {
 }
 
 # --- Files in their places ---------------------------------------------------
-for f in usr/bin/rfid-demo usr/bin/rfid-demo-sim; do
+for f in usr/bin/rfid-demo usr/bin/rfid-demo-sim usr/bin/rfidctl; do
     [ -f "$root/$f" ] && [ -x "$root/$f" ] && pass "/$f" || fail "/$f missing or not executable"
 done
 desktop=$root/usr/share/applications/rfid-demo.desktop
@@ -221,6 +221,18 @@ if [ -n "$simlib" ] && have readelf; then
     for sym in hidWriteData hidReadData; do
         exports "$simlib" | grep -qx "$sym" || fail "the simulated reader exports no $sym"
     done
+fi
+
+# --- The command-line program against the installed simulated reader ---------
+# No display: rfidctl must run without one. --sim finds the simulated reader
+# relative to the installed program.
+if [ -x "$root/usr/bin/rfidctl" ]; then
+    if out=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$root/usr/bin/rfidctl" --sim version 2>&1) &&
+        [ "$out" = V1.0 ]; then
+        pass "rfidctl --sim version: $out"
+    else
+        fail "rfidctl --sim version printed '$out'"
+    fi
 fi
 
 # --- The desktop entry -------------------------------------------------------

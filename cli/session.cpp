@@ -1,0 +1,43 @@
+#include "session.h"
+
+#include "hex.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace rfid {
+
+ReaderSession::ReaderSession(const QString& libraryFile) : m_libraryFile(libraryFile), m_library(libraryFile) {}
+
+Answer ReaderSession::send(const QString& command) {
+    m_problem.clear();
+    const FrameResult frame = buildFrame(QStringLiteral("00"), command);
+    if (frame.error != FrameError::None) {
+        m_problem = frameErrorText(frame.error);
+        return {};
+    }
+    if (!m_library.writeFn() || !m_library.readFn()) {
+        m_problem = QStringLiteral("the USB library %1 could not be loaded").arg(m_libraryFile);
+        return {};
+    }
+    const ExchangeResult result = exchange(m_library, frame.text, false);
+    if (result.response.isEmpty()) {
+        m_problem = result.log.contains(writeFailureText())
+                        ? QStringLiteral("no reader took the command (is one plugged in and may it be used?)")
+                        : QStringLiteral("the reader did not answer");
+    }
+    return parseAnswer(result.response);
+}
+
+QString simulatedReaderLibrary(const QString& programDir) {
+    const QString name = UsbLibrary::defaultFileName();
+    const QString installed = QDir(programDir).filePath(QStringLiteral(RFID_INSTALLED_SIM_DIR "/") + name);
+    if (QFileInfo::exists(installed))
+        return QDir::cleanPath(installed);
+    const QString built = QStringLiteral(RFID_BUILD_SIM_DIR "/") + name;
+    if (QFileInfo::exists(built))
+        return built;
+    return {};
+}
+
+} // namespace rfid
