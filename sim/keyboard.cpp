@@ -2,6 +2,9 @@
 
 #include "model.h"
 
+#include <cstdio>
+#include <sstream>
+
 namespace rfidsim {
 
 namespace {
@@ -81,6 +84,118 @@ std::string typedCard(const KeyboardState& state, const rfid::wedge::CardNumber&
     const auto settings =
         rfid::wedge::OutputSettings::fromBytes(state.output.data(), int(state.output.size()));
     return rfid::wedge::typedText(settings, card);
+}
+
+void keepSetting(KeyboardState& state, const KeyboardState& before, int which) {
+    if (which == 0)
+        state.language = before.language;
+    else if (which >= 1 && which <= 16 && state.output.size() == 16 && before.output.size() == 16)
+        state.output[std::size_t(which - 1)] = before.output[std::size_t(which - 1)];
+}
+
+namespace {
+std::string hexOf(const std::string& bytes) {
+    std::string out;
+    char two[3];
+    for (unsigned char c : bytes) {
+        std::snprintf(two, sizeof two, "%02X", unsigned(c));
+        out += two;
+    }
+    return out;
+}
+
+bool bytesOf(const std::string& hex, std::string& out) {
+    if (hex.size() % 2 != 0)
+        return false;
+    out.clear();
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        unsigned value = 0;
+        for (std::size_t j = i; j < i + 2; ++j) {
+            const char c = hex[j];
+            value *= 16;
+            if (c >= '0' && c <= '9')
+                value += unsigned(c - '0');
+            else if (c >= 'A' && c <= 'F')
+                value += unsigned(c - 'A' + 10);
+            else if (c >= 'a' && c <= 'f')
+                value += unsigned(c - 'a' + 10);
+            else
+                return false;
+        }
+        out += char(value);
+    }
+    return true;
+}
+
+bool byteOf(const std::string& hex, std::uint8_t& out) {
+    std::string b;
+    if (hex.size() != 2 || !bytesOf(hex, b))
+        return false;
+    out = static_cast<std::uint8_t>(b[0]);
+    return true;
+}
+} // namespace
+
+std::string keyboardStateText(const KeyboardState& s) {
+    std::ostringstream out;
+    auto byte = [](std::uint8_t b) { return hexOf(std::string(1, char(b))); };
+    out << "language=" << byte(s.language) << '\n'
+        << "output=" << hexOf(std::string(s.output.begin(), s.output.end())) << '\n'
+        << "reader_mode=" << byte(s.readerMode) << '\n'
+        << "bluetooth_mode=" << byte(s.bluetoothMode) << '\n'
+        << "bluetooth_name=" << hexOf(s.bluetoothName) << '\n'
+        << "sleep=" << byte(s.sleepCode) << '\n'
+        << "buzzer=" << (s.buzzerOn ? 1 : 0) << '\n'
+        << "stored_records=" << s.storedRecords << '\n'
+        << "version=" << hexOf(s.version) << '\n';
+    return out.str();
+}
+
+bool parseKeyboardState(const std::string& text, KeyboardState& state) {
+    KeyboardState s = state;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty())
+            continue;
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            return false;
+        const std::string key = line.substr(0, eq);
+        const std::string value = line.substr(eq + 1);
+        std::string bytes;
+        bool ok = true;
+        if (key == "language")
+            ok = byteOf(value, s.language);
+        else if (key == "output") {
+            ok = bytesOf(value, bytes) && bytes.size() == 16;
+            if (ok)
+                s.output.assign(bytes.begin(), bytes.end());
+        } else if (key == "reader_mode")
+            ok = byteOf(value, s.readerMode);
+        else if (key == "bluetooth_mode")
+            ok = byteOf(value, s.bluetoothMode);
+        else if (key == "bluetooth_name")
+            ok = bytesOf(value, s.bluetoothName);
+        else if (key == "sleep")
+            ok = byteOf(value, s.sleepCode);
+        else if (key == "buzzer") {
+            ok = value == "0" || value == "1";
+            s.buzzerOn = value == "1";
+        } else if (key == "stored_records") {
+            ok = !value.empty() && value.size() <= 9 &&
+                 value.find_first_not_of("0123456789") == std::string::npos;
+            if (ok)
+                s.storedRecords = std::stoi(value);
+        } else if (key == "version")
+            ok = bytesOf(value, s.version);
+        else
+            ok = false;
+        if (!ok)
+            return false;
+    }
+    state = s;
+    return true;
 }
 
 } // namespace rfidsim

@@ -32,4 +32,13 @@ Reply keyboardAnswer(KeyboardState& state, const Request& request);
 // when its format code has no rendering.
 std::string typedCard(const KeyboardState& state, const rfid::wedge::CardNumber& card);
 
+// Puts one setting of `state` back to its value in `before`: 0 the keyboard
+// language, 1-16 that output-settings data byte; anything else changes nothing.
+void keepSetting(KeyboardState& state, const KeyboardState& before, int which);
+
+// The settings as text ("key=value" lines), to keep them between processes.
+std::string keyboardStateText(const KeyboardState& state);
+// Reads that text back; false (and `state` unchanged) for anything malformed.
+bool parseKeyboardState(const std::string& text, KeyboardState& state);
+
 } // namespace rfidsim

@@ -72,7 +72,10 @@ bool Reader::write(const std::uint8_t* frame, int count) {
     const std::optional<Request> request = parseFrame(frame, count);
     if (!request || fault == Fault::Silent)
         return true; // a reader ignores what it cannot parse
+    const KeyboardState before = keyboard;
     Reply reply = answer(*request);
+    if (fault == Fault::IgnoreSetting)
+        keepSetting(keyboard, before, faultArg);
     if (fault == Fault::Refuse)
         reply = refuse(static_cast<std::uint8_t>(faultArg));
     else if (fault == Fault::Damaged)

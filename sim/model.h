@@ -39,7 +39,9 @@ Bytes encodeFrame(std::uint8_t address, const Reply& reply);
 std::optional<Request> parseFrame(const std::uint8_t* frame, int count);
 
 enum class Family { Keyboard, HighFrequency };
-enum class Fault { None, WriteFail, Silent, Refuse, Damaged, Short, Overlong };
+// IgnoreSetting: the keyboard reader answers success but keeps one setting
+// (`faultArg`: 0 the keyboard language, 1-16 that output-settings data byte).
+enum class Fault { None, WriteFail, Silent, Refuse, Damaged, Short, Overlong, IgnoreSetting };
 
 class Reader {
 public:

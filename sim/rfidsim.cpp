@@ -54,6 +54,59 @@ void logBytes(char direction, const unsigned char* bytes, int count) {
     std::fputc('\n', f);
     std::fclose(f);
 }
+
+// RFIDSIM_STATE=<file> keeps the keyboard reader's settings in that file, so that
+// separate processes see one reader: read before each command, written after it.
+// Reader i > 0 of several uses "<file>.i". A missing or malformed file leaves the
+// settings as they are.
+std::string statePath(int index) {
+    const char* path = std::getenv("RFIDSIM_STATE");
+    if (!path || !*path || index < 0)
+        return {};
+    return index == 0 ? std::string(path) : std::string(path) + "." + std::to_string(index);
+}
+
+void loadState(int index) {
+    const std::string path = statePath(index);
+    if (path.empty())
+        return;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return;
+    std::string text;
+    char buffer[512];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && text.size() < 65536)
+        text.append(buffer, n);
+    std::fclose(f);
+    rfidsim::parseKeyboardState(text, reader().keyboard);
+}
+
+void saveState(int index) {
+    const std::string path = statePath(index);
+    if (path.empty())
+        return;
+    const std::string temp = path + ".tmp";
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f)
+        return;
+    const std::string text = rfidsim::keyboardStateText(reader().keyboard);
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) == 0 && written)
+        std::rename(temp.c_str(), path.c_str());
+    else
+        std::remove(temp.c_str());
+}
+
+// RFIDSIM_IGNORE=<n> gives a launched program a reader that keeps setting n
+// (0 the keyboard language, 1-16 an output-settings data byte) whatever it is told.
+void ignoreFromEnvironment() {
+    const char* v = std::getenv("RFIDSIM_IGNORE");
+    if (!v || !*v)
+        return;
+    reader().fault = rfidsim::Fault::IgnoreSetting;
+    reader().faultArg = std::atoi(v);
+}
 } // namespace
 
 namespace {
@@ -210,7 +263,11 @@ RFIDSIM_EXPORT int hidWriteData(int, int count, const unsigned char* frame) {
     Bank& b = bank();
     if (!b.usable())
         return -1;
-    if (!reader().write(frame, count)) {
+    ignoreFromEnvironment();
+    loadState(b.current());
+    const bool written = reader().write(frame, count);
+    saveState(b.current());
+    if (!written) {
         b.setError(kIo, "write failed on sim:" + std::to_string(b.current()));
         return -1;
     }
@@ -359,9 +416,9 @@ RFIDSIM_EXPORT int rfidsim_family(void) {
 
 RFIDSIM_EXPORT void rfidsim_set_fault(int fault, int arg) {
     using rfidsim::Fault;
-    static const Fault faults[] = {Fault::None,    Fault::WriteFail, Fault::Silent,  Fault::Refuse,
-                                   Fault::Damaged, Fault::Short,     Fault::Overlong};
-    reader().fault = (fault >= 0 && fault <= RFIDSIM_OVERLONG) ? faults[fault] : Fault::None;
+    static const Fault faults[] = {Fault::None,    Fault::WriteFail, Fault::Silent,   Fault::Refuse,
+                                   Fault::Damaged, Fault::Short,     Fault::Overlong, Fault::IgnoreSetting};
+    reader().fault = (fault >= 0 && fault <= RFIDSIM_IGNORE_SETTING) ? faults[fault] : Fault::None;
     reader().faultArg = arg;
 }
 

@@ -10,13 +10,15 @@ enum { RFIDSIM_KEYBOARD = 0, RFIDSIM_HF = 1 };
 
 /* What goes wrong with every following exchange until changed. */
 enum {
-    RFIDSIM_OK = 0,         /* answer as the firmware would */
-    RFIDSIM_WRITE_FAIL = 1, /* hidWriteData reports a failed write */
-    RFIDSIM_SILENT = 2,     /* the frame is taken, no answer comes */
-    RFIDSIM_REFUSE = 3,     /* status 01 with the error code `arg` */
-    RFIDSIM_DAMAGED = 4,    /* status `arg` (neither 00 nor 01) */
-    RFIDSIM_SHORT = 5,      /* the answer is cut after `arg` bytes */
-    RFIDSIM_OVERLONG = 6    /* the length byte claims more than sent: 0xFF and 245 bytes */
+    RFIDSIM_OK = 0,            /* answer as the firmware would */
+    RFIDSIM_WRITE_FAIL = 1,    /* hidWriteData reports a failed write */
+    RFIDSIM_SILENT = 2,        /* the frame is taken, no answer comes */
+    RFIDSIM_REFUSE = 3,        /* status 01 with the error code `arg` */
+    RFIDSIM_DAMAGED = 4,       /* status `arg` (neither 00 nor 01) */
+    RFIDSIM_SHORT = 5,         /* the answer is cut after `arg` bytes */
+    RFIDSIM_OVERLONG = 6,      /* the length byte claims more than sent: 0xFF and 245 bytes */
+    RFIDSIM_IGNORE_SETTING = 7 /* the keyboard reader answers success but keeps setting `arg`:
+                                  0 the keyboard language, 1-16 that output-settings data byte */
 };
 
 /* Back to power-on: default settings, no cards moved, no faults, no frames kept;

@@ -272,7 +272,7 @@ TEST(SettingsFile, SaveAndLoadGiveTheSameSettings) {
 
 TEST(SettingsFile, BadFilesNameTheFileTheKeyAndTheFault) {
     EXPECT_EQ(parseError("{\n  \"version\": 1,\n  \"language\" \"German\"\n}"),
-              "site.json: line 3, column 14: not valid JSON (missing name separator)");
+              "site.json: line 3, column 15: not valid JSON (missing name separator)");
     EXPECT_EQ(parseError(""), "site.json: line 1, column 1: not valid JSON (illegal value)");
     EXPECT_EQ(parseError("[1]"), "site.json: not a settings file (expected a JSON object in { })");
     EXPECT_EQ(parseError("{}"), "site.json: \"version\" is missing (this program writes version 1)");
@@ -300,7 +300,7 @@ TEST(SettingsFile, BadFilesNameTheFileTheKeyAndTheFault) {
               "site.json: the file is larger than a settings file can be (1 MiB)");
     // Columns count characters, not bytes.
     EXPECT_EQ(parseError("{\"version\": 1, \"bluetooth_name\": \"读卡器\" x}"),
-              "site.json: line 1, column 40: not valid JSON (unterminated object)");
+              "site.json: line 1, column 41: not valid JSON (unterminated object)");
 }
 
 TEST(SettingsFile, CommandLineAssignments) {
