@@ -23,8 +23,9 @@ Failure failureOf(const Answer& answer, const ReaderSession& session) {
     switch (answer.status) {
     case AnswerStatus::Refused: {
         const QString reason = falsereason(hexByte(answer.errorCode));
-        return {kDifferent, QStringLiteral("the reader refused it (error %1%2)")
-                                .arg(hexByte(answer.errorCode), reason.isEmpty() ? QString() : ": " + reason)};
+        return {kDifferent,
+                QStringLiteral("the reader refused it (error %1%2)")
+                    .arg(hexByte(answer.errorCode), reason.isEmpty() ? QString() : ": " + reason)};
     }
     case AnswerStatus::Damaged:
         return {kNoReader, QStringLiteral("the reader's answer was damaged")};
@@ -56,7 +57,8 @@ bool parseArgs(Context& c, const QStringList& known, int minPlain, int maxPlain,
         return false;
     }
     if (maxPlain >= 0 && plain.size() > maxPlain) {
-        c.fail(kBadUsage, QStringLiteral("unexpected argument \"%1\" (see rfidctl help)").arg(plain.at(maxPlain)));
+        c.fail(kBadUsage,
+               QStringLiteral("unexpected argument \"%1\" (see rfidctl help)").arg(plain.at(maxPlain)));
         return false;
     }
     return true;
@@ -124,8 +126,9 @@ int writeSettings(Context& c, ReaderSettings wanted, bool verify, const QString&
     // the reader has it.
     if (wanted.hasAnyOutputField() && !outputSettingsBytes(wanted)) {
         ReaderSettings current;
-        if (const int code = readBack(c, current, QStringLiteral("read the output settings that stay as they "
-                                                                 "are; nothing was written")))
+        if (const int code = readBack(c, current,
+                                      QStringLiteral("read the output settings that stay as they "
+                                                     "are; nothing was written")))
             return code;
         current.language.reset();
         current.merge(wanted);
@@ -246,7 +249,8 @@ int cmdBeep(Context& c) {
     if (what != QLatin1String("on") && what != QLatin1String("off"))
         return c.fail(kBadUsage, QStringLiteral("beep takes on or off, not \"%1\"").arg(plain.front()));
     const bool on = what == QLatin1String("on");
-    return simpleCommand(c, buzzerCommand(on), on ? QStringLiteral("Buzzer on.") : QStringLiteral("Buzzer off."));
+    return simpleCommand(c, buzzerCommand(on),
+                         on ? QStringLiteral("Buzzer on.") : QStringLiteral("Buzzer off."));
 }
 
 int cmdFactoryReset(Context& c) {
@@ -316,7 +320,8 @@ const QList<Subcommand>& subcommands() {
          QStringLiteral("Reads back what the reader reports (keyboard language and output settings) and\n"
                         "prints one \"key: value\" line each, or with --json a settings file.\n"),
          cmdRead},
-        {QStringLiteral("save"), QStringLiteral("FILE"), QStringLiteral("write the reader's settings to a file"),
+        {QStringLiteral("save"), QStringLiteral("FILE"),
+         QStringLiteral("write the reader's settings to a file"),
          QStringLiteral("Reads back the reader's keyboard language and output settings and writes them\n"
                         "to FILE as a settings file.\n"),
          cmdSave},

@@ -14,10 +14,10 @@ namespace rfid::cli {
 
 // Exit status of the program.
 enum ExitCode {
-    kDone = 0,       // done
-    kDifferent = 1,  // the reader refused, or the check found a difference
-    kBadUsage = 2,   // bad usage or a bad file; nothing was sent
-    kNoReader = 3,   // no reader, no answer, or an answer that makes no sense
+    kDone = 0,      // done
+    kDifferent = 1, // the reader refused, or the check found a difference
+    kBadUsage = 2,  // bad usage or a bad file; nothing was sent
+    kNoReader = 3,  // no reader, no answer, or an answer that makes no sense
 };
 
 // What a subcommand works with.

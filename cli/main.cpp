@@ -10,8 +10,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("rfidctl"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int code = rfid::cli::run(QCoreApplication::arguments().mid(1), QCoreApplication::applicationDirPath(),
-                                    out, err);
+    const int code = rfid::cli::run(QCoreApplication::arguments().mid(1),
+                                    QCoreApplication::applicationDirPath(), out, err);
     out.flush();
     err.flush();
     return code;

@@ -7,7 +7,8 @@
 
 namespace rfid {
 
-ReaderSession::ReaderSession(const QString& libraryFile) : m_libraryFile(libraryFile), m_library(libraryFile) {}
+ReaderSession::ReaderSession(const QString& libraryFile)
+    : m_libraryFile(libraryFile), m_library(libraryFile) {}
 
 Answer ReaderSession::send(const QString& command) {
     m_problem.clear();

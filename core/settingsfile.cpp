@@ -49,8 +49,8 @@ bool parseSettings(const QByteArray& data, const QString& fileName, ReaderSettin
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        // Qt's offset lies just past the character it stumbled on.
-        error = fileName + QStringLiteral(": ") + position(data, parseError.offset - 1) +
+        // Where Qt's parser stopped: at the character it stumbled on, or just past it.
+        error = fileName + QStringLiteral(": ") + position(data, parseError.offset) +
                 QStringLiteral(": not valid JSON (") + parseError.errorString() + QLatin1Char(')');
         return false;
     }
