@@ -36,7 +36,8 @@ protected:
         p.setProcessEnvironment(e);
         p.start(QStringLiteral(RFIDCTL_PATH), args);
         EXPECT_TRUE(p.waitForFinished(30000));
-        return {p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+        return {p.exitCode(), p.readAllStandardOutput().toStdString(),
+                p.readAllStandardError().toStdString()};
     }
 
     QString file(const QString& name, const QByteArray& text) {
@@ -111,7 +112,8 @@ TEST_F(Rfidctl, ApplyThenReadGivesBackWhatWasApplied) {
     rfid::ReaderSettings applied, read;
     QString error;
     ASSERT_TRUE(rfid::parseSettings(kFullFile, "site.json", applied, error));
-    ASSERT_TRUE(rfid::parseSettings(QByteArray::fromStdString(r.out), "read", read, error)) << error.toStdString();
+    ASSERT_TRUE(rfid::parseSettings(QByteArray::fromStdString(r.out), "read", read, error))
+        << error.toStdString();
     rfid::ReaderSettings reported = applied;
     for (rfid::SettingKey key : rfid::allSettingKeys()) {
         if (!rfid::readerReports(key))
@@ -119,7 +121,8 @@ TEST_F(Rfidctl, ApplyThenReadGivesBackWhatWasApplied) {
     }
     EXPECT_EQ(read, reported);
     // What the reader cannot report went to it all the same.
-    EXPECT_TRUE(stateText().contains("reader_mode=03\nbluetooth_mode=02\nbluetooth_name=476174652037\nsleep=08"))
+    EXPECT_TRUE(
+        stateText().contains("reader_mode=03\nbluetooth_mode=02\nbluetooth_name=476174652037\nsleep=08"))
         << stateText().constData();
 
     // save writes the same settings file that read --json prints.
@@ -151,7 +154,8 @@ TEST_F(Rfidctl, CheckFindsTheSettingTheReaderKept) {
     EXPECT_NE(r.out.find("\nadd_enter: reader has false, the file has true\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.err, "rfidctl: the reader differs from the file in 1 setting\n");
     // Without the check the same write counts as done.
-    EXPECT_EQ(run({"--sim", "apply", "--no-verify", file("site.json", kFullFile)}, {"RFIDSIM_IGNORE=5"}).code, 0);
+    EXPECT_EQ(run({"--sim", "apply", "--no-verify", file("site.json", kFullFile)}, {"RFIDSIM_IGNORE=5"}).code,
+              0);
 }
 
 TEST_F(Rfidctl, BadFilesAndValuesSendNothing) {
@@ -164,8 +168,10 @@ TEST_F(Rfidctl, BadFilesAndValuesSendNothing) {
         {"{\"version\": 1, \"colour\": \"red\"}", ": \"colour\": unknown key"},
         {"{\"version\": 1, \"add_enter\": \"yes\"}", ": \"add_enter\": expected true or false, not \"yes\""},
         {"{\"version\": 1, \"prefix_3\": \"100\"}", ": \"prefix_3\": expected two hex digits, not \"100\""},
-        {"{\"version\": 1, \"sleep_time\": \"7 minute\"}", ": \"sleep_time\": \"7 minute\" is not a sleep time"},
-        {"{\"version\": 9, \"language\": \"German\"}", ": \"version\": version 9 is newer than this program reads"},
+        {"{\"version\": 1, \"sleep_time\": \"7 minute\"}",
+         ": \"sleep_time\": \"7 minute\" is not a sleep time"},
+        {"{\"version\": 9, \"language\": \"German\"}",
+         ": \"version\": version 9 is newer than this program reads"},
     };
     for (const Case& c : cases) {
         const QString path = file("bad.json", c.text);
@@ -190,9 +196,10 @@ TEST_F(Rfidctl, BadFilesAndValuesSendNothing) {
 
 TEST_F(Rfidctl, RefusalHalfWayNamesWhatWasWritten) {
     // The simulated reader takes Bluetooth names of at most 30 bytes.
-    const QString path = file("long.json", "{\"version\": 1, \"language\": \"German\", \"reader_mode\": "
-                                           "\"Active read single\", \"bluetooth_name\": "
-                                           "\"A name far longer than thirty bytes\", \"sleep_time\": \"0 minute\"}");
+    const QString path =
+        file("long.json", "{\"version\": 1, \"language\": \"German\", \"reader_mode\": "
+                          "\"Active read single\", \"bluetooth_name\": "
+                          "\"A name far longer than thirty bytes\", \"sleep_time\": \"0 minute\"}");
     const Outcome r = run({"--sim", "apply", path});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "rfidctl: Stopped at the Bluetooth name: the reader refused it (error 10: "
@@ -213,12 +220,14 @@ TEST_F(Rfidctl, OneShotCommandsAndHelp) {
     EXPECT_TRUE(stateText().contains("language=00\n"));
     EXPECT_EQ(run({"--sim", "clear-data"}).code, 0);
     EXPECT_TRUE(stateText().contains("stored_records=0\n"));
-    EXPECT_EQ(framesTaken(), (QStringList{"> AA 00 01 C0 C1 BB", "> AA 00 02 CD 00 CF BB", "> AA 00 02 80 1C 9E BB",
-                                          "> AA 00 01 83 82 BB", "> AA 00 01 CF CE BB", "> AA 00 01 0D 0C BB"}));
+    EXPECT_EQ(framesTaken(),
+              (QStringList{"> AA 00 01 C0 C1 BB", "> AA 00 02 CD 00 CF BB", "> AA 00 02 80 1C 9E BB",
+                           "> AA 00 01 83 82 BB", "> AA 00 01 CF CE BB", "> AA 00 01 0D 0C BB"}));
 
     r = run({"--help"});
     EXPECT_EQ(r.code, 0);
-    for (const char* sub : {"read", "save", "apply", "set", "version", "beep", "factory-reset", "clear-data"}) {
+    for (const char* sub :
+         {"read", "save", "apply", "set", "version", "beep", "factory-reset", "clear-data"}) {
         EXPECT_NE(r.out.find(std::string("\n  ") + sub + " "), std::string::npos) << sub;
         const Outcome h = run({sub, "--help"});
         EXPECT_EQ(h.code, 0);

@@ -20,12 +20,14 @@ TEST(SimKeyboardState, TextRoundTripAndMalformedText) {
     EXPECT_EQ(back.bluetoothName, s.bluetoothName);
 
     const std::string good = keyboardStateText(KeyboardState{});
-    for (const std::string bad : {"language=0A0B", "language=G1", "output=0F00", "output=0F000000000101000000000000000X",
-                                  "buzzer=2", "stored_records=-1", "stored_records=99999999999", "version=123",
-                                  "colour=red", "no equals sign", "bluetooth_name=4"}) {
+    for (const std::string bad :
+         {"language=0A0B", "language=G1", "output=0F00", "output=0F000000000101000000000000000X", "buzzer=2",
+          "stored_records=-1", "stored_records=99999999999", "version=123", "colour=red", "no equals sign",
+          "bluetooth_name=4"}) {
         KeyboardState kept = s;
         EXPECT_FALSE(parseKeyboardState(good + bad + "\n", kept)) << bad;
-        EXPECT_EQ(keyboardStateText(kept), keyboardStateText(s)) << "a malformed file changes nothing: " << bad;
+        EXPECT_EQ(keyboardStateText(kept), keyboardStateText(s))
+            << "a malformed file changes nothing: " << bad;
     }
     KeyboardState partial = s;
     ASSERT_TRUE(parseKeyboardState("sleep=08\n\n", partial));
