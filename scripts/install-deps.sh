@@ -2,7 +2,7 @@
 # Installs every Debian package that building, testing and running the program needs.
 # Safe to run again; skips apt when everything is present already.
 set -e
-PACKAGES="cmake g++ make pkg-config qt6-base-dev libgl-dev libhidapi-dev libgtest-dev libgmock-dev \
+PACKAGES="cmake g++ make pkg-config qt6-base-dev libgl-dev libhidapi-dev libudev-dev libgtest-dev libgmock-dev \
 libbenchmark-dev fonts-wqy-zenhei fonts-dejavu-core xvfb xauth x11-apps imagemagick clang \
 libclang-rt-14-dev clang-format desktop-file-utils udev file dpkg-dev xdotool \
 qemu-system-x86 busybox-static cpio"

@@ -233,6 +233,36 @@ TEST(UsbAnswerAssembler, SkipsLeadingNoiseAndJoinsReports) {
     EXPECT_EQ(a.bytes(), answer);
 }
 
+TEST(UsbAnswerAssembler, DropsFramesWhoseEndMarkerIsMissing) {
+    const Bytes answer = makeFrame(0x00, 0x00, {0x56, 0x31});
+    // A stray 0xAA whose "length" ends on a byte that is not 0xBB, then the answer,
+    // then what followed it in the report.
+    Bytes report{0xAA, 0x02, 0x01, 0x00, 0x00, 0x00};
+    report.insert(report.end(), answer.begin(), answer.end());
+    report.insert(report.end(), {0x00, 0xBB, 0x00});
+    AnswerAssembler a;
+    EXPECT_TRUE(a.feed(report.data(), report.size()));
+    EXPECT_EQ(a.bytes(), answer);
+
+    // A length byte that claims more than came, with the answer inside the claimed
+    // span: found once the claim runs out without its end marker.
+    a.reset();
+    Bytes lying{0xAA, 0x00, 0x0F, 0x00};
+    lying.insert(lying.end(), answer.begin(), answer.end());
+    EXPECT_FALSE(a.feed(lying.data(), lying.size()));
+    const Bytes padding(16, 0x00);
+    EXPECT_TRUE(a.feed(padding.data(), padding.size()));
+    EXPECT_EQ(a.bytes(), answer);
+
+    // Endless padding after a lying length byte is no answer at all.
+    a.reset();
+    const Bytes header{0xAA, 0x00, 0xF0, 0x00};
+    EXPECT_FALSE(a.feed(header.data(), header.size()));
+    for (int i = 0; i < 20; ++i) // past the 245 bytes the length byte claims
+        EXPECT_FALSE(a.feed(padding.data(), padding.size()));
+    EXPECT_TRUE(a.bytes().empty());
+}
+
 TEST(UsbAnswerAssembler, CopiesAtMostCapacity) {
     const Bytes answer = makeFrame(0x00, 0x00, Bytes(250, 0x11));
     ASSERT_EQ(answer.size(), 256u);

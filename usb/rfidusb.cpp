@@ -5,6 +5,7 @@
 // and reopened after any I/O error, so unplugging and replugging the reader needs no
 // restart.
 
+#include "hid_descriptor.h"
 #include "rfidusb_api.h"
 #include "rfidusb_core.h"
 
@@ -16,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,6 +30,7 @@
 #if defined(__linux__)
 #include <cerrno>
 #include <climits>
+#include <libudev.h>
 #include <sys/stat.h>
 #endif
 
@@ -49,7 +53,7 @@ namespace {
 using namespace rfidusb;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kReadBufferSize = 1024; // larger than any input report we expect
+constexpr std::size_t kReadBufferSize = kMaxReportBytes + 1; // the largest report and its id
 constexpr int kMaxDrainReports = 256;
 
 bool traceEnabled() {
@@ -82,10 +86,57 @@ std::vector<DeviceId> wantedDevices() {
     return defaultDeviceIds();
 }
 
-std::size_t reportSize() {
-    return static_cast<std::size_t>(parseIntSetting(std::getenv("RFIDUSB_REPORT_SIZE"),
-                                                    static_cast<int>(kDefaultReportSize), 1,
-                                                    static_cast<int>(kMaxReportSize)));
+// RFIDUSB_REPORT_SIZE, when set to a valid size; it wins over the descriptor.
+std::size_t reportSizeOverride() {
+    return static_cast<std::size_t>(
+        parseIntSetting(std::getenv("RFIDUSB_REPORT_SIZE"), 0, 1, static_cast<int>(kMaxReportSize)));
+}
+
+// Where sysfs is mounted; tests point it at a directory of their own.
+std::string sysfsRoot() {
+    const char* v = std::getenv("RFIDUSB_SYSFS_ROOT");
+    return v != nullptr && *v != '\0' ? v : "/sys";
+}
+
+// The layout used when the descriptor cannot tell: 64-byte reports without report ids.
+ReportLayout defaultLayout() {
+    ReportLayout layout;
+    layout.outputBytes = kDefaultReportSize;
+    layout.inputBytes = kDefaultReportSize;
+    return layout;
+}
+
+// The report layout of the command interface at `path` (a hidraw node), from the
+// descriptor the kernel exposes in sysfs. nullopt, with the reason, when it cannot be
+// read or parsed.
+std::optional<ReportLayout> layoutFromDescriptor(const HidCandidate& c, std::string* why) {
+    const std::string name = hidrawName(c.path);
+    if (name.empty()) {
+        *why = c.path + " is not a hidraw node";
+        return std::nullopt;
+    }
+    const std::string file = sysfsRoot() + "/class/hidraw/" + name + "/device/report_descriptor";
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        *why = "cannot read " + file;
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes;
+    char buf[512];
+    while (in && bytes.size() <= kMaxDescriptorBytes) {
+        in.read(buf, sizeof buf);
+        bytes.insert(bytes.end(), buf, buf + in.gcount());
+    }
+    std::string error;
+    const auto descriptor = parseReportDescriptor(bytes.data(), bytes.size(), &error);
+    if (!descriptor) {
+        *why = file + ": " + error;
+        return std::nullopt;
+    }
+    const auto layout = commandLayout(*descriptor, c.usagePage, c.usage, &error);
+    if (!layout)
+        *why = file + ": " + error;
+    return layout;
 }
 
 int timeoutMs() {
@@ -127,7 +178,7 @@ std::string deviceKey(const std::string& path) {
     if (name.rfind("hidraw", 0) != 0)
         return {};
     char resolved[PATH_MAX];
-    const std::string link = "/sys/class/hidraw/" + name + "/device";
+    const std::string link = sysfsRoot() + "/class/hidraw/" + name + "/device";
     if (::realpath(link.c_str(), resolved) == nullptr)
         return {};
     std::string hid = resolved;                              // .../1-2:1.0/0003:04D8:003F.0001
@@ -145,6 +196,7 @@ std::string deviceKey(const std::string& path) {
 struct Scan {
     std::vector<HidCandidate> candidates;
     std::vector<ReaderInfo> readers;
+    std::vector<HidCandidate> readerEntries; // the enumeration entry of each reader
 };
 
 class Reader {
@@ -153,6 +205,12 @@ public:
         closeDevice();
         if (initialised_)
             hid_exit();
+#if defined(__linux__)
+        if (monitor_ != nullptr)
+            udev_monitor_unref(monitor_);
+        if (udev_ != nullptr)
+            udev_unref(udev_);
+#endif
     }
 
     int write(const std::uint8_t* frame, int count);
@@ -161,6 +219,8 @@ public:
     int deviceInfo(int index, char* buf, int capacity);
     int select(const char* pathOrSerial);
     int lastError(char* buf, int capacity);
+    int monitorFd();
+    void monitorDrain();
 
 private:
     bool initialise();
@@ -170,7 +230,9 @@ private:
     void fail(const char* what);
     bool drain();
     void setError(ErrorKind kind, std::string text);
-    void succeed() { setError(ErrorKind::None, {}); }
+    void succeed() {
+        setError(ErrorKind::None, {});
+    }
 
     std::mutex mutex_;
     std::once_flag initOnce_;
@@ -178,11 +240,16 @@ private:
     bool permissionHintShown_ = false;
     hid_device* dev_ = nullptr;
     std::string openPath_;
+    ReportLayout layout_ = defaultLayout();
     std::vector<ReaderInfo> lastScan_;
     std::string selectedPath_;   // empty: automatic choice
     std::string selectedSerial_; // the chosen reader's serial, found again after a replug
     ErrorKind error_ = ErrorKind::None;
     std::string errorText_;
+#if defined(__linux__)
+    udev* udev_ = nullptr;
+    udev_monitor* monitor_ = nullptr;
+#endif
 };
 
 bool Reader::initialise() {
@@ -222,8 +289,10 @@ Scan Reader::scan() {
         }
         hid_free_enumeration(list);
     }
-    for (std::size_t i : listReaders(result.candidates, wanted, keys))
+    for (std::size_t i : listReaders(result.candidates, wanted, keys)) {
         result.readers.push_back(infos[i]);
+        result.readerEntries.push_back(result.candidates[i]);
+    }
     return result;
 }
 
@@ -280,6 +349,16 @@ bool Reader::ensureOpen() {
     }
     openPath_ = r.path;
     trace("opened %s (%04x:%04x interface %d)", r.path.c_str(), r.vendor, r.product, r.interfaceNumber);
+    std::string why;
+    if (const auto layout = layoutFromDescriptor(found.readerEntries[*chosen], &why)) {
+        layout_ = *layout;
+        trace("report descriptor: output report id %u, %zu bytes; input report id %u, %zu bytes",
+              layout_.outputId, layout_.outputBytes, layout_.inputId, layout_.inputBytes);
+    } else {
+        layout_ = defaultLayout();
+        trace("report descriptor not used (%s); using %zu-byte reports with report id 0", why.c_str(),
+              kDefaultReportSize);
+    }
     return true;
 }
 
@@ -320,13 +399,16 @@ int Reader::write(const std::uint8_t* frame, int count) {
         return -1;
     }
 
-    const auto reports = splitIntoReports(frame, static_cast<std::size_t>(count), reportSize());
     // A handle that went stale while the reader was unplugged fails on first use. As
     // long as nothing has been sent yet, reopen once and try again.
     const bool wasOpen = dev_ != nullptr;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!ensureOpen())
             return -1;
+        const std::size_t overridden = reportSizeOverride();
+        const auto reports =
+            splitIntoReports(frame, static_cast<std::size_t>(count),
+                             overridden != 0 ? overridden : layout_.outputBytes, layout_.outputId);
         const bool mayRetry = wasOpen && attempt == 0;
         if (!drain()) {
             fail("drain");
@@ -364,6 +446,7 @@ int Reader::read(std::uint8_t* buffer, int capacity) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs());
     AnswerAssembler answer;
     std::uint8_t report[kReadBufferSize];
+    int ignored = 0;
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
@@ -373,10 +456,26 @@ int Reader::read(std::uint8_t* buffer, int capacity) {
             fail("read");
             return -1;
         }
-        if (n > 0 && answer.feed(report, static_cast<std::size_t>(n)))
+        if (n <= 0)
+            continue;
+        // Numbered reports start with their id: only the command channel's input
+        // report is part of the answer (a keyboard on the same node sends others).
+        const std::uint8_t* payload = report;
+        std::size_t size = static_cast<std::size_t>(n);
+        if (layout_.numbered) {
+            if (report[0] != layout_.inputId) {
+                ++ignored;
+                continue;
+            }
+            ++payload;
+            --size;
+        }
+        if (answer.feed(payload, size))
             break;
     }
 
+    if (ignored > 0)
+        trace("ignored %d input reports with other report ids", ignored);
     const auto& bytes = answer.bytes();
     if (!answer.complete()) {
         setError(ErrorKind::Timeout, "no complete answer within " + std::to_string(timeoutMs()) + " ms (" +
@@ -436,6 +535,59 @@ int Reader::lastError(char* buf, int capacity) {
     return static_cast<int>(error_);
 }
 
+int Reader::monitorFd() {
+    std::lock_guard<std::mutex> lock(mutex_);
+#if defined(__linux__)
+    if (monitor_ == nullptr) {
+        if (udev_ == nullptr)
+            udev_ = udev_new();
+        if (udev_ == nullptr)
+            return -1;
+        // Events that udev has finished with (rules applied, so the node is
+        // accessible) where udev runs; the kernel's own events where it does not.
+        struct stat st;
+        const char* source = ::stat("/run/udev/control", &st) == 0 ? "udev" : "kernel";
+        monitor_ = udev_monitor_new_from_netlink(udev_, source);
+        if (monitor_ == nullptr)
+            return -1;
+        if (udev_monitor_filter_add_match_subsystem_devtype(monitor_, "hidraw", nullptr) < 0 ||
+            udev_monitor_enable_receiving(monitor_) < 0) {
+            trace("cannot watch for readers coming and going");
+            udev_monitor_unref(monitor_);
+            monitor_ = nullptr;
+            return -1;
+        }
+        const int fd = udev_monitor_get_fd(monitor_);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        trace("watching %s events for hidraw devices", source);
+    }
+    return udev_monitor_get_fd(monitor_);
+#else
+    return -1;
+#endif
+}
+
+void Reader::monitorDrain() {
+    std::lock_guard<std::mutex> lock(mutex_);
+#if defined(__linux__)
+    if (monitor_ == nullptr)
+        return;
+    for (int i = 0; i < 1000; ++i) {
+        udev_device* device = udev_monitor_receive_device(monitor_);
+        if (device == nullptr)
+            break;
+        const char* action = udev_device_get_action(device);
+        const char* node = udev_device_get_devnode(device);
+        trace("%s %s", action != nullptr ? action : "?", node != nullptr ? node : "?");
+        // The node the library holds went away: forget the handle now rather than at
+        // the next command.
+        if (action != nullptr && std::strcmp(action, "remove") == 0 && node != nullptr && openPath_ == node)
+            closeDevice();
+        udev_device_unref(device);
+    }
+#endif
+}
+
 Reader& reader() {
     static Reader instance;
     return instance;
@@ -470,7 +622,9 @@ RFIDUSB_EXPORT int hidLastError(char* buf, int capacity) {
 }
 
 RFIDUSB_EXPORT int hidMonitorFd(void) {
-    return -1;
+    return reader().monitorFd();
 }
 
-RFIDUSB_EXPORT void hidMonitorDrain(void) {}
+RFIDUSB_EXPORT void hidMonitorDrain(void) {
+    reader().monitorDrain();
+}

@@ -138,12 +138,13 @@ std::optional<std::size_t> chooseCandidate(const std::vector<HidCandidate>& cand
 }
 
 std::vector<std::vector<std::uint8_t>> splitIntoReports(const std::uint8_t* frame, std::size_t count,
-                                                        std::size_t payloadSize) {
+                                                        std::size_t payloadSize, std::uint8_t reportId) {
     std::vector<std::vector<std::uint8_t>> reports;
     if (frame == nullptr || payloadSize == 0)
         return reports;
     for (std::size_t offset = 0; offset < count; offset += payloadSize) {
         std::vector<std::uint8_t> report(payloadSize + 1, 0);
+        report[0] = reportId;
         const std::size_t n = std::min(payloadSize, count - offset);
         std::copy(frame + offset, frame + offset + n, report.begin() + 1);
         reports.push_back(std::move(report));
@@ -152,16 +153,31 @@ std::vector<std::vector<std::uint8_t>> splitIntoReports(const std::uint8_t* fram
 }
 
 bool AnswerAssembler::feed(const std::uint8_t* data, std::size_t size) {
-    if (data == nullptr)
+    if (data == nullptr || complete())
         return complete();
-    std::size_t i = 0;
-    if (bytes_.empty()) {
-        while (i < size && data[i] != kFrameStart)
-            ++i;
-    }
-    for (; i < size && !complete(); ++i)
+    for (std::size_t i = 0; i < size && !complete(); ++i) {
+        if (bytes_.empty() && data[i] != kFrameStart)
+            continue;
         bytes_.push_back(data[i]);
+        settle();
+    }
     return complete();
+}
+
+void AnswerAssembler::settle() {
+    // A frame whose end marker is not where its length byte says is no answer: a length
+    // byte that lies, or noise that happened to contain 0xAA. Start again at the next
+    // 0xAA among the bytes taken so far.
+    for (;;) {
+        const std::size_t expected = expectedSize();
+        if (expected == 0 || bytes_.size() < expected)
+            return;
+        if (bytes_[expected - 1] == kFrameEnd) {
+            bytes_.resize(expected); // what followed the frame is not part of it
+            return;
+        }
+        bytes_.erase(bytes_.begin(), std::find(bytes_.begin() + 1, bytes_.end(), kFrameStart));
+    }
 }
 
 std::size_t AnswerAssembler::expectedSize() const {
@@ -170,7 +186,7 @@ std::size_t AnswerAssembler::expectedSize() const {
 
 bool AnswerAssembler::complete() const {
     const std::size_t expected = expectedSize();
-    return expected != 0 && bytes_.size() >= expected;
+    return expected != 0 && bytes_.size() >= expected && bytes_[expected - 1] == kFrameEnd;
 }
 
 std::size_t AnswerAssembler::copyTo(std::uint8_t* out, std::size_t capacity) const {

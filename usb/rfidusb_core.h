@@ -12,6 +12,7 @@
 namespace rfidusb {
 
 constexpr std::uint8_t kFrameStart = 0xAA;
+constexpr std::uint8_t kFrameEnd = 0xBB;
 constexpr std::size_t kFrameOverhead = 5; // start, address, length, checksum, end
 constexpr std::size_t kDefaultReportSize = 64;
 constexpr std::size_t kMaxReportSize = 4096;
@@ -50,14 +51,17 @@ bool isVendorDefined(const HidCandidate& candidate);
 std::optional<std::size_t> chooseCandidate(const std::vector<HidCandidate>& candidates,
                                            const std::vector<DeviceId>& wanted);
 
-// Splits a frame into HID output reports of 1 + payloadSize bytes each: report id 0x00,
-// then the next payloadSize frame bytes, zero-padded.
+// Splits a frame into HID output reports of 1 + payloadSize bytes each: the report id
+// (0x00 for a device without numbered reports), then the next payloadSize frame bytes,
+// zero-padded.
 std::vector<std::vector<std::uint8_t>> splitIntoReports(const std::uint8_t* frame, std::size_t count,
-                                                        std::size_t payloadSize);
+                                                        std::size_t payloadSize, std::uint8_t reportId = 0);
 
 // Collects one answer frame from consecutive input report payloads. Bytes before the
 // first 0xAA are dropped; once the length byte is in, the answer is length + 5 bytes
-// and anything after that (report padding) is ignored.
+// and anything after that (report padding) is ignored. A frame that does not end in
+// 0xBB where its length byte says is dropped, and collecting starts again at the next
+// 0xAA after its start.
 class AnswerAssembler {
 public:
     // Returns true once the answer is complete.
@@ -70,6 +74,7 @@ public:
     void reset() { bytes_.clear(); }
 
 private:
+    void settle();
     std::vector<std::uint8_t> bytes_;
 };
 
