@@ -11,7 +11,14 @@ namespace {
 // Item types and tags of the short items this parser acts on.
 enum : std::uint8_t { kMain = 0, kGlobal = 1, kLocal = 2 };
 enum : std::uint8_t { kInput = 0x8, kOutput = 0x9, kCollection = 0xA, kFeature = 0xB, kEndCollection = 0xC };
-enum : std::uint8_t { kUsagePage = 0x0, kReportSize = 0x7, kReportId = 0x8, kReportCount = 0x9, kPush = 0xA, kPop = 0xB };
+enum : std::uint8_t {
+    kUsagePage = 0x0,
+    kReportSize = 0x7,
+    kReportId = 0x8,
+    kReportCount = 0x9,
+    kPush = 0xA,
+    kPop = 0xB
+};
 enum : std::uint8_t { kUsage = 0x0, kUsageMinimum = 0x1 };
 constexpr std::uint8_t kLongItem = 0xFE;
 
@@ -99,7 +106,8 @@ private:
                 // A top-level collection (normally an application collection); its usage
                 // may carry its own page (4-byte usage).
                 TopCollection c;
-                c.usagePage = usageHasPage_ ? static_cast<std::uint16_t>(firstUsage_ >> 16) : globals_.usagePage;
+                c.usagePage =
+                    usageHasPage_ ? static_cast<std::uint16_t>(firstUsage_ >> 16) : globals_.usagePage;
                 c.usage = static_cast<std::uint16_t>(firstUsage_ & 0xFFFF);
                 result_.collections.push_back(std::move(c));
             }
@@ -113,7 +121,9 @@ private:
         case kInput:
         case kOutput:
         case kFeature:
-            if (!field(tag == kInput ? ReportKind::Input : tag == kOutput ? ReportKind::Output : ReportKind::Feature,
+            if (!field(tag == kInput    ? ReportKind::Input
+                       : tag == kOutput ? ReportKind::Output
+                                        : ReportKind::Feature,
                        at))
                 return false;
             break;
@@ -234,7 +244,8 @@ bool isKeyboardCollection(const TopCollection& c) {
     return c.usagePage == 0x01 && c.usage == 0x06;
 }
 
-template <typename Pred> const DeclaredReport* findReport(const TopCollection& c, ReportKind kind, Pred pred) {
+template <typename Pred>
+const DeclaredReport* findReport(const TopCollection& c, ReportKind kind, Pred pred) {
     for (const auto& r : c.reports)
         if (r.kind == kind && r.bits > 0 && pred(r))
             return &r;
@@ -243,7 +254,8 @@ template <typename Pred> const DeclaredReport* findReport(const TopCollection& c
 
 } // namespace
 
-std::optional<ReportDescriptor> parseReportDescriptor(const std::uint8_t* data, std::size_t size, std::string* error) {
+std::optional<ReportDescriptor> parseReportDescriptor(const std::uint8_t* data, std::size_t size,
+                                                      std::string* error) {
     return Parser(data, size, error).run();
 }
 
@@ -255,8 +267,9 @@ std::optional<ReportLayout> commandLayout(const ReportDescriptor& descriptor, st
                findReport(c, ReportKind::Input, any) != nullptr;
     };
     const auto& cs = descriptor.collections;
-    auto pick = std::find_if(cs.begin(), cs.end(),
-                             [&](const TopCollection& c) { return c.usagePage == usagePage && c.usage == usage; });
+    auto pick = std::find_if(cs.begin(), cs.end(), [&](const TopCollection& c) {
+        return c.usagePage == usagePage && c.usage == usage;
+    });
     if (pick == cs.end() || !usable(*pick))
         pick = std::find_if(cs.begin(), cs.end(),
                             [&](const TopCollection& c) { return c.usagePage >= 0xFF00 && usable(c); });
@@ -266,7 +279,8 @@ std::optional<ReportLayout> commandLayout(const ReportDescriptor& descriptor, st
         fail(error, "no collection with both an input and an output report");
         return std::nullopt;
     }
-    const DeclaredReport* out = findReport(*pick, ReportKind::Output, [](const DeclaredReport&) { return true; });
+    const DeclaredReport* out =
+        findReport(*pick, ReportKind::Output, [](const DeclaredReport&) { return true; });
     const DeclaredReport* in =
         findReport(*pick, ReportKind::Input, [&](const DeclaredReport& r) { return r.id == out->id; });
     if (in == nullptr)
