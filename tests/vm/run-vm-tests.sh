@@ -190,18 +190,25 @@ chmod +x "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initramfs.gz" || { echo "run-vm-tests: cpio failed" >&2; exit 1; }
 
 # --- 3. boot -------------------------------------------------------------------
+# The kernel hands KEY=VALUE words it does not know to /init as its environment:
+# sanitizer settings reach the cases that way (a sanitizer build needs them).
+append="console=ttyS0 panic=-1 quiet"
+for v in ASAN_OPTIONS UBSAN_OPTIONS; do
+    eval "val=\${$v:-}"
+    [ -n "$val" ] && append="$append $v=$val"
+done
 log=$work/console.log
 echo "run-vm-tests: booting (software emulation; console log in $log)"
 start=$(date +%s)
 if [ $shell_after = 1 ]; then
     qemu-system-x86_64 -m 768 -smp 1 -nographic -no-reboot -nic none \
         -kernel "$kdir/vmlinuz" -initrd "$work/initramfs.gz" \
-        -append "console=ttyS0 panic=-1 quiet"
+        -append "$append"
     exit 0
 fi
 timeout 900 qemu-system-x86_64 -m 768 -smp 1 -nographic -no-reboot -nic none \
     -kernel "$kdir/vmlinuz" -initrd "$work/initramfs.gz" \
-    -append "console=ttyS0 panic=-1 quiet" </dev/null >"$log" 2>&1
+    -append "$append" </dev/null >"$log" 2>&1
 qemu_status=$?
 end=$(date +%s)
 

@@ -608,8 +608,9 @@ Outcome silentCase(const char* tag, const std::function<void(rfidvm::DeviceOptio
         runClient({"xchg:" + hex(kVersion), "lasterr"}, {{"RFIDUSB_TIMEOUT_MS", "500"}}, -1, &status, 20);
     const double total = std::chrono::duration<double>(Clock::now() - t0).count();
     Xchg x;
-    if (!parseXchg(lineWith(out, "xchg "), &x))
-        return fail(status == -1 ? "client hung (killed after 20 s)" : "no exchange line", out);
+    if (!parseXchg(lineWith(out, "xchg "), &x) || status != 0)
+        return fail(
+            status == -1 ? "client hung (killed after 20 s)" : "client exit " + std::to_string(status), out);
     const Bytes full = expectedAnswers({kVersion})[0];
     if (x.answer == full)
         return fail("a complete answer arrived", out);
@@ -720,8 +721,8 @@ Outcome noReaderCase() {
     int status = 0;
     const std::string out = runClient({"xchg:" + hex(kVersion), "lasterr", "enum"}, {}, -1, &status);
     Xchg x;
-    if (!parseXchg(lineWith(out, "xchg "), &x))
-        return fail("no exchange line", out);
+    if (!parseXchg(lineWith(out, "xchg "), &x) || status != 0)
+        return fail("client exit " + std::to_string(status), out);
     if (x.write >= 0)
         return fail("write succeeded without a reader", out);
     std::string detail = "write=" + std::to_string(x.write);
@@ -784,8 +785,8 @@ Outcome noAccessCase() {
     int status = 0;
     const std::string out = runClient({"xchg:" + hex(kVersion), "lasterr"}, {}, 65534, &status);
     Xchg x;
-    if (!parseXchg(lineWith(out, "xchg "), &x))
-        return fail("no exchange line (exit " + std::to_string(status) + ")", out);
+    if (!parseXchg(lineWith(out, "xchg "), &x) || status != 0)
+        return fail("client exit " + std::to_string(status), out);
     if (x.write >= 0)
         return fail("uid 65534 wrote to a 0600 root node", out);
     std::string detail = "uid 65534, " + node + " mode 0600: write=" + std::to_string(x.write);
@@ -803,7 +804,7 @@ Outcome noAccessCase() {
     chmod(node.c_str(), 0666);
     const std::string ok = runClient({"xchg:" + hex(kVersion)}, {}, 65534, &status);
     Xchg y;
-    if (!parseXchg(lineWith(ok, "xchg "), &y) || y.answer != expectedAnswers({kVersion})[0])
+    if (!parseXchg(lineWith(ok, "xchg "), &y) || y.answer != expectedAnswers({kVersion})[0] || status != 0)
         return fail("with mode 0666 uid 65534 got no answer", ok);
     return pass(detail + ", udev rule named; with mode 0666 the same user gets the answer");
 }
