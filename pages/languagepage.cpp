@@ -1,7 +1,11 @@
 #include "languagepage.h"
 
 #include "cardpayload.h"
+#include "hex.h"
 #include "keyboardpages.h"
+#include "outputformatpage.h"
+#include "readersettings.h"
+#include "readertables.h"
 #include "response.h"
 #include "tform1.h"
 
@@ -13,53 +17,36 @@
 
 using kbd::place;
 
-// One keyboard language: its radio button, the code sent, and the name a
-// read-back shows (which differs from the caption only in trailing blanks).
+// One keyboard language's radio button; its caption and read-back name come
+// from the reader's language table.
 struct LanguagePage::Language {
     QRadioButton* LanguagePage::*button;
     const char* name;
-    const char* caption;
-    const char* readName;
 };
 
 namespace {
 constexpr int kWaitMs = 300;
-constexpr int kLanguageCount = 30;
+using rfid::kLanguageCount;
 } // namespace
 
 // Indexed by language code, 0x00 to 0x1D.
 const LanguagePage::Language* LanguagePage::languages() {
     static const Language table[kLanguageCount] = {
-        {&LanguagePage::RadioButton18, "RadioButton18", "American style", "American style"},
-        {&LanguagePage::RadioButton24, "RadioButton24", "Belgium", "Belgium"},
-        {&LanguagePage::RadioButton25, "RadioButton25", "Brazil", "Brazil"},
-        {&LanguagePage::RadioButton26, "RadioButton26", "Canada", "Canada"},
-        {&LanguagePage::RadioButton53, "RadioButton53", "Croatia", "Croatia"},
-        {&LanguagePage::RadioButton52, "RadioButton52", "Czech Republic ", "Czech Republic"},
-        {&LanguagePage::RadioButton51, "RadioButton51", "Slovakia", "Slovakia"},
-        {&LanguagePage::RadioButton50, "RadioButton50", "Denmark  ", "Denmark"},
-        {&LanguagePage::RadioButton49, "RadioButton49", "Finland", "Finland "},
-        {&LanguagePage::RadioButton39, "RadioButton39", "French", "French"},
-        {&LanguagePage::RadioButton38, "RadioButton38", "German", "German"},
-        {&LanguagePage::RadioButton20, "RadioButton20", "Hungary", "Hungary"},
-        {&LanguagePage::RadioButton47, "RadioButton47", "Italy", "Italy "},
-        {&LanguagePage::RadioButton45, "RadioButton45", "Latin America", "Latin America "},
-        {&LanguagePage::RadioButton31, "RadioButton31", "Netherlands", "Netherlands "},
-        {&LanguagePage::RadioButton27, "RadioButton27", "Norway", "Norway"},
-        {&LanguagePage::RadioButton43, "RadioButton43", "poland", "poland"},
-        {&LanguagePage::RadioButton41, "RadioButton41", "Portugal", "Portugal "},
-        {&LanguagePage::RadioButton37, "RadioButton37", "Serbia", "Serbia"},
-        {&LanguagePage::RadioButton36, "RadioButton36", "Slovenia", "Slovenia "},
-        {&LanguagePage::RadioButton35, "RadioButton35", "Spain", "Spain"},
-        {&LanguagePage::RadioButton23, "RadioButton23", "Sweden", "Sweden"},
-        {&LanguagePage::RadioButton48, "RadioButton48", "Switzerland-French", "Switzerland-French"},
-        {&LanguagePage::RadioButton46, "RadioButton46", "Switzerland-German", "Switzerland-German"},
-        {&LanguagePage::RadioButton44, "RadioButton44", "England", "England "},
-        {&LanguagePage::RadioButton28, "RadioButton28", "Non Latin", "Non Latin"},
-        {&LanguagePage::RadioButton42, "RadioButton42", "turkey-F", "turkey-F"},
-        {&LanguagePage::RadioButton40, "RadioButton40", "turkey-Q", "turkey-Q"},
-        {&LanguagePage::RadioButton34, "RadioButton34", "Japanese", "Japanese "},
-        {&LanguagePage::RadioButton33, "RadioButton33", "Romania", "Romania"},
+        {&LanguagePage::RadioButton18, "RadioButton18"}, {&LanguagePage::RadioButton24, "RadioButton24"},
+        {&LanguagePage::RadioButton25, "RadioButton25"}, {&LanguagePage::RadioButton26, "RadioButton26"},
+        {&LanguagePage::RadioButton53, "RadioButton53"}, {&LanguagePage::RadioButton52, "RadioButton52"},
+        {&LanguagePage::RadioButton51, "RadioButton51"}, {&LanguagePage::RadioButton50, "RadioButton50"},
+        {&LanguagePage::RadioButton49, "RadioButton49"}, {&LanguagePage::RadioButton39, "RadioButton39"},
+        {&LanguagePage::RadioButton38, "RadioButton38"}, {&LanguagePage::RadioButton20, "RadioButton20"},
+        {&LanguagePage::RadioButton47, "RadioButton47"}, {&LanguagePage::RadioButton45, "RadioButton45"},
+        {&LanguagePage::RadioButton31, "RadioButton31"}, {&LanguagePage::RadioButton27, "RadioButton27"},
+        {&LanguagePage::RadioButton43, "RadioButton43"}, {&LanguagePage::RadioButton41, "RadioButton41"},
+        {&LanguagePage::RadioButton37, "RadioButton37"}, {&LanguagePage::RadioButton36, "RadioButton36"},
+        {&LanguagePage::RadioButton35, "RadioButton35"}, {&LanguagePage::RadioButton23, "RadioButton23"},
+        {&LanguagePage::RadioButton48, "RadioButton48"}, {&LanguagePage::RadioButton46, "RadioButton46"},
+        {&LanguagePage::RadioButton44, "RadioButton44"}, {&LanguagePage::RadioButton28, "RadioButton28"},
+        {&LanguagePage::RadioButton42, "RadioButton42"}, {&LanguagePage::RadioButton40, "RadioButton40"},
+        {&LanguagePage::RadioButton34, "RadioButton34"}, {&LanguagePage::RadioButton33, "RadioButton33"},
     };
     return table;
 }
@@ -124,8 +111,8 @@ LanguagePage::LanguagePage(TForm1& form, QWidget* parent) : QWidget(parent), m_f
         const QPoint at = languagePosition(code);
         // The third column is wider so that "Switzerland-German" fits.
         const int width = at.x() == 336 ? 140 : 113;
-        this->*(l.button) =
-            place<QRadioButton>(GroupBox28, l.name, QString::fromUtf8(l.caption), at.x(), at.y(), width, 17);
+        const QString caption = QString::fromUtf8(rfid::keyboardLanguages()[std::size_t(code)].caption);
+        this->*(l.button) = place<QRadioButton>(GroupBox28, l.name, caption, at.x(), at.y(), width, 17);
     }
     RadioButton18->setChecked(true);
 
@@ -139,11 +126,7 @@ QStringList LanguagePage::prefixSuffixTexts() const {
 }
 
 QString LanguagePage::languageName(const QString& code) {
-    for (int c = 0; c < kLanguageCount; ++c) {
-        if (code == codeText(c))
-            return QString::fromUtf8(languages()[c].readName);
-    }
-    return {};
+    return rfid::languageReadName(code);
 }
 
 void LanguagePage::Button27Click() {
@@ -169,4 +152,33 @@ void LanguagePage::Button28Click() {
         return QStringList{QStringLiteral("The output language is : ") + languageName(code) +
                            QStringLiteral(" .  ") + rfid::timeStamp()};
     });
+}
+
+QString LanguagePage::collectSettings(rfid::ReaderSettings& s) const {
+    for (int c = 0; c < kLanguageCount; ++c) {
+        if ((this->*(languages()[c].button))->isChecked())
+            s.language = std::uint8_t(c);
+    }
+    const QStringList texts = prefixSuffixTexts();
+    for (int i = 0; i < texts.size(); ++i) {
+        std::uint8_t value = 0;
+        if (!OutputFormatPage::byteFieldValue(texts.at(i), value)) {
+            const QString name = (i < 4 ? QStringLiteral("Prefix byte ") : QStringLiteral("Suffix byte ")) +
+                                 QString::number(i % 4 + 1);
+            return OutputFormatPage::byteFieldError(name, texts.at(i));
+        }
+        (i < 4 ? s.prefix : s.suffix)[std::size_t(i % 4)] = value;
+    }
+    return {};
+}
+
+void LanguagePage::showSettings(const rfid::ReaderSettings& s) {
+    if (s.language && *s.language < kLanguageCount)
+        (this->*(languages()[*s.language].button))->setChecked(true);
+    QLineEdit* const fields[8] = {Edit24, Edit25, Edit26, Edit27, Edit44, Edit45, Edit46, Edit47};
+    for (int i = 0; i < 8; ++i) {
+        const std::optional<std::uint8_t>& b = (i < 4 ? s.prefix : s.suffix)[std::size_t(i % 4)];
+        if (b)
+            fields[i]->setText(rfid::toHex(&*b, 1));
+    }
 }

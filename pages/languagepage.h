@@ -11,6 +11,10 @@ class QPushButton;
 class QRadioButton;
 class TForm1;
 
+namespace rfid {
+struct ReaderSettings;
+}
+
 class LanguagePage : public QWidget {
     Q_OBJECT
 public:
@@ -67,6 +71,13 @@ public:
 
     // The texts of the eight prefix/suffix fields, prefix first, as typed.
     QStringList prefixSuffixTexts() const;
+
+    // Puts the language and the prefix/suffix bytes into `settings`. A byte
+    // field that is not two hex digits is a fault: its text is returned (and
+    // `settings` is to be dropped).
+    QString collectSettings(rfid::ReaderSettings& settings) const;
+    // Moves the controls to the settings held in `settings`; others stay.
+    void showSettings(const rfid::ReaderSettings& settings);
 
     // The name a read-back gives the language code `code` (two upper-case hex
     // digits); empty for a code that names no language.

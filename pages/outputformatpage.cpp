@@ -4,6 +4,8 @@
 #include "hex.h"
 #include "keyboardpages.h"
 #include "languagepage.h"
+#include "readersettings.h"
+#include "readertables.h"
 #include "response.h"
 #include "tform1.h"
 
@@ -19,14 +21,12 @@
 
 using kbd::place;
 
-// One output format: its radio button and place, the code sent, and the text a
-// read-back shows for the code (not always the caption).
+// One output format's radio button and place; its caption, code and read-back
+// name come from the reader's format table.
 struct OutputFormatPage::Format {
     QRadioButton* OutputFormatPage::*button;
     const char* name;
-    const char* caption;
-    const char* code;
-    const char* readName;
+    std::uint8_t code;
     int x;
     int y;
     int width;
@@ -34,7 +34,7 @@ struct OutputFormatPage::Format {
 
 namespace {
 constexpr int kWaitMs = 300;
-constexpr int kFormatCount = 15;
+constexpr int kFormatCount = rfid::kOutputFormatCount;
 
 // A separator flag of the read-back: the answer byte it sits in and its two texts.
 struct FlagText {
@@ -78,30 +78,23 @@ const OutputFormatPage::Format* OutputFormatPage::formats() {
     using P = OutputFormatPage;
     static const Format table[kFormatCount] = {
         // Left column
-        {&P::RadioButton16, "RadioButton16", "10 no.in D(four byte) ", "0F", "10 no.in D", 16, 24, 200},
-        {&P::RadioButton6, "RadioButton6", "8 no. in HEX      ", "0C", "8 no. in HEX", 16, 66, 200},
-        {&P::RadioButton9, "RadioButton9", " 8 no. in D (last 3bytes)", "0B", "8 no. in D (last 3bytes)", 16,
-         109, 200},
-        {&P::RadioButton13, "RadioButton13", "8 no. in D (last 4 bytes)", "09", "8 no. in D ", 16, 152, 200},
-        {&P::RadioButton10, "RadioButton10", "18 no. in D", "06", "18 no. in D", 16, 195, 200},
-        {&P::RadioButton15, "RadioButton15", "13 no. in D", "05", "13 no. in D", 16, 240, 200},
-        {&P::RadioButton21, "RadioButton21", "14 no. in HEX (7 byte)     ", "01", "14 no. in HEX (7 byte) ",
-         16, 280, 200},
+        {&P::RadioButton16, "RadioButton16", 0x0F, 16, 24, 200},
+        {&P::RadioButton6, "RadioButton6", 0x0C, 16, 66, 200},
+        {&P::RadioButton9, "RadioButton9", 0x0B, 16, 109, 200},
+        {&P::RadioButton13, "RadioButton13", 0x09, 16, 152, 200},
+        {&P::RadioButton10, "RadioButton10", 0x06, 16, 195, 200},
+        {&P::RadioButton15, "RadioButton15", 0x05, 16, 240, 200},
+        {&P::RadioButton21, "RadioButton21", 0x01, 16, 280, 200},
         // Right column
-        {&P::RadioButton14, "RadioButton14", "10 no. in D reverse   ", "0A", "10 no. in D reverse", 232, 20,
-         240},
-        {&P::RadioButton8, "RadioButton8", "8 no. in HEX reverse    ", "03", "8 no. in HEX reverse", 232, 63,
-         240},
-        {&P::RadioButton7, "RadioButton7", " 00+8 no. in D (last 3 bytes) ", "0D",
-         "00+8 no. in D (last 3 bytes)", 232, 106, 240},
-        {&P::RadioButton12, "RadioButton12", "5 no. in D", "08", "5 no. in D", 232, 149, 240},
-        {&P::RadioButton5, "RadioButton5", "10 no. in HEX", "07", "10 no. in HEX", 232, 194, 240},
-        {&P::RadioButton22, "RadioButton22", "14 no. in HEX reverse  (7 byte)     ", "02",
-         "14 no. in HEX reverse  (7 byte)  ", 240, 280, 240},
+        {&P::RadioButton14, "RadioButton14", 0x0A, 232, 20, 240},
+        {&P::RadioButton8, "RadioButton8", 0x03, 232, 63, 240},
+        {&P::RadioButton7, "RadioButton7", 0x0D, 232, 106, 240},
+        {&P::RadioButton12, "RadioButton12", 0x08, 232, 149, 240},
+        {&P::RadioButton5, "RadioButton5", 0x07, 232, 194, 240},
+        {&P::RadioButton22, "RadioButton22", 0x02, 240, 280, 240},
         // Row below the first rule
-        {&P::RadioButton17, "RadioButton17", "2H4D + 2H4D ", "00", "2H4D + 2H4D ", 8, 329, 130},
-        {&P::RadioButton11, "RadioButton11", "8 no. in D (last 4 bytes)", "0E",
-         "8 no. in D (The card last 3bytes)", 144, 329, 175},
+        {&P::RadioButton17, "RadioButton17", 0x00, 8, 329, 130},
+        {&P::RadioButton11, "RadioButton11", 0x0E, 144, 329, 175},
     };
     return table;
 }
@@ -113,8 +106,8 @@ OutputFormatPage::OutputFormatPage(TForm1& form, QWidget* parent) : QWidget(pare
         place<QGroupBox>(this, "GroupBox27", QStringLiteral("Output format setting "), 8, 0, 489, 425);
     for (int i = 0; i < kFormatCount; ++i) {
         const Format& f = formats()[i];
-        this->*(f.button) =
-            place<QRadioButton>(GroupBox27, f.name, QString::fromUtf8(f.caption), f.x, f.y, f.width, 17);
+        const QString caption = QString::fromUtf8(rfid::outputFormatByCode(f.code)->caption);
+        this->*(f.button) = place<QRadioButton>(GroupBox27, f.name, caption, f.x, f.y, f.width, 17);
     }
     RadioButton16->setChecked(true);
     kbd::rule(GroupBox27, "RuleFormats", 8, 315, 473);
@@ -146,11 +139,7 @@ OutputFormatPage::OutputFormatPage(TForm1& form, QWidget* parent) : QWidget(pare
 }
 
 QString OutputFormatPage::formatName(const QString& code) {
-    for (int i = 0; i < kFormatCount; ++i) {
-        if (code == QLatin1String(formats()[i].code))
-            return QString::fromUtf8(formats()[i].readName);
-    }
-    return {};
+    return rfid::outputFormatReadName(code);
 }
 
 QString OutputFormatPage::byteFieldError(const QString& fieldName, const QString& text) {
@@ -191,7 +180,7 @@ void OutputFormatPage::Button24Click() {
     QString command = QStringLiteral("82");
     for (int i = 0; i < kFormatCount; ++i) {
         if ((this->*(formats()[i].button))->isChecked())
-            command += QLatin1String(formats()[i].code);
+            command += rfid::toHex(&formats()[i].code, 1);
     }
     command += flag(CheckBox16) + flag(CheckBox17) + flag(CheckBox18) + flag(CheckBox15);
     command += RadioButton29->isChecked() ? QStringLiteral("01") : QStringLiteral("00");
@@ -233,4 +222,55 @@ void OutputFormatPage::Button25Click() {
                        QStringLiteral("\r\n");
         return entries;
     });
+}
+
+bool OutputFormatPage::byteFieldValue(const QString& text, std::uint8_t& value) {
+    if (!byteFieldError(QString(), text).isEmpty())
+        return false;
+    const std::vector<std::uint8_t> bytes = rfid::hexToBytes(rfid::hexDigits(text));
+    value = bytes.front();
+    return true;
+}
+
+QString OutputFormatPage::collectSettings(rfid::ReaderSettings& s) const {
+    for (int i = 0; i < kFormatCount; ++i) {
+        if ((this->*(formats()[i].button))->isChecked())
+            s.format = formats()[i].code;
+    }
+    s.semicolon = CheckBox16->isChecked();
+    s.questionMark = CheckBox17->isChecked();
+    s.commaInMiddle = CheckBox18->isChecked();
+    s.enter = CheckBox15->isChecked();
+    s.bigBuzzer = RadioButton29->isChecked();
+    s.customByteEnabled = CheckBox19->isChecked();
+    std::uint8_t custom = 0;
+    if (byteFieldValue(Edit23->text(), custom))
+        s.customByte = custom;
+    else if (CheckBox19->isChecked())
+        return byteFieldError(QStringLiteral("Custom byte"), Edit23->text());
+    else
+        s.customByte.reset(); // not typed, so not a fault; nothing to keep of it
+    return {};
+}
+
+void OutputFormatPage::showSettings(const rfid::ReaderSettings& s) {
+    if (s.format) {
+        for (int i = 0; i < kFormatCount; ++i) {
+            if (formats()[i].code == *s.format)
+                (this->*(formats()[i].button))->setChecked(true);
+        }
+    }
+    const std::pair<const std::optional<bool>*, QCheckBox*> boxes[] = {{&s.semicolon, CheckBox16},
+                                                                       {&s.questionMark, CheckBox17},
+                                                                       {&s.commaInMiddle, CheckBox18},
+                                                                       {&s.enter, CheckBox15},
+                                                                       {&s.customByteEnabled, CheckBox19}};
+    for (const auto& [value, box] : boxes) {
+        if (value->has_value())
+            box->setChecked(**value);
+    }
+    if (s.bigBuzzer)
+        (*s.bigBuzzer ? RadioButton29 : RadioButton30)->setChecked(true);
+    if (s.customByte)
+        Edit23->setText(rfid::toHex(&*s.customByte, 1));
 }

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 
 class QCheckBox;
 class QGroupBox;
@@ -10,6 +11,10 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class TForm1;
+
+namespace rfid {
+struct ReaderSettings;
+}
 
 class OutputFormatPage : public QWidget {
     Q_OBJECT
@@ -58,6 +63,16 @@ public:
     // Why the byte field `fieldName` holding `text` cannot be sent (it must be
     // two hex digits once blanks are removed); empty when it can.
     static QString byteFieldError(const QString& fieldName, const QString& text);
+    // The byte a field holds; false when byteFieldError finds a fault.
+    static bool byteFieldValue(const QString& text, std::uint8_t& value);
+
+    // Puts the page's settings into `settings`: format, separators, buzzer,
+    // custom byte. A ticked custom byte that is not two hex digits is a fault:
+    // its text is returned (and `settings` is to be dropped). An unticked one
+    // that is not two hex digits is left out.
+    QString collectSettings(rfid::ReaderSettings& settings) const;
+    // Moves the controls to the settings held in `settings`; others stay.
+    void showSettings(const rfid::ReaderSettings& settings);
 
 private:
     struct Format;

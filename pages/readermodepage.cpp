@@ -3,6 +3,8 @@
 #include "errors.h"
 #include "hex.h"
 #include "keyboardpages.h"
+#include "readersettings.h"
+#include "readertables.h"
 #include "response.h"
 #include "tform1.h"
 
@@ -17,14 +19,12 @@
 
 using kbd::place;
 
-// One radio button of a mode group: its caption, the mode byte it sends and the
-// name the report gives it.
+// One radio button of a mode group and its place; its caption, and the name the
+// report gives the mode, come from the reader's mode tables.
 struct ReaderModePage::ModeChoice {
     QRadioButton* ReaderModePage::*button;
     const char* name;
-    const char* caption;
-    const char* code;
-    const char* reportName;
+    const rfid::ModeChoice& mode;
     int x;
     int y;
     int width;
@@ -33,9 +33,6 @@ struct ReaderModePage::ModeChoice {
 namespace {
 
 constexpr int kWaitMs = 300;
-
-const char* const kSleepItems[] = {"0   minute", "0.5 minute", "1   minute", "2   minute", "5   minute",
-                                   "10  minute", "30  minute", "60  minute", "120 minute"};
 
 QPushButton* button(QWidget* group, const char* name, const char* caption, int y) {
     return place<QPushButton>(group, name, QString::fromUtf8(caption), 408, y, 75, 25);
@@ -57,7 +54,7 @@ ReaderModePage::ReaderModePage(TForm1& form, QWidget* parent) : QWidget(parent),
         for (int i = 0; i < 3; ++i) {
             const ModeChoice& c = choices[i];
             this->*(c.button) =
-                place<QRadioButton>(g, c.name, QString::fromUtf8(c.caption), c.x, c.y, c.width, 17);
+                place<QRadioButton>(g, c.name, QString::fromUtf8(c.mode.caption), c.x, c.y, c.width, 17);
         }
         (this->*(choices[0].button))->setChecked(true);
     };
@@ -83,8 +80,8 @@ ReaderModePage::ReaderModePage(TForm1& form, QWidget* parent) : QWidget(parent),
     ComboBox20->setObjectName(QStringLiteral("ComboBox20"));
     ComboBox20->setEditable(false);
     ComboBox20->setGeometry(150, 66, 119, 21);
-    for (const char* item : kSleepItems)
-        ComboBox20->addItem(QString::fromUtf8(item));
+    for (const rfid::SleepTime& t : rfid::sleepTimes())
+        ComboBox20->addItem(QString::fromUtf8(t.itemText));
     label(GroupBox35, "LabelSleepTimeNote", "Sleep time setting  ", 280, 68, 110);
     Button30 = button(GroupBox35, "Button30", "Setting", 64);
 
@@ -125,22 +122,21 @@ ReaderModePage::ReaderModePage(TForm1& form, QWidget* parent) : QWidget(parent),
 }
 
 const ReaderModePage::ModeChoice* ReaderModePage::readerModes() {
+    const auto& m = rfid::readerModes();
     static const ModeChoice table[3] = {
-        {&ReaderModePage::RadioButton32, "RadioButton32", "Key trigger mode         ", "01",
-         "Key trigger mode ", 10, 20, 180},
-        {&ReaderModePage::RadioButton54, "RadioButton54", "Active read single     ", "02",
-         "Active read single ", 10, 54, 180},
-        {&ReaderModePage::RadioButton55, "RadioButton55", "Active read continuity  ", "03",
-         "Active read continuity ", 10, 88, 180},
+        {&ReaderModePage::RadioButton32, "RadioButton32", m[0], 10, 20, 180},
+        {&ReaderModePage::RadioButton54, "RadioButton54", m[1], 10, 54, 180},
+        {&ReaderModePage::RadioButton55, "RadioButton55", m[2], 10, 88, 180},
     };
     return table;
 }
 
 const ReaderModePage::ModeChoice* ReaderModePage::bluetoothModes() {
+    const auto& m = rfid::bluetoothModes();
     static const ModeChoice table[3] = {
-        {&ReaderModePage::RadioButton56, "RadioButton56", "Hid mode", "00", "HID mode ", 16, 22, 113},
-        {&ReaderModePage::RadioButton57, "RadioButton57", "SPP mode", "01", "SPP mode ", 148, 22, 113},
-        {&ReaderModePage::RadioButton58, "RadioButton58", "BLE mode", "02", "BLE mode ", 280, 22, 113},
+        {&ReaderModePage::RadioButton56, "RadioButton56", m[0], 16, 22, 113},
+        {&ReaderModePage::RadioButton57, "RadioButton57", m[1], 148, 22, 113},
+        {&ReaderModePage::RadioButton58, "RadioButton58", m[2], 280, 22, 113},
     };
     return table;
 }
@@ -153,10 +149,10 @@ void ReaderModePage::setMode(const QString& command, const ModeChoice* choices, 
         if ((this->*(choices[i].button))->isChecked())
             sent = &choices[i];
     }
-    m_form.Send(command + QLatin1String(sent ? sent->code : ""));
+    m_form.Send(command + (sent ? rfid::toHex(&sent->mode.code, 1) : QString()));
     m_form.Delay(kWaitMs);
 
-    const QString name = sent ? QString::fromUtf8(sent->reportName) : QString();
+    const QString name = sent ? QString::fromUtf8(sent->mode.reportName) : QString();
     rfid::CycleTexts texts;
     texts.noData = QStringLiteral("error,no data  receive..   ");
     texts.failure = QStringLiteral("Set ") + name + QStringLiteral("False   ");
@@ -180,17 +176,7 @@ void ReaderModePage::Button35Click() {
 }
 
 QByteArray ReaderModePage::bluetoothNameBytes(const QString& name) {
-#ifdef _WIN32
-    // The system's ANSI code page.
-    QStringEncoder encoder(QStringEncoder::System);
-#else
-    // There is no system ANSI code page here (the locale is UTF-8); GBK is the
-    // code page of the simplified-Chinese systems the reader is made for.
-    QStringEncoder encoder("GBK");
-#endif
-    if (encoder.isValid())
-        return encoder.encode(name);
-    return name.toLatin1();
+    return rfid::bluetoothNameBytes(name);
 }
 
 void ReaderModePage::Button41Click() {
@@ -253,4 +239,34 @@ void ReaderModePage::Button51Click() {
 void ReaderModePage::Button43Click() {
     simpleCommand(QStringLiteral("0D"), QStringLiteral("Clear data Success    "),
                   QStringLiteral("Clear data False    "));
+}
+
+QString ReaderModePage::collectSettings(rfid::ReaderSettings& s) const {
+    for (int i = 0; i < 3; ++i) {
+        if ((this->*(readerModes()[i].button))->isChecked())
+            s.readerMode = readerModes()[i].mode.code;
+        if ((this->*(bluetoothModes()[i].button))->isChecked())
+            s.bluetoothMode = bluetoothModes()[i].mode.code;
+    }
+    if (ComboBox20->currentIndex() >= 0)
+        s.sleepTime = std::uint8_t(ComboBox20->currentIndex());
+    rfid::ReaderSettings name;
+    const QString fault = rfid::setFromText(name, rfid::SettingKey::BluetoothName, Edit29->text());
+    if (!fault.isEmpty())
+        return QStringLiteral("Bluetooth name: ") + fault + QLatin1Char('.');
+    s.bluetoothName = name.bluetoothName;
+    return {};
+}
+
+void ReaderModePage::showSettings(const rfid::ReaderSettings& s) {
+    for (int i = 0; i < 3; ++i) {
+        if (s.readerMode && readerModes()[i].mode.code == *s.readerMode)
+            (this->*(readerModes()[i].button))->setChecked(true);
+        if (s.bluetoothMode && bluetoothModes()[i].mode.code == *s.bluetoothMode)
+            (this->*(bluetoothModes()[i].button))->setChecked(true);
+    }
+    if (s.sleepTime && *s.sleepTime < ComboBox20->count())
+        ComboBox20->setCurrentIndex(*s.sleepTime);
+    if (s.bluetoothName)
+        Edit29->setText(*s.bluetoothName);
 }

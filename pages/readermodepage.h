@@ -14,6 +14,10 @@ class QPushButton;
 class QRadioButton;
 class TForm1;
 
+namespace rfid {
+struct ReaderSettings;
+}
+
 class ReaderModePage : public QWidget {
     Q_OBJECT
 public:
@@ -64,11 +68,17 @@ public:
     void Button51Click(); // buzzer off
     void Button43Click(); // clear stored data
 
-    // The bytes the reader receives for a Bluetooth name: the name in the
-    // Chinese Windows code page (936, GBK), where ASCII stays one byte per
-    // character; Latin-1 when this Qt build has no GBK converter. Characters
-    // the code page lacks become '?'.
+    // The bytes the reader receives for a Bluetooth name: the system code page
+    // on Windows, GBK elsewhere (see rfid::bluetoothNameBytes). Characters the
+    // code page lacks become '?'.
     static QByteArray bluetoothNameBytes(const QString& name);
+
+    // Puts the reader mode, Bluetooth mode and name and the sleep time into
+    // `settings`. An empty or too long name is a fault: its text is returned
+    // (and `settings` is to be dropped).
+    QString collectSettings(rfid::ReaderSettings& settings) const;
+    // Moves the controls to the settings held in `settings`; others stay.
+    void showSettings(const rfid::ReaderSettings& settings);
 
     // The version text of a version answer: the data bytes between the status
     // and the checksum as characters, two bytes at a time (an odd last byte is
