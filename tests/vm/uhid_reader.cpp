@@ -62,6 +62,8 @@ std::string readFile(const std::string& path) {
 } // namespace
 
 std::vector<std::uint8_t> reportDescriptor(const DeviceOptions& o) {
+    if (!o.descriptor.empty())
+        return o.descriptor;
     Bytes d;
     switch (o.layout) {
     case Layout::Vendor:
@@ -270,7 +272,7 @@ void UhidReader::handleOutput(const std::uint8_t* data, std::size_t size) {
                             std::to_string(options_.reportId));
         return;
     }
-    if (size != expected) {
+    if (size != expected && !(options_.anyOutputSize && size > 1)) {
         refusals_.push_back("output report of " + std::to_string(size) + " bytes, expected " +
                             std::to_string(expected));
         return;
@@ -280,7 +282,7 @@ void UhidReader::handleOutput(const std::uint8_t* data, std::size_t size) {
         refusals_.push_back("output report without a frame start");
         return;
     }
-    frame_.insert(frame_.end(), payload, payload + options_.reportSize);
+    frame_.insert(frame_.end(), payload, data + size);
     if (frame_.size() < 3 || frame_.size() < std::size_t(frame_[2]) + 5)
         return;
     frame_.resize(std::size_t(frame_[2]) + 5); // the rest is report padding

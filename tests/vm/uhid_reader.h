@@ -33,6 +33,10 @@ struct DeviceOptions {
     bool lyingLength = false;     // the answer's length byte claims far more than is sent
     bool noise = false;           // sends unsolicited noise reports all the time
     std::string version = "V1.0"; // the firmware's version text, to tell readers apart
+    // A descriptor of the test's own instead of the one made from the fields above
+    // (reports still go out with reportId and reportSize).
+    std::vector<std::uint8_t> descriptor;
+    bool anyOutputSize = false; // takes output reports of any size (a lenient firmware)
     std::string name = "RFID reader";
     std::string serial; // HID "uniq"; also how the hidraw node is found again
 };
