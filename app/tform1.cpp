@@ -1,5 +1,6 @@
 #include "tform1.h"
 
+#include "cardtestdialog.h"
 #include "errorhandling.h"
 #include "hex.h"
 #include "messagelog.h"
@@ -162,6 +163,12 @@ void TForm1::buildMenus() {
     item(stype, "N14", QStringLiteral("Stype four"), &TForm1::N14Click);
     item(stype, "N51", QStringLiteral("Stype five"), &TForm1::N51Click);
     item(stype, "N61", QStringLiteral("Stype six"), &TForm1::N61Click);
+    QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
+    tools->setObjectName(QStringLiteral("MenuTools"));
+    QAction* cardTest = tools->addAction(QStringLiteral("Card test…"));
+    cardTest->setObjectName(QStringLiteral("MenuCardTest"));
+    connect(cardTest, &QAction::triggered, this,
+            [this] { rfid::runGuarded([this] { rfid::showCardTest(m_usb, this); }); });
     QMenu* about = bar->addMenu(QStringLiteral("About"));
     about->setObjectName(QStringLiteral("N3"));
     item(about, "N5", QStringLiteral("Help"), &TForm1::N5Click);

@@ -22,6 +22,9 @@ public:
     // Entry points by name; nullptr when the library or the entry point is missing.
     WriteFn writeFn();
     ReadFn readFn();
+    // Any other entry point by name (the optional ones, the simulated reader's
+    // controls); nullptr when the library or the entry point is missing.
+    void* entryPoint(const char* name) { return symbol(name); }
 
 private:
     void* symbol(const char* name);

@@ -1,0 +1,591 @@
+#include "cardtestdialog.h"
+
+#include "hex.h"
+#include "readersettings.h"
+#include "readertables.h"
+#include "usblink.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTableWidget>
+#include <QTime>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace rfid {
+
+namespace {
+using CardTextFn = int (*)(const unsigned char* card, int count, char* buffer, int capacity);
+
+QString fromStd(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+QString hexBytes(const std::array<std::uint8_t, 4>& bytes) {
+    QStringList out;
+    for (std::uint8_t b : bytes)
+        out << toHex(&b, 1);
+    return out.join(QLatin1Char(' '));
+}
+
+QString languageName(std::uint8_t code) {
+    const KeyboardLanguage* l = languageByCode(code);
+    return l ? QString::fromUtf8(l->readName).trimmed()
+             : QStringLiteral("code %1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+// Qt's key code for a character a reader types.
+int qtKeyFor(char32_t c) {
+    switch (c) {
+    case U'\r':
+        return Qt::Key_Return;
+    case U'\t':
+        return Qt::Key_Tab;
+    case 0x08:
+        return Qt::Key_Backspace;
+    case 0x1B:
+        return Qt::Key_Escape;
+    case 0x7F:
+        return Qt::Key_Delete;
+    default:
+        if (c >= U'a' && c <= U'z')
+            return int(c - U'a' + U'A');
+        return int(c);
+    }
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+KeystrokeArea::KeystrokeArea(QWidget* parent) : QFrame(parent) {
+    setObjectName(QStringLiteral("KeystrokeArea"));
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Sunken);
+    setMinimumHeight(44);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Base);
+    m_clock.start();
+}
+
+void KeystrokeArea::setPending(const QString& visibleText) {
+    m_pending = visibleText;
+    update();
+}
+
+qint64 KeystrokeArea::eventTime(qint64 timestamp) const {
+    return timestamp != 0 ? timestamp : m_clock.elapsed();
+}
+
+bool KeystrokeArea::event(QEvent* e) {
+    // Tab and Shift+Tab are keys the reader types, not a move to the next control.
+    if (e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
+    if (e->type() == QEvent::ShortcutOverride) {
+        // Every key comes here first, not to a shortcut of the window.
+        e->accept();
+        return true;
+    }
+    return QFrame::event(e);
+}
+
+void KeystrokeArea::keyPressEvent(QKeyEvent* e) {
+    const qint64 ms = eventTime(qint64(e->timestamp()));
+    if (e->matches(QKeySequence::Paste)) {
+        if (const QClipboard* clip = QGuiApplication::clipboard())
+            emit pasted(clip->text(), ms);
+        e->accept();
+        return;
+    }
+    char32_t control = 0;
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        control = U'\r';
+        break;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        control = U'\t';
+        break;
+    case Qt::Key_Backspace:
+        control = 0x08;
+        break;
+    case Qt::Key_Escape:
+        control = 0x1B;
+        break;
+    case Qt::Key_Delete:
+        control = 0x7F;
+        break;
+    default:
+        break;
+    }
+    if (control) {
+        emit keystroke(control, ms);
+    } else if (!e->text().isEmpty()) {
+        for (char32_t c : e->text().toStdU32String())
+            emit keystroke(c, ms);
+    } else {
+        // Modifiers alone, arrows, function keys: nothing a reader types.
+        QFrame::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+}
+
+void KeystrokeArea::inputMethodEvent(QInputMethodEvent* e) {
+    // Text an input method commits arrives at once, like a paste.
+    if (!e->commitString().isEmpty())
+        emit pasted(e->commitString(), m_clock.elapsed());
+    e->accept();
+}
+
+void KeystrokeArea::mousePressEvent(QMouseEvent* e) {
+    setFocus(Qt::MouseFocusReason);
+    QFrame::mousePressEvent(e);
+}
+
+void KeystrokeArea::focusInEvent(QFocusEvent* e) {
+    QFrame::focusInEvent(e);
+    update();
+}
+
+void KeystrokeArea::focusOutEvent(QFocusEvent* e) {
+    QFrame::focusOutEvent(e);
+    update();
+}
+
+void KeystrokeArea::paintEvent(QPaintEvent* e) {
+    QFrame::paintEvent(e);
+    QPainter p(this);
+    const QRect r = contentsRect().adjusted(8, 0, -8, 0);
+    if (hasFocus()) {
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.drawRect(rect().adjusted(1, 1, -1, -1));
+    }
+    if (!m_pending.isEmpty()) {
+        p.setPen(palette().color(QPalette::Text));
+        p.drawText(r, Qt::AlignVCenter | Qt::AlignLeft, m_pending);
+    } else {
+        p.setPen(palette().color(QPalette::PlaceholderText));
+        p.drawText(r, Qt::AlignVCenter | Qt::AlignLeft,
+                   hasFocus() ? tr("Present a card to the reader: what it types appears here.")
+                              : tr("Click here, then present a card to the reader."));
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+CardTestDialog::CardTestDialog(UsbLibrary& usb, QWidget* parent) : QDialog(parent), m_usb(usb) {
+    setObjectName(QStringLiteral("CardTestDialog"));
+    setWindowTitle(tr("Card test"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    auto* top = new QVBoxLayout(this);
+    auto* intro =
+        new QLabel(tr("Each read of the reader becomes one row: the keys it typed (⏎ Enter, ⇥ Tab), how "
+                      "many, how long the typing took, and whether the text has the shape the reader's "
+                      "settings promise."),
+                   this);
+    intro->setWordWrap(true);
+    top->addWidget(intro);
+
+    m_area = new KeystrokeArea(this);
+    top->addWidget(m_area);
+
+    auto* settingsRow = new QHBoxLayout;
+    m_settingsLabel = new QLabel(this);
+    m_settingsLabel->setObjectName(QStringLiteral("SettingsLabel"));
+    m_settingsLabel->setWordWrap(true);
+    settingsRow->addWidget(m_settingsLabel, 1);
+    auto* readButton = new QPushButton(tr("Read settings from reader"), this);
+    readButton->setObjectName(QStringLiteral("ReadSettingsButton"));
+    readButton->setAutoDefault(false);
+    settingsRow->addWidget(readButton);
+    top->addLayout(settingsRow);
+
+    m_layoutLabel = new QLabel(this);
+    m_layoutLabel->setObjectName(QStringLiteral("LayoutLabel"));
+    m_layoutLabel->setWordWrap(true);
+    top->addWidget(m_layoutLabel);
+    m_layoutWarning = new QLabel(this);
+    m_layoutWarning->setObjectName(QStringLiteral("LayoutWarning"));
+    m_layoutWarning->setWordWrap(true);
+    m_layoutWarning->setStyleSheet(QStringLiteral("color: #a04000; font-weight: bold;"));
+    m_layoutWarning->hide();
+    top->addWidget(m_layoutWarning);
+
+    m_table = new QTableWidget(0, ColumnCount, this);
+    m_table->setObjectName(QStringLiteral("ReadsTable"));
+    m_table->setHorizontalHeaderLabels({tr("Time"), tr("Typed"), tr("Length"), tr("Typing"), tr("Shape")});
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setFocusPolicy(Qt::ClickFocus);
+    m_table->setWordWrap(true);
+    m_table->verticalHeader()->hide();
+    QHeaderView* h = m_table->horizontalHeader();
+    h->setSectionResizeMode(TimeColumn, QHeaderView::ResizeToContents);
+    h->setSectionResizeMode(TypedColumn, QHeaderView::Interactive);
+    h->setSectionResizeMode(LengthColumn, QHeaderView::ResizeToContents);
+    h->setSectionResizeMode(TypingColumn, QHeaderView::Interactive);
+    h->setSectionResizeMode(ShapeColumn, QHeaderView::Stretch);
+    m_table->setColumnWidth(TypedColumn, 230);
+    m_table->setColumnWidth(TypingColumn, 250);
+    top->addWidget(m_table, 1);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("StatusLabel"));
+    m_status->setWordWrap(true);
+    top->addWidget(m_status);
+
+    auto* buttons = new QHBoxLayout;
+    m_present = new QPushButton(tr("Present card"), this);
+    m_present->setObjectName(QStringLiteral("PresentCardButton"));
+    m_present->setToolTip(tr("The simulated reader types a card number with its current settings."));
+    auto* copy = new QPushButton(tr("Copy"), this);
+    copy->setObjectName(QStringLiteral("CopyButton"));
+    auto* clear = new QPushButton(tr("Clear"), this);
+    clear->setObjectName(QStringLiteral("ClearButton"));
+    auto* close = new QPushButton(tr("Close"), this);
+    close->setObjectName(QStringLiteral("CloseButton"));
+    for (QPushButton* b : {m_present, copy, clear, close}) {
+        b->setAutoDefault(false);
+        b->setFocusPolicy(Qt::ClickFocus);
+    }
+    buttons->addWidget(m_present);
+    buttons->addStretch(1);
+    buttons->addWidget(copy);
+    buttons->addWidget(clear);
+    buttons->addWidget(close);
+    top->addLayout(buttons);
+
+    m_idle = new QTimer(this);
+    m_idle->setSingleShot(true);
+    m_idle->setInterval(m_splitter.options().pauseMs + 30);
+    connect(m_idle, &QTimer::timeout, this, [this] {
+        if (isTyping())
+            m_idle->start();
+        else
+            finishPending();
+    });
+    m_typeTimer = new QTimer(this);
+    m_typeTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_typeTimer, &QTimer::timeout, this, &CardTestDialog::typeNext);
+
+    connect(m_area, &KeystrokeArea::keystroke, this, &CardTestDialog::takeKeystroke);
+    connect(m_area, &KeystrokeArea::pasted, this, &CardTestDialog::takePaste);
+    connect(readButton, &QPushButton::clicked, this, [this] {
+        readSettingsFromReader();
+        m_area->setFocus();
+    });
+    connect(m_present, &QPushButton::clicked, this, [this] {
+        wedge::CardNumber card{};
+        // A 125 kHz card: five bytes; the first two of the seven stay zero.
+        for (std::size_t i = 2; i < card.size(); ++i)
+            card[i] = std::uint8_t(QRandomGenerator::global()->bounded(256));
+        presentCard(card);
+    });
+    connect(copy, &QPushButton::clicked, this, &CardTestDialog::copyRows);
+    connect(clear, &QPushButton::clicked, this, &CardTestDialog::clearRows);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
+
+    m_present->setVisible(hasSimulatedReader());
+    resize(860, 520);
+    updateSettingsTexts();
+    updateLayoutTexts();
+    m_area->setFocus();
+}
+
+void CardTestDialog::setSettings(std::optional<wedge::OutputSettings> settings,
+                                 std::optional<std::uint8_t> language) {
+    m_settings = settings;
+    m_language = language;
+    wedge::SplitOptions options = m_splitter.options();
+    options.entersPerRead = settings ? wedge::entersPerRead(*settings) : 0;
+    m_splitter.setOptions(options);
+    updateSettingsTexts();
+    updateLayoutTexts();
+}
+
+bool CardTestDialog::readSettingsFromReader() {
+    const FrameResult frame = buildFrame(QStringLiteral("00"), readSettingsCommand());
+    const ExchangeResult result = exchange(m_usb, frame.text, false);
+    const Answer answer = parseAnswer(result.response);
+    std::optional<ReaderSettings> read;
+    if (answer.status == AnswerStatus::Success)
+        read = decodeReadBack(answer.payload);
+    if (!read) {
+        m_status->setText(
+            answer.status == AnswerStatus::Refused
+                ? tr("The reader refused to report its settings; rows are checked against the "
+                     "settings read before, if any.")
+                : tr("The reader did not report its settings; rows are checked against the settings "
+                     "read before, if any."));
+        return false;
+    }
+    const auto bytes = outputSettingsBytes(*read);
+    setSettings(bytes ? std::optional(wedge::OutputSettings::fromBytes(bytes->data(), int(bytes->size())))
+                      : std::nullopt,
+                read->language);
+    m_status->setText(tr("Settings read from the reader at %1.")
+                          .arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))));
+    return true;
+}
+
+void CardTestDialog::setDesktopLayout(std::optional<wedge::KeyboardLayout> layout) {
+    m_desktop = std::move(layout);
+    updateLayoutTexts();
+}
+
+void CardTestDialog::updateSettingsTexts() {
+    if (!m_settings) {
+        m_settingsLabel->setText(
+            tr("The reader's settings are not known: rows are not checked. Read them from "
+               "the reader."));
+        return;
+    }
+    const wedge::OutputSettings& s = *m_settings;
+    const OutputFormat* f = outputFormatByCode(s.format);
+    QStringList parts;
+    parts << (f ? QString::fromUtf8(f->readName).trimmed()
+                : tr("format %1").arg(s.format, 2, 16, QLatin1Char('0')).toUpper());
+    QStringList extras;
+    if (s.semicolon)
+        extras << QStringLiteral(";");
+    if (s.question)
+        extras << QStringLiteral("?");
+    if (s.comma)
+        extras << tr("comma in the middle");
+    if (s.enter)
+        extras << tr("Enter");
+    parts << (extras.isEmpty() ? tr("no separators, no Enter") : extras.join(QStringLiteral(", ")));
+    const std::array<std::uint8_t, 4> none{};
+    if (s.prefix != none)
+        parts << tr("prefix %1").arg(hexBytes(s.prefix));
+    if (s.suffix != none)
+        parts << tr("suffix %1").arg(hexBytes(s.suffix));
+    if (s.custom)
+        parts << tr("custom byte %1").arg(s.custom, 2, 16, QLatin1Char('0')).toUpper();
+    m_settingsLabel->setText(
+        tr("Checked against the reader's settings: %1.").arg(parts.join(QStringLiteral("; "))));
+}
+
+void CardTestDialog::updateLayoutTexts() {
+    QString reader;
+    std::optional<wedge::KeyboardLayout> readerLayout;
+    if (m_language) {
+        readerLayout = wedge::readerLayout(*m_language);
+        reader = readerLayout ? tr("%1 (%2)").arg(languageName(*m_language), fromStd(readerLayout->name()))
+                              : tr("%1 (no one keyboard layout)").arg(languageName(*m_language));
+    } else {
+        reader = tr("not known");
+    }
+    const QString desktop = m_desktop ? fromStd(m_desktop->name()) : tr("not known");
+    m_layoutLabel->setText(
+        tr("The reader types for the keyboard layout: %1. The desktop's keyboard layout: %2.")
+            .arg(reader, desktop));
+    const bool differ = readerLayout && m_desktop && !wedge::sameLayout(*readerLayout, *m_desktop);
+    m_layoutWarning->setVisible(differ);
+    if (differ)
+        m_layoutWarning->setText(
+            tr("The reader types for %1 but the desktop uses %2: letters, symbols and even "
+               "digits may arrive as other characters. Set the reader's keyboard language to "
+               "match, or switch the desktop's layout.")
+                .arg(fromStd(readerLayout->name()), desktop));
+}
+
+bool CardTestDialog::hasSimulatedReader() const {
+    return m_usb.entryPoint("rfidsim_card_text") != nullptr;
+}
+
+bool CardTestDialog::presentCard(const wedge::CardNumber& card) {
+    const auto fn = reinterpret_cast<CardTextFn>(m_usb.entryPoint("rfidsim_card_text"));
+    if (!fn || isTyping())
+        return false;
+    char buffer[256];
+    const int n = fn(card.data(), int(card.size()), buffer, int(sizeof buffer));
+    if (n <= 0 || n >= int(sizeof buffer)) {
+        m_status->setText(tr("The simulated reader types nothing: its output format has no rendering."));
+        return false;
+    }
+    m_typing = wedge::fromUtf8(std::string(buffer, std::size_t(n)));
+    m_typingAt = 0;
+    m_typingStart = m_area->now();
+    m_area->setFocus();
+    QStringList digits;
+    for (std::uint8_t b : card)
+        digits << toHex(&b, 1);
+    m_status->setText(tr("The simulated reader types card %1.").arg(digits.join(QLatin1Char(' '))));
+    m_typeTimer->start(kSimulatedKeyMs);
+    typeNext();
+    return true;
+}
+
+void CardTestDialog::typeNext() {
+    if (!isTyping()) {
+        m_typeTimer->stop();
+        return;
+    }
+    const char32_t c = m_typing[m_typingAt];
+    // Each key carries the time the reader types it, so that a busy event
+    // loop does not make the typing look faster or slower than it was.
+    const qint64 ms = m_typingStart + qint64(m_typingAt) * kSimulatedKeyMs;
+    ++m_typingAt;
+    const int key = qtKeyFor(c);
+    const QString text = QString::fromStdU32String(std::u32string(1, c));
+    const Qt::KeyboardModifiers mods =
+        (c >= U'A' && c <= U'Z') || QStringLiteral("!@#$%^&*()_+{}|:\"<>?~").contains(text)
+            ? Qt::ShiftModifier
+            : Qt::NoModifier;
+    QKeyEvent press(QEvent::KeyPress, key, mods, text);
+    press.setTimestamp(ulong(ms));
+    QCoreApplication::sendEvent(m_area, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+    release.setTimestamp(ulong(ms + kSimulatedKeyMs / 2));
+    QCoreApplication::sendEvent(m_area, &release);
+    if (!isTyping()) {
+        m_typeTimer->stop();
+        m_typing.clear();
+        m_typingAt = 0;
+        m_idle->start();
+    }
+}
+
+void CardTestDialog::takeKeystroke(char32_t ch, qint64 ms) {
+    for (const wedge::Read& r : m_splitter.add({ms, ch}))
+        addRow(r);
+    // What has come so far of the read in progress.
+    m_area->setPending(fromStd(wedge::visibleText(m_splitter.current().text())));
+    m_idle->start();
+}
+
+void CardTestDialog::takePaste(const QString& text, qint64 ms) {
+    for (const wedge::Read& r : m_splitter.addPaste(text.toStdU32String(), ms))
+        addRow(r);
+    m_area->setPending({});
+}
+
+void CardTestDialog::finishPending() {
+    if (std::optional<wedge::Read> r = m_splitter.finish())
+        addRow(*r);
+    m_area->setPending({});
+}
+
+void CardTestDialog::addRow(const wedge::Read& read) {
+    const std::u32string text = read.text();
+    const int row = m_table->rowCount();
+    m_table->insertRow(row);
+    auto cell = [&](int column, const QString& value) {
+        auto* item = new QTableWidgetItem(value);
+        item->setToolTip(value);
+        m_table->setItem(row, column, item);
+        return item;
+    };
+    cell(TimeColumn, QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+    cell(TypedColumn, fromStd(wedge::visibleText(text)));
+    cell(LengthColumn, QString::number(text.size()))->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QString typing = tr("%1 ms").arg(read.durationMs());
+    const std::string note = wedge::originNote(read);
+    if (!note.empty())
+        typing += QStringLiteral(" — ") + fromStd(note);
+    QTableWidgetItem* typingItem = cell(TypingColumn, typing);
+    if (!note.empty())
+        typingItem->setForeground(QColor(0x80, 0x50, 0x00));
+
+    QString shape;
+    QColor colour(0x00, 0x70, 0x00);
+    if (!m_settings) {
+        shape = tr("not checked: the reader's settings are not known");
+        colour = palette().color(QPalette::PlaceholderText);
+    } else {
+        const wedge::ShapeCheck check = wedge::checkShape(text, *m_settings);
+        shape = check.matches ? tr("matches") : fromStd(check.reason);
+        if (!check.matches)
+            colour = QColor(0xB0, 0x00, 0x00);
+    }
+    cell(ShapeColumn, shape)->setForeground(colour);
+    m_table->resizeRowToContents(row);
+    m_table->scrollToBottom();
+}
+
+QString CardTestDialog::tableText(bool selectedOnly) const {
+    QStringList lines;
+    QStringList header;
+    for (int c = 0; c < ColumnCount; ++c)
+        header << m_table->horizontalHeaderItem(c)->text();
+    lines << header.join(QLatin1Char('\t'));
+    for (int r = 0; r < m_table->rowCount(); ++r) {
+        if (selectedOnly && !m_table->item(r, 0)->isSelected())
+            continue;
+        QStringList cells;
+        for (int c = 0; c < ColumnCount; ++c)
+            cells << m_table->item(r, c)->text();
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void CardTestDialog::copyRows() {
+    const bool selected = !m_table->selectedItems().isEmpty();
+    if (QClipboard* clip = QGuiApplication::clipboard())
+        clip->setText(tableText(selected));
+    m_area->setFocus();
+}
+
+void CardTestDialog::clearRows() {
+    m_table->setRowCount(0);
+    m_area->setFocus();
+}
+
+// ---------------------------------------------------------------------------
+
+CardTestDialog* showCardTest(UsbLibrary& usb, QWidget* parent) {
+    auto* dialog =
+        parent ? parent->findChild<CardTestDialog*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+    if (!dialog) {
+        dialog = new CardTestDialog(usb, parent);
+        dialog->setDesktopLayout(desktopKeyboardLayout());
+        dialog->readSettingsFromReader();
+    }
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    dialog->inputArea()->setFocus();
+    return dialog;
+}
+
+std::optional<wedge::KeyboardLayout> desktopKeyboardLayout() {
+    if (qEnvironmentVariableIsSet("DISPLAY")) {
+        QProcess p;
+        p.start(QStringLiteral("setxkbmap"), {QStringLiteral("-query")});
+        if (p.waitForStarted(1000) && p.waitForFinished(2000) && p.exitStatus() == QProcess::NormalExit &&
+            p.exitCode() == 0) {
+            if (auto l = wedge::parseSetxkbmapQuery(p.readAllStandardOutput().left(4096).toStdString()))
+                return l;
+        } else if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(500);
+        }
+    }
+    QFile f(QStringLiteral("/etc/default/keyboard"));
+    if (f.open(QIODevice::ReadOnly))
+        return wedge::parseDefaultKeyboard(f.read(16384).toStdString());
+    return std::nullopt;
+}
+
+} // namespace rfid

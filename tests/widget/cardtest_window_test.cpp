@@ -1,0 +1,227 @@
+// The card test window against the simulated reader: the reader's settings read
+// back, a card typed through synthesized key events, rows and their checks,
+// pastes and impossible timing, the keyboard-layout warning.
+// With RFID_SCREENSHOT_DIR set, the window with a few rows is saved there.
+#include "cardtestdialog.h"
+#include "harness.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTableWidget>
+#include <QThread>
+
+namespace {
+
+class CardTest : public WindowTest {
+protected:
+    rfid::CardTestDialog* open() {
+        find<QAction>("MenuCardTest")->trigger();
+        auto* d = form->findChild<rfid::CardTestDialog*>(QStringLiteral("CardTestDialog"));
+        EXPECT_NE(d, nullptr);
+        return d;
+    }
+    // Sets the reader's output settings through the output format page.
+    void setOutput(const char* formatRadio, bool enter, const QString& prefix1 = QStringLiteral("00")) {
+        select(formatRadio);
+        if (auto* c = find<QCheckBox>("CheckBox15"))
+            c->setChecked(enter);
+        setText("Edit24", prefix1);
+        click("Button24");
+        ASSERT_TRUE(form->RichEdit1->toPlainText().contains(QStringLiteral("Set Up Success")));
+    }
+    // Waits until `rows` rows stand in the table (the pause after the last key included).
+    static bool waitRows(rfid::CardTestDialog* d, int rows) {
+        QElapsedTimer t;
+        t.start();
+        while (d->table()->rowCount() < rows && t.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(2);
+        }
+        return d->table()->rowCount() == rows;
+    }
+    static QString cell(rfid::CardTestDialog* d, int row, int column) {
+        const QTableWidgetItem* item = d->table()->item(row, column);
+        return item ? item->text() : QString();
+    }
+    static void key(QWidget* w, int key, const QString& text, qint64 ms,
+                    Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QKeyEvent e(QEvent::KeyPress, key, mods, text);
+        e.setTimestamp(ulong(ms));
+        QCoreApplication::sendEvent(w, &e);
+    }
+};
+
+const rfid::wedge::CardNumber kCard = {0, 0, 0x01, 0x23, 0x45, 0x67, 0x89};
+
+} // namespace
+
+TEST_F(CardTest, SimulatedReaderTypesACardThatMatchesItsSettings) {
+    setOutput("RadioButton6", true, QStringLiteral("41")); // 8 no. in HEX, Enter, prefix "A"
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_TRUE(d->hasSimulatedReader());
+    EXPECT_TRUE(d->findChild<QPushButton*>(QStringLiteral("PresentCardButton"))->isVisibleTo(d));
+    EXPECT_TRUE(d->findChild<QLabel*>(QStringLiteral("SettingsLabel"))
+                    ->text()
+                    .contains("8 no. in HEX; Enter; prefix 41 00 00 00"))
+        << d->findChild<QLabel*>(QStringLiteral("SettingsLabel"))->text().toStdString();
+    EXPECT_TRUE(d->findChild<QLabel*>(QStringLiteral("LayoutLabel"))->text().contains("American style (us)"));
+
+    ASSERT_TRUE(d->presentCard(kCard));
+    EXPECT_TRUE(d->isTyping()) << "keys go out one at a time";
+    ASSERT_TRUE(waitRows(d, 1));
+    EXPECT_FALSE(d->isTyping());
+    EXPECT_EQ(cell(d, 0, rfid::CardTestDialog::TypedColumn), "A23456789⏎");
+    EXPECT_EQ(cell(d, 0, rfid::CardTestDialog::LengthColumn), "10");
+    EXPECT_EQ(cell(d, 0, rfid::CardTestDialog::TypingColumn),
+              QString("%1 ms").arg(9 * rfid::kSimulatedKeyMs));
+    EXPECT_EQ(cell(d, 0, rfid::CardTestDialog::ShapeColumn), "matches");
+
+    // The reader now types 10 decimal digits; the window still holds the old
+    // settings until it reads them again.
+    setOutput("RadioButton16", true, QStringLiteral("41"));
+    ASSERT_TRUE(d->presentCard(kCard));
+    ASSERT_TRUE(waitRows(d, 2));
+    EXPECT_EQ(cell(d, 1, rfid::CardTestDialog::TypedColumn), "A0591751049⏎");
+    EXPECT_EQ(cell(d, 1, rfid::CardTestDialog::ShapeColumn), "expected 8 hex digits, got 10 decimal digits");
+    d->findChild<QPushButton*>(QStringLiteral("ReadSettingsButton"))->click();
+    ASSERT_TRUE(d->presentCard(kCard));
+    ASSERT_TRUE(waitRows(d, 3));
+    EXPECT_EQ(cell(d, 2, rfid::CardTestDialog::ShapeColumn), "matches");
+
+    // The menu brings the same window back; Copy puts every row on the clipboard.
+    EXPECT_EQ(open(), d);
+    d->findChild<QPushButton*>(QStringLiteral("CopyButton"))->click();
+    const QStringList lines = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], "Time\tTyped\tLength\tTyping\tShape");
+    EXPECT_TRUE(lines[2].endsWith("\tA0591751049⏎\t12\t88 ms\texpected 8 hex digits, got 10 decimal digits"))
+        << lines[2].toStdString();
+    d->findChild<QPushButton*>(QStringLiteral("ClearButton"))->click();
+    EXPECT_EQ(d->table()->rowCount(), 0);
+}
+
+TEST_F(CardTest, KeysPastesAndTimingThatNoReaderHas) {
+    setOutput("RadioButton16", true); // 10 decimal digits, Enter
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    QWidget* area = d->inputArea();
+
+    // Typed at 10 ms a key: one read, ended by Enter.
+    const QString digits = QStringLiteral("0591751049");
+    qint64 t = 100000;
+    for (QChar c : digits)
+        key(area, c.unicode(), c, t += 10);
+    key(area, Qt::Key_Return, "\r", t += 10);
+    ASSERT_EQ(d->table()->rowCount(), 1) << "Enter ends the read at once";
+    EXPECT_EQ(cell(d, 0, rfid::CardTestDialog::ShapeColumn), "matches");
+    EXPECT_EQ(cell(d, 0, rfid::CardTestDialog::TypingColumn), "100 ms");
+
+    // The same keys all at one instant: shown and checked, but not from a reader.
+    for (QChar c : digits)
+        key(area, c.unicode(), c, t + 1000);
+    key(area, Qt::Key_Return, "\r", t + 1000);
+    ASSERT_EQ(d->table()->rowCount(), 2);
+    EXPECT_EQ(cell(d, 1, rfid::CardTestDialog::TypingColumn),
+              "0 ms — 11 keys in 0 ms: faster than a reader types, not from a reader");
+
+    // A paste is one read of its own, marked as such.
+    QGuiApplication::clipboard()->setText(QStringLiteral("12345678\r"));
+    key(area, Qt::Key_V, "\x16", t + 2000, Qt::ControlModifier);
+    ASSERT_EQ(d->table()->rowCount(), 3);
+    EXPECT_EQ(cell(d, 2, rfid::CardTestDialog::TypedColumn), "12345678⏎");
+    EXPECT_EQ(cell(d, 2, rfid::CardTestDialog::TypingColumn), "0 ms — pasted, not from a reader");
+    EXPECT_EQ(cell(d, 2, rfid::CardTestDialog::ShapeColumn),
+              "expected 10 decimal digits, got 8 decimal digits");
+
+    // Tab and Escape are keys the reader typed: shown, not a focus move or a closed window.
+    key(area, Qt::Key_Tab, "\t", t + 3000);
+    key(area, Qt::Key_Escape, "\x1b", t + 3010);
+    key(area, Qt::Key_Return, "\r", t + 3020);
+    ASSERT_EQ(d->table()->rowCount(), 4);
+    EXPECT_EQ(cell(d, 3, rfid::CardTestDialog::TypedColumn), "⇥⎋⏎");
+    EXPECT_TRUE(d->isVisible());
+
+    // Without Enter at the end, a pause ends the read.
+    key(area, '1', "1", t + 4000);
+    EXPECT_EQ(d->table()->rowCount(), 4);
+    ASSERT_TRUE(waitRows(d, 5));
+    EXPECT_EQ(cell(d, 4, rfid::CardTestDialog::ShapeColumn),
+              "expected Enter at the end; expected 10 decimal digits, got 1 decimal digit");
+}
+
+TEST_F(CardTest, KeyboardLayoutOfTheReaderAgainstTheDesktop) {
+    select("RadioButton38"); // German
+    click("Button27");
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    auto* label = d->findChild<QLabel*>(QStringLiteral("LayoutLabel"));
+    auto* warning = d->findChild<QLabel*>(QStringLiteral("LayoutWarning"));
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"de", "nodeadkeys"});
+    EXPECT_TRUE(label->text().contains("German (de)")) << label->text().toStdString();
+    EXPECT_TRUE(label->text().contains("de(nodeadkeys)"));
+    EXPECT_FALSE(warning->isVisibleTo(d));
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"fr", ""});
+    EXPECT_TRUE(warning->isVisibleTo(d));
+    EXPECT_TRUE(warning->text().startsWith("The reader types for de but the desktop uses fr"))
+        << warning->text().toStdString();
+    d->setDesktopLayout(std::nullopt);
+    EXPECT_FALSE(warning->isVisibleTo(d)) << "no warning when the desktop's layout is not known";
+    EXPECT_TRUE(label->text().endsWith("The desktop's keyboard layout: not known."));
+}
+
+TEST_F(CardTest, WithoutTheSimulatedReaderOrItsAnswer) {
+    rfid::UsbLibrary missing(QStringLiteral("librfidusb-missing.so"));
+    rfid::CardTestDialog d(missing, nullptr);
+    EXPECT_FALSE(d.hasSimulatedReader());
+    EXPECT_FALSE(d.findChild<QPushButton*>(QStringLiteral("PresentCardButton"))->isVisibleTo(&d));
+    EXPECT_FALSE(d.presentCard(kCard));
+    EXPECT_FALSE(d.readSettingsFromReader());
+    EXPECT_TRUE(d.findChild<QLabel*>(QStringLiteral("SettingsLabel"))->text().contains("not known"));
+    // Rows still come, unchecked.
+    key(d.inputArea(), '1', "1", 10);
+    d.inputArea()->setFocus();
+    ASSERT_TRUE(waitRows(&d, 1));
+    EXPECT_EQ(cell(&d, 0, rfid::CardTestDialog::ShapeColumn),
+              "not checked: the reader's settings are not known");
+
+    // A reader that refuses the read-back keeps the settings unknown.
+    rfid::CardTestDialog sim(form->usbLibrary(), nullptr);
+    rfidsim_set_fault(RFIDSIM_REFUSE, 0x85);
+    EXPECT_FALSE(sim.readSettingsFromReader());
+    rfidsim_set_fault(RFIDSIM_OK, 0);
+    // A format code without a rendering: the simulated reader types nothing.
+    form->Send(QStringLiteral("8204000000010100000000000000000000"));
+    EXPECT_FALSE(sim.presentCard(kCard));
+    EXPECT_FALSE(sim.isTyping());
+    EXPECT_TRUE(sim.findChild<QLabel*>(QStringLiteral("StatusLabel"))->text().contains("types nothing"));
+}
+
+TEST_F(CardTest, Screenshot) {
+    setOutput("RadioButton16", true, QStringLiteral("3B")); // 10 decimal digits, Enter, prefix ";"
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"us", ""});
+    ASSERT_TRUE(d->presentCard(kCard));
+    ASSERT_TRUE(waitRows(d, 1));
+    ASSERT_TRUE(d->presentCard({0, 0, 0x0A, 0xBC, 0xDE, 0xF0, 0x07}));
+    ASSERT_TRUE(waitRows(d, 2));
+    // The reader switched to hexadecimal behind the window's back.
+    setOutput("RadioButton6", true, QStringLiteral("3B"));
+    ASSERT_TRUE(d->presentCard({0, 0, 0x0A, 0xBC, 0xDE, 0xF0, 0x07}));
+    ASSERT_TRUE(waitRows(d, 3));
+    QGuiApplication::clipboard()->setText(QStringLiteral(";0591751049\r"));
+    key(d->inputArea(), Qt::Key_V, "\x16", 5, Qt::ControlModifier);
+    ASSERT_TRUE(waitRows(d, 4));
+    EXPECT_EQ(cell(d, 2, rfid::CardTestDialog::ShapeColumn).toStdString(),
+              "expected 10 decimal digits, got 8 hex digits");
+    const QString shots = qEnvironmentVariable("RFID_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+        QDir().mkpath(shots);
+        d->grab().save(QDir(shots).filePath(QStringLiteral("cardtest.png")));
+    }
+}
