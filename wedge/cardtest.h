@@ -56,6 +56,7 @@ public:
     // The read in progress, when there is one: call after a pause.
     std::optional<Read> finish();
     bool pending() const { return !m_current.keys.empty(); }
+    const Read& current() const { return m_current; }
 
 private:
     SplitOptions m_options;
