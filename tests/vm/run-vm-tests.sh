@@ -182,6 +182,7 @@ if [ -x /opt/rfid/rfid_vm_cases ]; then
 else
     [ -e /dev/uhid ] && echo "rfid-vm: CASE boot: PASS /dev/uhid present" || { echo "rfid-vm: CASE boot: FAIL no /dev/uhid"; status=1; }
 fi
+[ \$status = 0 ] || dmesg | tail -n 40 | sed 's/^/rfid-vm: dmesg: /'
 echo "rfid-vm: done status=\$status"
 [ $shell_after = 1 ] && setsid cttyhack sh
 poweroff -f

@@ -52,7 +52,7 @@ public:
     UhidReader& operator=(const UhidReader&) = delete;
 
     // Creates the kernel device and waits (up to `timeoutMs`) for its hidraw node.
-    bool create(std::string* error, int timeoutMs = 5000);
+    bool create(std::string* error, int timeoutMs = 15000);
     // Removes the kernel device (the reader is unplugged).
     void destroy();
     bool exists() const { return fd_ >= 0; }

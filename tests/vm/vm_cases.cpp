@@ -839,13 +839,16 @@ struct CliRun {
     bool unsupported = false; // the subcommand or option is not there yet (usage error naming it)
 };
 
-CliRun runCli(const std::vector<std::string>& args, int uid = -1) {
+CliRun runCli(const std::vector<std::string>& args, int uid = -1,
+              std::map<std::string, std::string> env = {}) {
     std::vector<std::string> argv{g_cli};
     argv.insert(argv.end(), args.begin(), args.end());
     const std::string libDir = g_lib.substr(0, g_lib.find_last_of('/'));
     Child c;
     CliRun r;
-    if (!c.start(argv, {{"LD_LIBRARY_PATH", libDir}, {"RFIDUSB_TRACE", "1"}}, uid)) {
+    env.emplace("LD_LIBRARY_PATH", libDir);
+    env.emplace("RFIDUSB_TRACE", "1");
+    if (!c.start(argv, env, uid)) {
         r.status = -2;
         return r;
     }
@@ -887,6 +890,69 @@ Outcome cliVersionCase(bool withReader) {
         return fail("rfidctl version without a reader: exit " + std::to_string(r.status) + ", expected 3",
                     r.output);
     return pass("rfidctl version without a reader: exit 3");
+}
+
+// rfidctl against readers that answer in pieces, late, or not at all, and across a replug.
+Outcome cliExchangeCase(const std::string& kind) {
+    if (!cliBuilt())
+        return pending("rfidctl is not built yet");
+    Devices d;
+    auto o = reader("cx");
+    std::map<std::string, std::string> env;
+    if (kind == "numbered-8") {
+        o.reportId = 5;
+        o.reportSize = 8;
+    } else if (kind == "late") {
+        o.delayMs = 1200;
+        env["RFIDUSB_TIMEOUT_MS"] = "4000";
+    } else if (kind == "silent") {
+        o.silent = true;
+    }
+    auto* r = d.add(o);
+    if (r == nullptr)
+        return fail(d.error);
+    auto st = [](const CliRun& c) { return "exit " + std::to_string(c.status); };
+    if (kind == "numbered-8") {
+        // 22-byte settings frame over three 8-byte output reports, checked by reading back.
+        const CliRun set = runCli({"set", "add_enter=true"}, -1, env);
+        if (set.status != 0)
+            return fail("rfidctl set add_enter=true: " + st(set), set.output);
+        const CliRun read = runCli({"read"}, -1, env);
+        if (read.status != 0 || read.output.find("add_enter: true") == std::string::npos)
+            return fail("rfidctl read: " + st(read) + ", expected add_enter: true", read.output);
+        return pass("report id 5, 8-byte reports: set add_enter=true verified, read shows it" +
+                    refusalText(*r));
+    }
+    if (kind == "late") {
+        const CliRun v = runCli({"version"}, -1, env);
+        if (v.status != 0 || v.output.find("V1.0") == std::string::npos)
+            return fail("rfidctl version, answer 1200 ms late, RFIDUSB_TIMEOUT_MS=4000: " + st(v), v.output);
+        return pass("answer 1200 ms late within RFIDUSB_TIMEOUT_MS=4000: version V1.0");
+    }
+    if (kind == "silent") {
+        const auto t0 = Clock::now();
+        const CliRun v = runCli({"version"}, -1, env);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+        if (v.status != 3 || ms > 15000)
+            return fail("rfidctl version against a silent reader: " + st(v) + " after " + std::to_string(ms) +
+                            " ms, expected 3",
+                        v.output);
+        return pass("silent reader: exit 3 after " + std::to_string(ms) + " ms");
+    }
+    // replug: a command, the reader gone, a command, the reader back, a command.
+    const CliRun first = runCli({"version"});
+    r->destroy();
+    const CliRun gone = runCli({"version"});
+    std::string error;
+    if (!r->create(&error))
+        return fail("replug: " + error);
+    const CliRun back = runCli({"version"});
+    if (first.status != 0 || gone.status != 3 || back.status != 0 ||
+        back.output.find("V1.0") == std::string::npos)
+        return fail("rfidctl version before/while/after unplugged: " + st(first) + ", " + st(gone) + ", " +
+                        st(back) + " (expected 0, 3, 0)",
+                    gone.output + back.output);
+    return pass("version before, while and after unplugged: exit 0, 3, 0");
 }
 
 Outcome cliTwoReadersCase() {
@@ -1027,6 +1093,10 @@ std::vector<Case> allCases() {
     cases.push_back({"no-access-non-root", noAccessCase});
     cases.push_back({"rfidctl-version", [] { return cliVersionCase(true); }});
     cases.push_back({"rfidctl-version-no-reader", [] { return cliVersionCase(false); }});
+    for (const char* k : {"numbered-8", "late", "silent", "replug"}) {
+        const std::string kind = k;
+        cases.push_back({"rfidctl-" + kind, [kind] { return cliExchangeCase(kind); }});
+    }
     cases.push_back({"rfidctl-list-and-device", cliTwoReadersCase});
     for (const char* s : {"answering", "numbered-8", "no-reader", "no-access", "keyboard-only", "silent"}) {
         const std::string situation = s;
