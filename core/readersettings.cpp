@@ -610,21 +610,23 @@ QStringList compareSettings(const ReaderSettings& reader, const ReaderSettings& 
         if (key == SettingKey::CustomByteEnabled)
             continue;
         if (key == SettingKey::CustomByte) {
-            // What the reader types: a byte, or none.
-            auto typed = [](const ReaderSettings& s) -> std::optional<std::optional<std::uint8_t>> {
+            // What the reader types: a byte, none (kNoByte), or unknown (kUnknown).
+            constexpr int kUnknown = -2;
+            constexpr int kNoByte = -1;
+            auto typed = [](const ReaderSettings& s) {
                 if (!s.customByteEnabled || (*s.customByteEnabled && !s.customByte))
-                    return std::nullopt;
+                    return kUnknown;
                 if (!*s.customByteEnabled || *s.customByte == 0)
-                    return std::optional<std::uint8_t>();
-                return std::optional<std::uint8_t>(*s.customByte);
+                    return kNoByte;
+                return int(*s.customByte);
             };
-            const auto r = typed(reader);
-            const auto w = typed(wanted);
-            if (r && w && *r != *w) {
-                auto text = [](const std::optional<std::uint8_t>& b) {
-                    return b ? hexByte(*b) : QStringLiteral("none");
+            const int r = typed(reader);
+            const int w = typed(wanted);
+            if (r != kUnknown && w != kUnknown && r != w) {
+                auto text = [](int b) {
+                    return b == kNoByte ? QStringLiteral("none") : hexByte(std::uint8_t(b));
                 };
-                line(key, text(*r), text(*w));
+                line(key, text(r), text(w));
             }
             continue;
         }

@@ -16,7 +16,8 @@ namespace {
 
 Bytes frame(unsigned char command, const Bytes& data = {}) {
     Bytes f{0xAA, 0x00, static_cast<unsigned char>(data.size() + 1), command};
-    f.insert(f.end(), data.begin(), data.end());
+    for (unsigned char b : data)
+        f.push_back(b);
     unsigned char x = 0;
     for (std::size_t i = 1; i < f.size(); ++i)
         x ^= f[i];
