@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 
 #ifdef _WIN32
@@ -52,6 +53,97 @@ UsbLibrary::WriteFn UsbLibrary::writeFn() {
 
 UsbLibrary::ReadFn UsbLibrary::readFn() {
     return reinterpret_cast<ReadFn>(symbol("hidReadData"));
+}
+
+bool UsbLibrary::isLoaded() {
+    symbol("hidWriteData");
+    return m_handle != nullptr;
+}
+
+std::optional<QList<ReaderEntry>> UsbLibrary::readers() {
+    auto enumerate = reinterpret_cast<int (*)()>(symbol("hidEnumerate"));
+    auto info = reinterpret_cast<int (*)(int, char*, int)>(symbol("hidDeviceInfo"));
+    if (!enumerate || !info)
+        return std::nullopt;
+    const int count = enumerate();
+    if (count < 0)
+        return std::nullopt;
+    QList<ReaderEntry> list;
+    // A bound, whatever a library claims.
+    for (int i = 0; i < std::min(count, 64); ++i) {
+        std::array<char, 2048> buffer{};
+        const int n = info(i, buffer.data(), int(buffer.size()));
+        if (n < 0 || n >= int(buffer.size()))
+            continue;
+        list << parseReaderEntry(QByteArray(buffer.data(), n));
+    }
+    return list;
+}
+
+bool UsbLibrary::selectReader(const QString& key) {
+    auto select = reinterpret_cast<int (*)(const char*)>(symbol("hidSelectDevice"));
+    if (!select)
+        return key.isEmpty();
+    return select(key.toUtf8().constData()) == 0;
+}
+
+std::optional<LinkErrorInfo> UsbLibrary::lastError() {
+    auto last = reinterpret_cast<int (*)(char*, int)>(symbol("hidLastError"));
+    if (!last)
+        return std::nullopt;
+    std::array<char, 512> buffer{};
+    const int kind = last(buffer.data(), int(buffer.size()));
+    buffer.back() = '\0';
+    LinkErrorInfo info;
+    info.kind = (kind >= 0 && kind <= 5) ? LinkError(kind) : LinkError::Io;
+    info.text = QString::fromUtf8(buffer.data());
+    return info;
+}
+
+int UsbLibrary::monitorFd() {
+    auto fd = reinterpret_cast<int (*)()>(symbol("hidMonitorFd"));
+    return fd ? fd() : -1;
+}
+
+void UsbLibrary::monitorDrain() {
+    if (auto drain = reinterpret_cast<void (*)()>(symbol("hidMonitorDrain")))
+        drain();
+}
+
+ReaderEntry parseReaderEntry(const QByteArray& text) {
+    ReaderEntry e;
+    for (const QByteArray& line : text.split('\n')) {
+        const int eq = line.indexOf('=');
+        if (eq <= 0)
+            continue;
+        const QByteArray key = line.left(eq);
+        const QString value = QString::fromUtf8(line.mid(eq + 1));
+        if (key == "path")
+            e.path = value;
+        else if (key == "vendor")
+            e.vendor = value;
+        else if (key == "product")
+            e.product = value;
+        else if (key == "interface") {
+            bool ok = false;
+            const int n = value.toInt(&ok);
+            e.interfaceNumber = ok ? n : -1;
+        } else if (key == "manufacturer")
+            e.manufacturer = value;
+        else if (key == "product_name")
+            e.productName = value;
+        else if (key == "serial")
+            e.serial = value;
+        else if (key == "access")
+            e.access = value;
+    }
+    return e;
+}
+
+QString ReaderEntry::label() const {
+    const QString name = productName.isEmpty() ? vendor + QLatin1Char(':') + product : productName;
+    const QString where = serial.isEmpty() ? path : serial;
+    return where.isEmpty() ? name : name + QStringLiteral(" (") + where + QLatin1Char(')');
 }
 
 QString writeFailureText() {

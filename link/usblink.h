@@ -1,14 +1,50 @@
 // One exchange with the reader through the USB library loaded at run time.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace rfid {
+
+// One reader as the library lists it (hidDeviceInfo).
+struct ReaderEntry {
+    QString path;
+    QString vendor;  // four hex digits
+    QString product; // four hex digits
+    int interfaceNumber = -1;
+    QString manufacturer;
+    QString productName;
+    QString serial;
+    QString access; // "ok", "denied", "busy", ...; empty when the library did not check
+
+    // What identifies the reader for hidSelectDevice: its serial number when it has
+    // one (it stays the same across a replug), else its path.
+    QString key() const { return serial.isEmpty() ? path : serial; }
+    // "Simulated RFID reader (SIM-0001)", "04d8:003f (/dev/hidraw3)".
+    QString label() const;
+};
+
+// Parses the "key=value" lines of hidDeviceInfo; unknown keys are ignored.
+ReaderEntry parseReaderEntry(const QByteArray& text);
+
+// Why the last exchange failed, as hidLastError says.
+enum class LinkError { None = 0, NoReader = 1, Permission = 2, Busy = 3, Io = 4, Timeout = 5 };
+
+struct LinkErrorInfo {
+    LinkError kind = LinkError::None;
+    QString text;
+};
 
 // The USB library, found by file name through the system's library search and
 // loaded when first needed. It is never unloaded; a library that could not be
 // found is looked for again at the next exchange.
+//
+// Besides the two entry points every library has, the optional ones of
+// usb/rfidusb_api.h are looked up by name; each call below says what it does
+// without its entry point.
 class UsbLibrary {
 public:
     using WriteFn = int (*)(int device, int count, const unsigned char* frame);
@@ -25,6 +61,25 @@ public:
     // Any other entry point by name (the optional ones, the simulated reader's
     // controls); nullptr when the library or the entry point is missing.
     void* entryPoint(const char* name) { return symbol(name); }
+
+    QString fileName() const { return m_fileName; }
+    // Whether the library file could be loaded (tries again when it could not).
+    bool isLoaded();
+
+    // The readers attached now; nullopt when the library cannot list them.
+    std::optional<QList<ReaderEntry>> readers();
+    // Chooses the reader for the following exchanges by path or serial (empty:
+    // automatic). False when there is no such reader; true without the entry point
+    // only for the automatic choice.
+    bool selectReader(const QString& key);
+    // Why the last exchange failed; nullopt when the library cannot say.
+    std::optional<LinkErrorInfo> lastError();
+    // The descriptor that turns readable when a reader comes or goes; -1 without one.
+    int monitorFd();
+    void monitorDrain();
+
+    // Raw entry points, for callers outside Qt (nullptr when missing).
+    void* rawSymbol(const char* name) { return symbol(name); }
 
 private:
     void* symbol(const char* name);

@@ -244,6 +244,10 @@ Bank& bank() {
     return instance;
 }
 
+const char* accessWord(int access) {
+    return access == RFIDSIM_ACCESS_DENIED ? "denied" : access == RFIDSIM_ACCESS_BUSY ? "busy" : "ok";
+}
+
 int copyText(const std::string& text, char* buf, int capacity) {
     if (!buf || capacity <= 0)
         return -1;
@@ -305,11 +309,12 @@ RFIDSIM_EXPORT int hidDeviceInfo(int index, char* buf, int capacity) {
         return -1;
     }
     const std::string n = std::to_string(b.scan[std::size_t(index)]);
-    return copyText("path=sim:" + n +
-                        "\nvendor=04d8\nproduct=003f\ninterface=1\nmanufacturer=Simulation\n"
-                        "product_name=Simulated RFID reader\nserial=SIM-000" +
-                        n + "\n",
-                    buf, capacity);
+    return copyText(
+        "path=sim:" + n +
+            "\nvendor=04d8\nproduct=003f\ninterface=1\nmanufacturer=Simulation\n"
+            "product_name=Simulated RFID reader\nserial=SIM-000" +
+            n + "\naccess=" + accessWord(b.slots[std::size_t(b.scan[std::size_t(index)])].access) + "\n",
+        buf, capacity);
 }
 
 RFIDSIM_EXPORT int hidSelectDevice(const char* pathOrSerial) {

@@ -72,7 +72,7 @@ TEST_F(SimReaders, ListsReadersAndKeepsEachOnesSettings) {
     rfidsim_set_reader_count(3);
     ASSERT_EQ(hidEnumerate(), 3);
     EXPECT_EQ(info(1), "path=sim:1\nvendor=04d8\nproduct=003f\ninterface=1\nmanufacturer=Simulation\n"
-                       "product_name=Simulated RFID reader\nserial=SIM-0001\n");
+                       "product_name=Simulated RFID reader\nserial=SIM-0001\naccess=ok\n");
     EXPECT_EQ(info(3), "<none>");
     EXPECT_EQ(info(-1), "<none>");
     char tiny[8] = "x";
@@ -153,6 +153,8 @@ TEST_F(SimReaders, UnpluggedReaderIsNoReaderUntilPluggedBack) {
 TEST_F(SimReaders, ReportsWhyACallFailed) {
     const Bytes version = frame(0xC0);
     rfidsim_set_access(0, RFIDSIM_ACCESS_DENIED);
+    ASSERT_EQ(hidEnumerate(), 1);
+    EXPECT_NE(info(0).find("\naccess=denied\n"), std::string::npos);
     EXPECT_EQ(hidWriteData(0, int(version.size()), version.data()), -1);
     EXPECT_EQ(lastError(), RFIDUSB_ERROR_PERMISSION);
     rfidsim_set_access(0, RFIDSIM_ACCESS_BUSY);

@@ -494,6 +494,21 @@ int Reader::enumerate() {
     if (!initialise())
         return -1;
     lastScan_ = scan().readers;
+    // Whether each reader may be opened, so that a program can tell "no access"
+    // before it sends anything.
+    for (ReaderInfo& r : lastScan_) {
+        ErrorKind kind = ErrorKind::None;
+#if defined(__unix__) || defined(__APPLE__)
+        if (r.path != openPath_) {
+            const int fd = ::open(r.path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            else
+                kind = classifyOpenError(errno);
+        }
+#endif
+        r.access = accessWord(kind);
+    }
     return static_cast<int>(lastScan_.size());
 }
 

@@ -1,5 +1,7 @@
 #include "rfidusb_core.h"
 
+#include "reader_ids.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -9,13 +11,13 @@
 namespace rfidusb {
 
 const std::vector<DeviceId>& defaultDeviceIds() {
-    // Defaults: USB-HID bridge ids that readers of this kind are commonly built on.
     // Any other reader is chosen with RFIDUSB_DEVICE=vvvv:pppp[:interface].
-    static const std::vector<DeviceId> ids = {
-        {0x04d8, 0x003f, -1}, // Microchip generic HID firmware
-        {0x0483, 0x5750, -1}, // STMicroelectronics custom HID firmware
-        {0x1a86, 0xe010, -1}, // WCH HID bridge
-    };
+    static const std::vector<DeviceId> ids = [] {
+        std::vector<DeviceId> list;
+        for (const KnownReaderId& id : kKnownReaderIds)
+            list.push_back({id.vendor, id.product, -1});
+        return list;
+    }();
     return ids;
 }
 
@@ -208,6 +210,21 @@ int parseIntSetting(const char* text, int fallback, int minimum, int maximum) {
     return static_cast<int>(value);
 }
 
+const char* accessWord(ErrorKind kind) {
+    switch (kind) {
+    case ErrorKind::None:
+        return "ok";
+    case ErrorKind::Permission:
+        return "denied";
+    case ErrorKind::Busy:
+        return "busy";
+    case ErrorKind::NoReader:
+        return "gone";
+    default:
+        return "error";
+    }
+}
+
 ErrorKind classifyOpenError(int err) {
     switch (err) {
     case EACCES:
@@ -252,6 +269,8 @@ std::string formatDeviceInfo(const ReaderInfo& info) {
     out += "manufacturer=" + cleanValue(info.manufacturer) + '\n';
     out += "product_name=" + cleanValue(info.productName) + '\n';
     out += "serial=" + cleanValue(info.serial) + '\n';
+    if (!info.access.empty())
+        out += "access=" + cleanValue(info.access) + '\n';
     return out;
 }
 

@@ -86,6 +86,8 @@ enum class ErrorKind { None = 0, NoReader = 1, Permission = 2, Busy = 3, Io = 4,
 
 // The failure an errno from opening a device node stands for.
 ErrorKind classifyOpenError(int err);
+// The "access" value of hidDeviceInfo for the outcome of opening a node.
+const char* accessWord(ErrorKind kind);
 
 // One reader as the optional entry points describe it.
 struct ReaderInfo {
@@ -96,10 +98,11 @@ struct ReaderInfo {
     std::string manufacturer;
     std::string productName;
     std::string serial;
+    std::string access = {}; // "ok", "denied", "busy", "gone", "error"; empty when not checked
 };
 
-// "path=...\nvendor=04d8\n..." as hidDeviceInfo returns it; line breaks and other control
-// characters inside values become spaces.
+// "path=...\nvendor=04d8\n..." as hidDeviceInfo returns it, with an "access" line when
+// it was checked; line breaks and other control characters inside values become spaces.
 std::string formatDeviceInfo(const ReaderInfo& info);
 
 // Copies `text` and a NUL into `buf`. Returns the length copied, or -1 when `buf` is
