@@ -4,6 +4,7 @@
 #include "errorhandling.h"
 #include "hex.h"
 #include "messagelog.h"
+#include "readerconnection.h"
 #include "skins.h"
 #include "tform2.h"
 #include "wait.h"
@@ -122,6 +123,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     buildHiddenGroups(m_outputFormat);
     buildMenus();
     buildStatusBar();
+    m_connection = new ReaderConnection(*this, *StatusBar1, m_usb);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -253,6 +255,7 @@ void TForm1::SendHex(const QString& frame) {
     lastResponse = result.response;
     for (const QString& line : result.log)
         addLine(line);
+    m_connection->afterExchange(!lastResponse.isEmpty());
 }
 
 void TForm1::Delay(int ms) {

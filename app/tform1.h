@@ -20,6 +20,7 @@ class QRadioButton;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
+class ReaderConnection;
 class TForm2;
 
 class ReaderModePage;
@@ -74,6 +75,8 @@ public:
     bool keepLooping(const QCheckBox* box) const;
 
     rfid::UsbLibrary& usbLibrary() { return m_usb; }
+    // The "Reader" menu, the connection indicator and the connection check.
+    ReaderConnection* readerConnection() const { return m_connection; }
 
     // --- Pages ------------------------------------------------------------
     ReaderModePage* readerModePage() const { return m_readerMode; }
@@ -151,6 +154,7 @@ private:
     void closeSerialPort();
 
     rfid::UsbLibrary m_usb;
+    ReaderConnection* m_connection = nullptr;
     bool m_quitting = false;
     std::function<void()> m_exitAction;
 

@@ -19,7 +19,8 @@ std::optional<std::vector<doctor::LibraryAccess::Reader>> DoctorLibrary::readers
         return std::nullopt;
     std::vector<Reader> out;
     for (const ReaderEntry& e : *list)
-        out.push_back({e.key().toStdString(), e.path.toStdString(), e.label().toStdString(), e.access.toStdString()});
+        out.push_back(
+            {e.key().toStdString(), e.path.toStdString(), e.label().toStdString(), e.access.toStdString()});
     return out;
 }
 

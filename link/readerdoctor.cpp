@@ -156,8 +156,8 @@ std::vector<std::string> holdersOf(const SystemRoots& roots, const std::string& 
     const std::string self = std::to_string(::getpid());
     for (const fs::path& proc : listDir(roots.proc)) {
         const std::string pid = proc.filename().string();
-        if (pid.empty() || !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-            pid == self)
+        if (pid.empty() ||
+            !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }) || pid == self)
             continue;
         for (const fs::path& fd : listDir(proc / "fd")) {
             std::error_code ec;
@@ -197,7 +197,8 @@ void scanHidraw(const SystemRoots& roots, const std::vector<UsbId>& wanted, cons
         node.devNumber = readText(entry / "dev");
 
         std::ifstream in(hidDevice / "report_descriptor", std::ios::binary);
-        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
         if (const auto parsed = rfidusb::parseReportDescriptor(bytes.data(), bytes.size())) {
             node.descriptorRead = true;
             for (const auto& c : parsed->collections)
@@ -211,7 +212,8 @@ void scanHidraw(const SystemRoots& roots, const std::vector<UsbId>& wanted, cons
         node.openError = node.nodeExists ? probe(node.devPath) : ENOENT;
         node.ownerText = ownerText(node.devPath);
         if (!node.devNumber.empty()) {
-            const std::string db = readText(fs::path(roots.run) / "udev/data" / ("c" + node.devNumber), 65536);
+            const std::string db =
+                readText(fs::path(roots.run) / "udev/data" / ("c" + node.devNumber), 65536);
             node.udevKnows = !db.empty();
             std::istringstream lines(db);
             for (std::string line; std::getline(lines, line);)
@@ -225,8 +227,9 @@ void scanHidraw(const SystemRoots& roots, const std::vector<UsbId>& wanted, cons
 
 void scanRules(const SystemRoots& roots, const std::vector<UsbId>& wanted, SystemView& view) {
     std::set<std::string> seen;
-    for (const fs::path& dir : {fs::path(roots.etc) / "udev/rules.d", fs::path(roots.usr) / "lib/udev/rules.d",
-                                fs::path(roots.lib) / "udev/rules.d"}) {
+    for (const fs::path& dir :
+         {fs::path(roots.etc) / "udev/rules.d", fs::path(roots.usr) / "lib/udev/rules.d",
+          fs::path(roots.lib) / "udev/rules.d"}) {
         std::error_code ec;
         const fs::path real = fs::canonical(dir, ec);
         if (ec || !seen.insert(real.string()).second)
@@ -235,7 +238,8 @@ void scanRules(const SystemRoots& roots, const std::vector<UsbId>& wanted, Syste
             if (file.extension() != ".rules")
                 continue;
             std::string text = readText(file, 65536);
-            std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+            std::transform(text.begin(), text.end(), text.begin(),
+                           [](unsigned char c) { return std::tolower(c); });
             for (const UsbId& id : wanted)
                 if (text.find('"' + hex4(id.vendor) + '"') != std::string::npos &&
                     text.find('"' + hex4(id.product) + '"') != std::string::npos) {
@@ -307,7 +311,8 @@ public:
         const auto readers = lib_.readers();
         if (readers)
             for (const auto& r : *readers)
-                report_.libraryReaders.push_back(r.label + (r.access.empty() ? "" : "  [access: " + r.access + "]"));
+                report_.libraryReaders.push_back(r.label +
+                                                 (r.access.empty() ? "" : "  [access: " + r.access + "]"));
         if (!device_.empty()) {
             const bool known = readers && std::any_of(readers->begin(), readers->end(), [&](const auto& r) {
                                    return r.key == device_ || r.path == device_;
@@ -367,14 +372,16 @@ private:
         f.problem = false;
         report_.verdict = Verdict::Answering;
         if (a.status == 0x00) {
-            const bool printable = std::all_of(a.data.begin(), a.data.end(), [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
+            const bool printable = std::all_of(a.data.begin(), a.data.end(),
+                                               [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
             report_.version = printable ? std::string(a.data.begin(), a.data.end()) : hexBytes(a.data);
             f.title = "The reader answers: " + label() + ", version \"" + report_.version + "\".";
         } else {
             f.title = "The reader answers: " + label() + ".";
             char buf[96];
             std::snprintf(buf, sizeof buf, "It refused the version command (status %02X%s%s).", a.status,
-                          a.data.empty() ? "" : ", code ", a.data.empty() ? "" : hexBytes({a.data[0]}).c_str());
+                          a.data.empty() ? "" : ", code ",
+                          a.data.empty() ? "" : hexBytes({a.data[0]}).c_str());
             f.details.push_back(buf);
         }
         report_.findings.push_back(f);
@@ -396,9 +403,8 @@ private:
                 const std::optional<std::pair<int, std::string>>& error) {
         const int kind = error ? error->first : -1;
         libraryText_ = error ? error->second : std::string();
-        const HidNode* denied = node([](const HidNode& n) {
-            return n.command && (n.openError == EACCES || n.openError == EPERM);
-        });
+        const HidNode* denied = node(
+            [](const HidNode& n) { return n.command && (n.openError == EACCES || n.openError == EPERM); });
         const HidNode* busy = node([](const HidNode& n) { return n.command && n.openError == EBUSY; });
         const bool anyCommand = node([](const HidNode& n) { return n.command; }) != nullptr;
         const bool keyboardOnly = !anyCommand && node([](const HidNode& n) { return n.keyboard; }) != nullptr;
@@ -430,23 +436,27 @@ private:
         Finding f;
         report_.verdict = Verdict::NoAccess;
         const std::string nodePath = n ? n->devPath : chosenPath_;
-        f.title = n ? "The reader " + idText(n->id) + " is attached, but this user may not open " + nodePath + "."
-                    : "A reader is attached, but this user may not open it.";
+        f.title =
+            n ? "The reader " + idText(n->id) + " is attached, but this user may not open " + nodePath + "."
+              : "A reader is attached, but this user may not open it.";
         if (n && !n->ownerText.empty())
             f.details.push_back(nodePath + ": owner and mode " + n->ownerText + ".");
         addLibraryText(f);
         if (sys_.ruleFiles.empty())
-            f.details.push_back(std::string("udev rule: not installed (no rule file in /etc/udev/rules.d, "
-                                            "/usr/lib/udev/rules.d or /lib/udev/rules.d names the reader's id)."));
+            f.details.push_back(
+                std::string("udev rule: not installed (no rule file in /etc/udev/rules.d, "
+                            "/usr/lib/udev/rules.d or /lib/udev/rules.d names the reader's id)."));
         else
             f.details.push_back("udev rule: installed in " + joined(sys_.ruleFiles) + ".");
         const bool udev = sys_.udevRunning;
         if (!udev)
             f.details.push_back("udev rule applied: no, udev does not run on this system.");
         else if (n && n->uaccessTagged)
-            f.details.push_back("udev rule applied: yes (" + nodePath + " is tagged for the logged-in user).");
+            f.details.push_back("udev rule applied: yes (" + nodePath +
+                                " is tagged for the logged-in user).");
         else
-            f.details.push_back("udev rule applied: no (" + nodePath + " is not tagged for the logged-in user).");
+            f.details.push_back("udev rule applied: no (" + nodePath +
+                                " is not tagged for the logged-in user).");
 
         if (sys_.ruleFiles.empty()) {
             for (const std::string& c : ruleInstallCommands(ruleIds(n)))
@@ -456,9 +466,10 @@ private:
             f.actions.push_back("sudo udevadm control --reload && sudo udevadm trigger");
             f.actions.push_back("Or unplug the reader and plug it in again.");
         } else {
-            f.actions.push_back("The rule gives access to the user logged in at this computer's screen. Over ssh or "
-                                "from a service, give a group access instead: add GROUP=\"plugdev\", MODE=\"0660\" "
-                                "to the rule and add the user to that group.");
+            f.actions.push_back(
+                "The rule gives access to the user logged in at this computer's screen. Over ssh or "
+                "from a service, give a group access instead: add GROUP=\"plugdev\", MODE=\"0660\" "
+                "to the rule and add the user to that group.");
         }
         report_.findings.push_back(f);
     }
@@ -484,13 +495,15 @@ private:
         report_.verdict = Verdict::NoAnswer;
         f.title = "The reader " + label() + " was opened but does not answer the version command.";
         f.details.push_back("Sent " + hexBytes(kVersionFrame) + "; " +
-                            (answer && !answer->empty() ? "what came back is not an answer frame: " + hexBytes(*answer)
-                                                        : std::string("no answer came within the timeout.")));
+                            (answer && !answer->empty()
+                                 ? "what came back is not an answer frame: " + hexBytes(*answer)
+                                 : std::string("no answer came within the timeout.")));
         addLibraryText(f);
         f.actions.push_back("Unplug the reader and plug it in again, then run the check again.");
         f.actions.push_back("Make sure no other program talks to the reader at the same time.");
         f.actions.push_back("See the reports it sends and receives: RFIDUSB_TRACE=1 rfidctl doctor");
-        f.actions.push_back("A reader with other report sizes: try RFIDUSB_REPORT_SIZE=32 (or 8) rfidctl doctor");
+        f.actions.push_back(
+            "A reader with other report sizes: try RFIDUSB_REPORT_SIZE=32 (or 8) rfidctl doctor");
         report_.findings.push_back(f);
     }
 
@@ -499,7 +512,8 @@ private:
         report_.verdict = Verdict::IoError;
         f.title = "Reading from or writing to the reader " + label() + " failed.";
         addLibraryText(f);
-        f.actions.push_back("Unplug the reader and plug it in again (directly, not through an unpowered hub).");
+        f.actions.push_back(
+            "Unplug the reader and plug it in again (directly, not through an unpowered hub).");
         f.actions.push_back("See what the kernel says: sudo dmesg | tail");
         report_.findings.push_back(f);
     }
@@ -531,9 +545,11 @@ private:
         f.details.push_back("The library looks for the ids " + idList(wanted_) + ".");
         addLibraryText(f);
         if (!sys_.knownUsb.empty() && sys_.nodes.empty()) {
-            f.details.push_back("A USB device with such an id is attached (" + lsusbLine(sys_.knownUsb.front()) +
+            f.details.push_back("A USB device with such an id is attached (" +
+                                lsusbLine(sys_.knownUsb.front()) +
                                 ") but has no hidraw node: no HID driver took it.");
-            f.actions.push_back("Unplug it and plug it in again; see what the kernel says: sudo dmesg | tail");
+            f.actions.push_back(
+                "Unplug it and plug it in again; see what the kernel says: sudo dmesg | tail");
         }
         if (!sys_.sysfsAvailable) {
             f.details.push_back("The USB devices of this system cannot be listed here (no sysfs).");
@@ -545,8 +561,9 @@ private:
                 f.details.push_back("  " + lsusbLine(d));
         }
         f.actions.push_back("Plug the reader in and run the check again.");
-        f.actions.push_back("If your reader is listed above under another id, pass that id: "
-                            "RFIDUSB_DEVICE=vvvv:pppp rfidctl doctor (the same variable works for rfid-demo)");
+        f.actions.push_back(
+            "If your reader is listed above under another id, pass that id: "
+            "RFIDUSB_DEVICE=vvvv:pppp rfidctl doctor (the same variable works for rfid-demo)");
         report_.findings.push_back(f);
     }
 
@@ -595,8 +612,8 @@ std::vector<UsbId> wantedIds(const char* deviceEnv) {
         if (first != std::string::npos) {
             const auto second = text.find(':', first + 1);
             const auto vendor = parseHex(text.substr(0, first));
-            const auto product = parseHex(text.substr(first + 1, second == std::string::npos ? std::string::npos
-                                                                                               : second - first - 1));
+            const auto product = parseHex(
+                text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1));
             if (vendor && product && *vendor <= 0xFFFF && *product <= 0xFFFF && first <= 4)
                 return {UsbId{std::uint16_t(*vendor), std::uint16_t(*product)}};
         }
@@ -620,7 +637,8 @@ std::string udevRuleLine(UsbId id) {
 std::vector<std::string> ruleInstallCommands(const std::vector<UsbId>& ids) {
     std::vector<std::string> out;
     for (std::size_t i = 0; i < ids.size(); ++i)
-        out.push_back("echo '" + udevRuleLine(ids[i]) + "' | sudo tee " + (i == 0 ? "" : "-a ") + kRuleTarget);
+        out.push_back("echo '" + udevRuleLine(ids[i]) + "' | sudo tee " + (i == 0 ? "" : "-a ") +
+                      kRuleTarget);
     out.push_back("sudo udevadm control --reload && sudo udevadm trigger");
     return out;
 }

@@ -43,23 +43,23 @@ struct HidNode {
     std::string devPath; // /dev/hidraw3
     UsbId id;
     int interfaceNumber = -1;
-    bool keyboard = false;     // it has a keyboard collection
-    bool command = false;      // it has a collection the library would talk to
+    bool keyboard = false; // it has a keyboard collection
+    bool command = false;  // it has a collection the library would talk to
     bool descriptorRead = false;
-    std::string devNumber;     // "243:3"
-    int openError = 0;         // errno of opening the node for reading and writing, 0 when it opened
+    std::string devNumber; // "243:3"
+    int openError = 0;     // errno of opening the node for reading and writing, 0 when it opened
     bool nodeExists = false;
-    std::string ownerText;     // "root:plugdev 0660"
-    bool uaccessTagged = false; // udev tagged it for the logged-in user (the rule applied)
-    bool udevKnows = false;    // udev has a database entry for it
+    std::string ownerText;            // "root:plugdev 0660"
+    bool uaccessTagged = false;       // udev tagged it for the logged-in user (the rule applied)
+    bool udevKnows = false;           // udev has a database entry for it
     std::vector<std::string> holders; // "1234 (otherprog)": other processes that have it open
 };
 
 struct SystemView {
     bool sysfsAvailable = false;
-    std::vector<UsbDevice> usb;       // every USB device (lsusb)
-    std::vector<UsbDevice> knownUsb;  // those with a wanted id
-    std::vector<HidNode> nodes;       // hidraw nodes of devices with a wanted id
+    std::vector<UsbDevice> usb;         // every USB device (lsusb)
+    std::vector<UsbDevice> knownUsb;    // those with a wanted id
+    std::vector<HidNode> nodes;         // hidraw nodes of devices with a wanted id
     std::vector<std::string> ruleFiles; // rule files that name a wanted id
     bool udevRunning = false;
 };
@@ -69,7 +69,8 @@ using OpenProbe = std::function<int(const std::string& path)>;
 int openProbe(const std::string& path);
 
 // Scans the system for USB devices and the hidraw nodes of devices with `wanted` ids.
-SystemView scanSystem(const SystemRoots& roots, const std::vector<UsbId>& wanted, const OpenProbe& probe = openProbe);
+SystemView scanSystem(const SystemRoots& roots, const std::vector<UsbId>& wanted,
+                      const OpenProbe& probe = openProbe);
 
 // The ids to look for: RFIDUSB_DEVICE's ("vvvv:pppp[:i]") when `deviceEnv` holds one,
 // else the library's built-in list.
@@ -78,7 +79,7 @@ std::vector<UsbId> wantedIds(const char* deviceEnv);
 // What the check needs from the USB library.
 struct LibraryAccess {
     struct Reader {
-        std::string key;    // what selects it (serial, else path)
+        std::string key; // what selects it (serial, else path)
         std::string path;
         std::string label;  // for people
         std::string access; // "ok", "denied", "busy", ... or empty
@@ -107,8 +108,8 @@ struct Finding {
 
 struct Report {
     Verdict verdict = Verdict::NoReader;
-    std::string version;          // the reader's version text when it answered
-    std::string readerLabel;      // the reader that was asked
+    std::string version;                     // the reader's version text when it answered
+    std::string readerLabel;                 // the reader that was asked
     std::vector<std::string> libraryReaders; // the readers the library lists, as text
     std::vector<Finding> findings;
     bool answered() const { return verdict == Verdict::Answering; }

@@ -19,7 +19,7 @@ class FakeLibrary : public LibraryAccess {
 public:
     bool isLoaded = true;
     std::optional<std::vector<Reader>> list = std::vector<Reader>{};
-    std::optional<Bytes> answer;                   // nullopt: the write fails
+    std::optional<Bytes> answer; // nullopt: the write fails
     std::optional<std::pair<int, std::string>> error = std::make_pair(1, std::string("no reader found"));
     std::vector<std::string> selected;
     Bytes sent;
@@ -39,19 +39,20 @@ public:
 };
 
 const Bytes kKeyboardDescriptor{0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x08, 0x81, 0x02, 0xC0};
-const Bytes kCommandDescriptor{0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x40,
-                               0x09, 0x01, 0x81, 0x02, 0x09, 0x01, 0x91, 0x02, 0xC0};
+const Bytes kCommandDescriptor{0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95,
+                               0x40, 0x09, 0x01, 0x81, 0x02, 0x09, 0x01, 0x91, 0x02, 0xC0};
 
 class Doctor : public ::testing::Test {
 protected:
     void SetUp() override {
         root = fs::temp_directory_path() / ("rfid-doctor-" + std::to_string(::getpid()));
         fs::remove_all(root);
-        for (const char* d : {"sys/bus/usb/devices", "sys/class/hidraw", "dev", "etc/udev/rules.d", "run", "proc",
-                              "usr/lib/udev/rules.d", "lib"})
+        for (const char* d : {"sys/bus/usb/devices", "sys/class/hidraw", "dev", "etc/udev/rules.d", "run",
+                              "proc", "usr/lib/udev/rules.d", "lib"})
             fs::create_directories(root / d);
-        roots = {(root / "sys").string(), (root / "dev").string(), (root / "etc").string(), (root / "run").string(),
-                 (root / "proc").string(), (root / "usr").string(), (root / "lib").string()};
+        roots = {(root / "sys").string(), (root / "dev").string(),  (root / "etc").string(),
+                 (root / "run").string(), (root / "proc").string(), (root / "usr").string(),
+                 (root / "lib").string()};
         probe = [this](const std::string& path) { return openErrors.count(path) ? openErrors[path] : 0; };
     }
     void TearDown() override { fs::remove_all(root); }
@@ -71,7 +72,8 @@ protected:
         write(d / "product", product + "\n");
     }
     // A hidraw node of a USB interface, the way sysfs links it.
-    std::string hidraw(int n, const std::string& vid, const std::string& pid, int iface, const Bytes& descriptor) {
+    std::string hidraw(int n, const std::string& vid, const std::string& pid, int iface,
+                       const Bytes& descriptor) {
         const fs::path hid = root / "sys/devices/usb1/1-2" / ("1-2:1." + std::to_string(iface)) /
                              ("0003:" + vid + ":" + pid + "." + std::to_string(n));
         write(hid.parent_path() / "bInterfaceNumber", "0" + std::to_string(iface) + "\n");
@@ -103,8 +105,9 @@ protected:
 } // namespace
 
 TEST_F(Doctor, ReaderAnswersWithItsVersion) {
-    lib.list = std::vector<LibraryAccess::Reader>{{"SIM-0000", "sim:0", "Simulated RFID reader (SIM-0000)", "ok"},
-                                                  {"SIM-0001", "sim:1", "Simulated RFID reader (SIM-0001)", "ok"}};
+    lib.list =
+        std::vector<LibraryAccess::Reader>{{"SIM-0000", "sim:0", "Simulated RFID reader (SIM-0000)", "ok"},
+                                           {"SIM-0001", "sim:1", "Simulated RFID reader (SIM-0001)", "ok"}};
     lib.answer = Bytes{0xAA, 0x00, 0x05, 0x00, 'V', '1', '.', '0', 0x00, 0xBB};
     lib.error = std::make_pair(0, std::string());
     Report r = check("SIM-0001");
@@ -113,7 +116,8 @@ TEST_F(Doctor, ReaderAnswersWithItsVersion) {
     EXPECT_EQ(lib.sent, (Bytes{0xAA, 0x00, 0x01, 0xC0, 0xC1, 0xBB}));
     EXPECT_EQ(lib.selected, std::vector<std::string>{"SIM-0001"});
     EXPECT_TRUE(says("  2. Simulated RFID reader (SIM-0001)  [access: ok]\n")) << text;
-    EXPECT_TRUE(says("OK: The reader answers: Simulated RFID reader (SIM-0001), version \"V1.0\".\n")) << text;
+    EXPECT_TRUE(says("OK: The reader answers: Simulated RFID reader (SIM-0001), version \"V1.0\".\n"))
+        << text;
 
     // A refusal is an answer too.
     lib.answer = Bytes{0xAA, 0x00, 0x02, 0x01, 0x8F, 0x8C, 0xBB};
@@ -146,8 +150,9 @@ TEST_F(Doctor, NoReaderListsWhatLsusbShows) {
     // A known device that no HID driver took.
     usbDevice("1-2", 1, 5, "04d8", "003f", "", "");
     check();
-    EXPECT_TRUE(says("A USB device with such an id is attached (Bus 001 Device 005: ID 04d8:003f) but has no hidraw "
-                     "node"))
+    EXPECT_TRUE(
+        says("A USB device with such an id is attached (Bus 001 Device 005: ID 04d8:003f) but has no hidraw "
+             "node"))
         << text;
 
     // Without a library at all.
@@ -165,7 +170,8 @@ TEST_F(Doctor, NoAccessSaysWhetherTheRuleIsInstalledAndApplied) {
 
     Report r = check();
     EXPECT_EQ(r.verdict, Verdict::NoAccess);
-    EXPECT_TRUE(says("PROBLEM: The reader 04d8:003f is attached, but this user may not open " + node + ".")) << text;
+    EXPECT_TRUE(says("PROBLEM: The reader 04d8:003f is attached, but this user may not open " + node + "."))
+        << text;
     EXPECT_TRUE(says("udev rule: not installed")) << text;
     EXPECT_TRUE(says("udev rule applied: no, udev does not run on this system.")) << text;
     EXPECT_TRUE(says("    echo 'KERNEL==\"hidraw*\", ATTRS{idVendor}==\"04d8\", ATTRS{idProduct}==\"003f\", "
@@ -178,7 +184,8 @@ TEST_F(Doctor, NoAccessSaysWhetherTheRuleIsInstalledAndApplied) {
           "KERNEL==\"hidraw*\", ATTRS{idVendor}==\"04D8\", ATTRS{idProduct}==\"003F\", TAG+=\"uaccess\"\n");
     write(root / "run/udev/data/c243:3", "E:ID_VENDOR=04d8\n");
     check();
-    EXPECT_TRUE(says("udev rule: installed in " + (root / "usr/lib/udev/rules.d/60-rfid-reader.rules").string()))
+    EXPECT_TRUE(
+        says("udev rule: installed in " + (root / "usr/lib/udev/rules.d/60-rfid-reader.rules").string()))
         << text;
     EXPECT_TRUE(says("udev rule applied: no (" + node + " is not tagged for the logged-in user).")) << text;
     EXPECT_TRUE(says("    sudo udevadm control --reload && sudo udevadm trigger\n")) << text;
@@ -212,7 +219,8 @@ TEST_F(Doctor, KeyboardOnlyBusyNoAnswerAndIoErrors) {
     lib.error = std::make_pair(3, node + " cannot be opened: Device or resource busy");
     r = check();
     EXPECT_EQ(r.verdict, Verdict::Busy);
-    EXPECT_TRUE(says("PROBLEM: The reader 04d8:003f (" + node + ") is busy: another program holds it.")) << text;
+    EXPECT_TRUE(says("PROBLEM: The reader 04d8:003f (" + node + ") is busy: another program holds it."))
+        << text;
     EXPECT_TRUE(says("Held open by: 4242 (otherprog).")) << text;
 
     lib.answer = Bytes{};
