@@ -47,8 +47,8 @@ QPixmap stateIcon(ReaderConnection::State state, qreal ratio) {
         break;
     case ReaderConnection::State::NoAccess:
     case ReaderConnection::State::Busy: {
-        const QColor fill = state == ReaderConnection::State::NoAccess ? QColor(0xd3, 0x2f, 0x2f)
-                                                                        : QColor(0xe6, 0x9a, 0x00);
+        const QColor fill =
+            state == ReaderConnection::State::NoAccess ? QColor(0xd3, 0x2f, 0x2f) : QColor(0xe6, 0x9a, 0x00);
         p.setPen(QPen(fill.darker(140), 1));
         p.setBrush(fill);
         p.drawEllipse(disc);
@@ -132,7 +132,8 @@ void ReaderConnection::setState(State state, const QString& detail) {
         tip = detail.isEmpty() ? QStringLiteral("No reader") : QStringLiteral("No reader: %1").arg(detail);
         break;
     case State::NoAccess:
-        tip = QStringLiteral("No access: this user may not open %1 (Reader > Connection check… says what to do)")
+        tip = QStringLiteral(
+                  "No access: this user may not open %1 (Reader > Connection check… says what to do)")
                   .arg(detail);
         break;
     case State::Busy:
@@ -154,9 +155,10 @@ void ReaderConnection::refresh() {
     rebuildMenu();
 
     if (!m_listed) {
-        setState(State::Unknown, m_library.isLoaded()
-                                     ? QStringLiteral("The USB library %1 cannot list readers").arg(m_library.fileName())
-                                     : QStringLiteral("The USB library %1 was not found").arg(m_library.fileName()));
+        setState(State::Unknown,
+                 m_library.isLoaded()
+                     ? QStringLiteral("The USB library %1 cannot list readers").arg(m_library.fileName())
+                     : QStringLiteral("The USB library %1 was not found").arg(m_library.fileName()));
         return;
     }
     const rfid::ReaderEntry* current = nullptr;
@@ -166,8 +168,9 @@ void ReaderConnection::refresh() {
     if (!current && m_chosen.isEmpty() && !m_readers.isEmpty())
         current = &m_readers.front();
     if (!current) {
-        setState(State::NoReader, m_chosen.isEmpty() ? QString()
-                                                     : QStringLiteral("the chosen reader %1 is not attached").arg(m_chosen));
+        setState(State::NoReader, m_chosen.isEmpty()
+                                      ? QString()
+                                      : QStringLiteral("the chosen reader %1 is not attached").arg(m_chosen));
         return;
     }
     if (current->access == QLatin1String("denied"))
@@ -239,12 +242,14 @@ void ReaderConnection::rebuildMenu() {
         const bool chosen = m_chosen.isEmpty() ? i == 0 : (e.key() == m_chosen || e.path == m_chosen);
         a->setChecked(chosen);
         const QString key = e.key();
-        connect(a, &QAction::triggered, this, [this, key] { rfid::runGuarded([this, key] { choose(key); }); });
+        connect(a, &QAction::triggered, this,
+                [this, key] { rfid::runGuarded([this, key] { choose(key); }); });
     }
     m_menu->addSeparator();
     QAction* check = m_menu->addAction(QStringLiteral("Connection check…"));
     check->setObjectName(QStringLiteral("ConnectionCheck"));
-    connect(check, &QAction::triggered, this, [this] { rfid::runGuarded([this] { showConnectionCheck(); }); });
+    connect(check, &QAction::triggered, this,
+            [this] { rfid::runGuarded([this] { showConnectionCheck(); }); });
 }
 
 QString ReaderConnection::connectionCheckText() {

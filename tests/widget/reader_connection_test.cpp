@@ -84,8 +84,9 @@ TEST_F(ReaderChoice, IndicatorIsAFifthPanelAndNothingElseMoves) {
 TEST_F(ReaderChoice, ListsReadersFirstChosenAndAnotherOneTakesTheCommands) {
     rfidsim_set_reader_count(3);
     connection()->refresh();
-    EXPECT_EQ(menuTexts(), (QStringList{"Simulated RFID reader (SIM-0000) *", "Simulated RFID reader (SIM-0001)",
-                                        "Simulated RFID reader (SIM-0002)", "Connection check…"}));
+    EXPECT_EQ(menuTexts(),
+              (QStringList{"Simulated RFID reader (SIM-0000) *", "Simulated RFID reader (SIM-0001)",
+                           "Simulated RFID reader (SIM-0002)", "Connection check…"}));
     EXPECT_EQ(connection()->state(), ReaderConnection::State::Connected);
     EXPECT_EQ(connection()->indicator()->toolTip(), "Connected: Simulated RFID reader (SIM-0000)");
 
@@ -129,7 +130,8 @@ TEST_F(ReaderChoice, NoAccessAndTheConnectionCheck) {
     EXPECT_EQ(connection()->state(), ReaderConnection::State::NoAccess);
     EXPECT_EQ(connection()->stateText(), "no access");
     const QString denied = connection()->connectionCheckText();
-    EXPECT_TRUE(denied.contains("PROBLEM: A reader is attached, but this user may not open it.")) << denied.toStdString();
+    EXPECT_TRUE(denied.contains("PROBLEM: A reader is attached, but this user may not open it."))
+        << denied.toStdString();
     EXPECT_TRUE(denied.contains("sim:0 cannot be opened: Permission denied")) << denied.toStdString();
 
     rfidsim_set_access(0, RFIDSIM_ACCESS_OK);
@@ -159,11 +161,13 @@ TEST_F(ReaderChoice, IndicatorStatesLookDifferent) {
         rfidsim_plug(0, i == 1 ? 0 : 1);
         rfidsim_set_access(0, i == 2 ? RFIDSIM_ACCESS_DENIED : RFIDSIM_ACCESS_OK);
         connection()->refresh();
-        EXPECT_EQ(connection()->stateText(), QString::fromLatin1(names[i]).replace('-', ' ').replace("connected", "connected reader"));
+        EXPECT_EQ(connection()->stateText(),
+                  QString::fromLatin1(names[i]).replace('-', ' ').replace("connected", "connected reader"));
         looks << indicator->grab().toImage();
         if (!shots.isEmpty()) {
             // The right end of the status bar, enlarged, with the tool tip's text under it.
-            const QRect area(form->statusPanels[3]->x() - 60, 0, form->StatusBar1->width() - form->statusPanels[3]->x() + 60,
+            const QRect area(form->statusPanels[3]->x() - 60, 0,
+                             form->StatusBar1->width() - form->statusPanels[3]->x() + 60,
                              form->StatusBar1->height());
             const QImage strip = form->StatusBar1->grab(area).toImage().scaled(area.size() * 3);
             QImage out(strip.width(), strip.height() + 30, QImage::Format_ARGB32);
