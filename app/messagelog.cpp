@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 
 namespace rfid {
 
@@ -42,6 +43,11 @@ MessageLog::MessageLog(QWidget* parent) : QPlainTextEdit(parent) {
     add("N17", QStringLiteral("Shear"), &MessageLog::N17Click);
     add("N18", QStringLiteral("Copy"), &MessageLog::N18Click);
     add("N19", QStringLiteral("Paste"), &MessageLog::N19Click);
+    m_viewTimer = new QTimer(this);
+    m_viewTimer->setSingleShot(true);
+    m_viewTimer->setInterval(16); // about the screen's refresh rate
+    connect(m_viewTimer, &QTimer::timeout, this, &MessageLog::releaseView);
+
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { m_popup->popup(viewport()->mapToGlobal(pos)); });
@@ -66,8 +72,29 @@ void MessageLog::addLine(const QString& text) {
     cursor.insertText(t + QLatin1Char('\n'));
     doc->setUndoRedoEnabled(true);
 
+    if (isVisible())
+        holdView();
+    else
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void MessageLog::holdView() {
+    if (m_viewHeld)
+        return;
+    // Updates disabled on the log hold its viewport and scroll bars too;
+    // enabling them again repaints the whole log once.
+    m_viewHeld = true;
+    setUpdatesEnabled(false);
+    m_viewTimer->start();
+}
+
+void MessageLog::releaseView() {
+    if (!m_viewHeld)
+        return;
+    m_viewHeld = false;
     QScrollBar* bar = verticalScrollBar();
     bar->setValue(bar->maximum());
+    setUpdatesEnabled(true);
 }
 
 QStringList MessageLog::lines() const {

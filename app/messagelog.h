@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class QMenu;
+class QTimer;
 
 namespace rfid {
 
@@ -15,7 +16,9 @@ public:
 
     // Appends `text` as a new line. Line breaks ("\r\n") inside it start further
     // lines, so a text ending in "\r\n" leaves one empty line after it; a lone
-    // "\r" starts none (the text "\r" alone is one empty line).
+    // "\r" starts none (the text "\r" alone is one empty line). The text is in
+    // the document at once; a shown log paints it and scrolls to it with its
+    // next view update.
     void addLine(const QString& text);
 
     // The log's lines as the operator sees them.
@@ -36,7 +39,14 @@ public:
     void N19Click();       // Paste
 
 private:
+    // Painting and following the newest line wait for the next view update, at
+    // most about 60 a second, so that a burst of lines costs one repaint.
+    void holdView();
+    void releaseView();
+
     QMenu* m_popup = nullptr;
+    QTimer* m_viewTimer = nullptr;
+    bool m_viewHeld = false;
 };
 
 // Rich Text Format for plain lines: a font table with a CJK-capable font and
