@@ -6,6 +6,7 @@
 #include "messagelog.h"
 #include "readerconnection.h"
 #include "skins.h"
+#include "stationdialog.h"
 #include "tform2.h"
 #include "wait.h"
 
@@ -171,6 +172,10 @@ void TForm1::buildMenus() {
     cardTest->setObjectName(QStringLiteral("MenuCardTest"));
     connect(cardTest, &QAction::triggered, this,
             [this] { rfid::runGuarded([this] { rfid::showCardTest(m_usb, this); }); });
+    QAction* station = tools->addAction(QStringLiteral("Set up readers from file…"));
+    station->setObjectName(QStringLiteral("MenuStation"));
+    connect(station, &QAction::triggered, this,
+            [this] { rfid::runGuarded([this] { rfid::showStationSetup(m_usb, this); }); });
     QMenu* about = bar->addMenu(QStringLiteral("About"));
     about->setObjectName(QStringLiteral("N3"));
     item(about, "N5", QStringLiteral("Help"), &TForm1::N5Click);

@@ -1,0 +1,106 @@
+// The set-up station: every reader that is plugged in is written with one set
+// of settings, checked by reading back, told to beep on success and recorded as
+// one CSV row; then the station waits for the next reader. A reader that has
+// been done is not done again until it is unplugged and plugged back.
+//
+// Plain C++ on Qt Core, shared by the window and rfidctl. The caller decides
+// how to wait between looks at the readers (a socket notifier in the window,
+// poll() in rfidctl) and calls poll() after every notice.
+#pragma once
+
+#include "readersettings.h"
+#include "usblink.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace rfid {
+
+// The outcome for one reader.
+struct StationRow {
+    QDateTime time;
+    QString path;
+    QString serial;
+    QString version;
+    QString result; // "ok", "different", "failed: …", "unplugged during write, settings partly written: …"
+    QStringList differences;
+    bool success = false;
+};
+
+// The results file: CSV with a header line, one row per reader, each row on
+// disk (flushed) before the next reader is touched. An existing file is
+// appended to.
+class StationLog {
+public:
+    // Opens `path` for appending; false with `error` naming the file and why.
+    bool open(const QString& path, QString& error);
+    bool isOpen() const { return m_file && m_file->isOpen(); }
+    // Appends and flushes one row; false with `error` when it could not be written.
+    bool append(const StationRow& row, QString& error);
+
+    static QString header(); // "time,device,serial,version,result,differences"
+    static QString line(const StationRow& row);
+    // One CSV field: quoted when it holds a comma, quote or line break; a text
+    // that a spreadsheet would take for a formula (= + - @ first) gets a ' in front.
+    static QString field(const QString& text);
+
+private:
+    std::unique_ptr<QFile> m_file;
+};
+
+class Station {
+public:
+    // `wanted`: the settings to write (the file's). `log` may be null.
+    Station(UsbLibrary& usb, ReaderSettings wanted, StationLog* log);
+
+    // Whether the library can list readers (the station needs that); false
+    // with `error` saying why.
+    bool canListReaders(QString& error);
+
+    // Called before each step of a reader ("keyboard language", "check", ...),
+    // for progress texts; tests use it to unplug a reader half-way.
+    using StepObserver = std::function<void(const ReaderEntry& reader, const QString& step)>;
+    void setStepObserver(StepObserver observer) { m_observer = std::move(observer); }
+    // Called with every row as soon as it is logged.
+    using RowObserver = std::function<void(const StationRow& row)>;
+    void setRowObserver(RowObserver observer) { m_rowObserver = std::move(observer); }
+
+    // One look at the readers: forgets the readers that have gone, sets up every
+    // one that has not been done, at most `limit` of them (-1: all). `stop` is
+    // asked before each reader. Returns the rows of this look. A row that
+    // cannot be logged stops the station (`logError()` says why).
+    QList<StationRow> poll(const std::function<bool()>& stop = {}, int limit = -1);
+
+    int done() const { return m_done; }
+    int failed() const { return m_failed; }
+    bool stoppedByLogError() const { return !m_logError.isEmpty(); }
+    QString logError() const { return m_logError; }
+    // "3 readers done: 2 set up, 1 failed."
+    QString progressLine() const;
+
+    // Leaves the library's reader choice automatic again.
+    void finish();
+
+private:
+    StationRow setUp(const ReaderEntry& reader);
+    Answer send(const QString& command);
+    bool gone(const ReaderEntry& reader);
+
+    UsbLibrary& m_usb;
+    ReaderSettings m_wanted;
+    StationLog* m_log;
+    StepObserver m_observer;
+    RowObserver m_rowObserver;
+    QSet<QString> m_handled; // readers done and still plugged in
+    QString m_problem;       // why the last send had no answer
+    QString m_logError;
+    int m_done = 0;
+    int m_failed = 0;
+};
+
+} // namespace rfid
