@@ -410,11 +410,11 @@ void CardTestDialog::updateLayoutTexts() {
 }
 
 bool CardTestDialog::hasSimulatedReader() const {
-    return m_usb.entryPoint("rfidsim_card_text") != nullptr;
+    return m_usb.rawSymbol("rfidsim_card_text") != nullptr;
 }
 
 bool CardTestDialog::presentCard(const wedge::CardNumber& card) {
-    const auto fn = reinterpret_cast<CardTextFn>(m_usb.entryPoint("rfidsim_card_text"));
+    const auto fn = reinterpret_cast<CardTextFn>(m_usb.rawSymbol("rfidsim_card_text"));
     if (!fn || isTyping())
         return false;
     char buffer[256];

@@ -58,9 +58,6 @@ public:
     // Entry points by name; nullptr when the library or the entry point is missing.
     WriteFn writeFn();
     ReadFn readFn();
-    // Any other entry point by name (the optional ones, the simulated reader's
-    // controls); nullptr when the library or the entry point is missing.
-    void* entryPoint(const char* name) { return symbol(name); }
 
     QString fileName() const { return m_fileName; }
     // Whether the library file could be loaded (tries again when it could not).
