@@ -5,10 +5,12 @@
 #include "tform2.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -248,6 +250,31 @@ TEST_F(Log, LineBreakSemantics) {
     log->addLine("a\rb\r\n");
     log->addLine("\r");
     EXPECT_EQ(log->lines().mid(3), (QStringList{"ab", "", ""}));
+}
+
+TEST_F(Log, ShownLogHasItsLinesAtOnceAndFollowsTheNewestAfterItsViewUpdate) {
+    form->show();
+    auto* log = form->RichEdit1;
+    QElapsedTimer clock;
+    clock.start();
+    while (!log->isVisible() && clock.elapsed() < 2000)
+        QCoreApplication::processEvents();
+    for (int i = 0; i < 300; ++i)
+        log->addLine(QString::number(i) + "\r\n");
+    // The text is there before any view update; only painting waits.
+    ASSERT_EQ(log->lines().size(), 600);
+    EXPECT_EQ(log->lines().at(598), "299");
+    QScrollBar* bar = log->verticalScrollBar();
+    clock.restart();
+    while ((bar->maximum() == 0 || bar->value() != bar->maximum()) && clock.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_TRUE(log->updatesEnabled());
+    // Typing into the log still works as in any text field.
+    log->moveCursor(QTextCursor::End);
+    log->insertPlainText("typed");
+    EXPECT_EQ(log->lines().last(), "typed");
 }
 
 TEST_F(Log, PopupMenuItemsAndClear) {
