@@ -16,6 +16,7 @@
 #include "outputformatpage.h"
 #include "readermodepage.h"
 #include "s50page.h"
+#include "settingsmenu.h"
 #include "systempage.h"
 #include "ultralightpage.h"
 
@@ -123,6 +124,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     buildHiddenGroups(m_outputFormat);
     buildMenus();
+    m_settingsMenu = new SettingsMenu(*this);
     buildStatusBar();
     m_connection = new ReaderConnection(*this, *StatusBar1, m_usb);
 

@@ -33,6 +33,7 @@ class Iso15693Page;
 class OutputFormatPage;
 class TComm;
 class SendPanel;
+class SettingsMenu;
 
 namespace rfid {
 class MessageLog;
@@ -87,6 +88,8 @@ public:
     Iso14443bPage* iso14443bPage() const { return m_iso14443b; }
     Iso15693Page* iso15693Page() const { return m_iso15693; }
     OutputFormatPage* outputFormatPage() const { return m_outputFormat; }
+    // The "Settings" menu (settingsmenu.cpp).
+    SettingsMenu* settingsMenu() const { return m_settingsMenu; }
 
     // --- Controls of the window ---------------------------------------------
     QTabWidget* PageControl1 = nullptr;
@@ -166,4 +169,5 @@ private:
     Iso14443bPage* m_iso14443b = nullptr;
     Iso15693Page* m_iso15693 = nullptr;
     OutputFormatPage* m_outputFormat = nullptr;
+    SettingsMenu* m_settingsMenu = nullptr;
 };
