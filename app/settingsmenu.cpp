@@ -48,11 +48,13 @@ SettingsMenu::SettingsMenu(TForm1& form) : QObject(&form), m_form(form) {
     auto item = [this](const char* name, const QString& caption, void (SettingsMenu::*handler)()) {
         QAction* a = menu->addAction(caption);
         a->setObjectName(QLatin1String(name));
-        connect(a, &QAction::triggered, this, [this, handler] { rfid::runGuarded([&] { (this->*handler)(); }); });
+        connect(a, &QAction::triggered, this,
+                [this, handler] { rfid::runGuarded([&] { (this->*handler)(); }); });
         return a;
     };
     auto askSave = [this] {
-        const QString path = rfid::askSaveFileName(&m_form, QStringLiteral("Save settings to file"), kFileFilter);
+        const QString path =
+            rfid::askSaveFileName(&m_form, QStringLiteral("Save settings to file"), kFileFilter);
         if (!path.isEmpty())
             saveSettings(path);
     };
@@ -69,9 +71,12 @@ SettingsMenu::SettingsMenu(TForm1& form) : QObject(&form), m_form(form) {
     loadFromFile->setObjectName(QStringLiteral("NSettingsLoad"));
     connect(loadFromFile, &QAction::triggered, this, [askLoad] { rfid::runGuarded(askLoad); });
     menu->addSeparator();
-    writeAll = item("NSettingsWriteAll", QStringLiteral("Write all to reader"), &SettingsMenu::writeAllToReader);
-    readAll = item("NSettingsReadAll", QStringLiteral("Read all from reader"), &SettingsMenu::readAllFromReader);
-    check = item("NSettingsCheck", QStringLiteral("Check reader against settings"), &SettingsMenu::checkReader);
+    writeAll =
+        item("NSettingsWriteAll", QStringLiteral("Write all to reader"), &SettingsMenu::writeAllToReader);
+    readAll =
+        item("NSettingsReadAll", QStringLiteral("Read all from reader"), &SettingsMenu::readAllFromReader);
+    check =
+        item("NSettingsCheck", QStringLiteral("Check reader against settings"), &SettingsMenu::checkReader);
 }
 
 void SettingsMenu::log(const QString& text) {
@@ -161,7 +166,8 @@ void SettingsMenu::writeAllToReader() {
             return;
         }
     }
-    log(QStringLiteral("Write all: ") + names.join(QStringLiteral(", ")) + QStringLiteral(" written") + end());
+    log(QStringLiteral("Write all: ") + names.join(QStringLiteral(", ")) + QStringLiteral(" written") +
+        end());
     compareWithWindow(s);
 }
 
@@ -202,8 +208,9 @@ void SettingsMenu::readAllFromReader() {
         }
     }
     showSettings(reader);
-    log(QStringLiteral("Read all: the keyboard language and output settings now show what the reader holds. Not "
-                       "read (the reader does not report them): ") +
+    log(QStringLiteral(
+            "Read all: the keyboard language and output settings now show what the reader holds. Not "
+            "read (the reader does not report them): ") +
         kNotReported + end());
 }
 

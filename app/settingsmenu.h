@@ -20,12 +20,12 @@ class SettingsMenu : public QObject {
 public:
     explicit SettingsMenu(TForm1& form);
 
-    QMenu* menu = nullptr;          // "Settings"
-    QAction* saveToFile = nullptr;  // "Save settings to file…"
+    QMenu* menu = nullptr;           // "Settings"
+    QAction* saveToFile = nullptr;   // "Save settings to file…"
     QAction* loadFromFile = nullptr; // "Load settings from file…"
-    QAction* writeAll = nullptr;    // "Write all to reader"
-    QAction* readAll = nullptr;     // "Read all from reader"
-    QAction* check = nullptr;       // "Check reader against settings"
+    QAction* writeAll = nullptr;     // "Write all to reader"
+    QAction* readAll = nullptr;      // "Read all from reader"
+    QAction* check = nullptr;        // "Check reader against settings"
 
     // What the items do once a file is chosen (tests call these directly).
     void saveSettings(const QString& path);
