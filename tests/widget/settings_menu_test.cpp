@@ -70,10 +70,9 @@ TEST_F(SettingsMenuTest, MenuBesideTheOthers) {
     QStringList titles;
     for (QAction* a : form->menuBar()->actions())
         titles << a->text();
-    // The menus that were there keep their places; Settings comes last.
+    // The menus that were there keep their places; Settings stands after them.
     EXPECT_EQ(titles.mid(0, 2), (QStringList{"System", "Stype"}));
-    EXPECT_TRUE(titles.contains("About"));
-    EXPECT_EQ(titles.back(), "Settings");
+    EXPECT_GT(titles.indexOf("Settings"), titles.indexOf("About"));
     QStringList items;
     for (QAction* a : find<QMenu>("NSettings")->actions()) {
         if (!a->isSeparator())
