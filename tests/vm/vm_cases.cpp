@@ -321,6 +321,7 @@ private:
 std::string g_self;
 std::string g_lib;
 std::string g_cli;
+std::string g_check;
 int g_passed = 0, g_failed = 0, g_pending = 0;
 
 struct Outcome {
@@ -839,9 +840,9 @@ struct CliRun {
     bool unsupported = false; // the subcommand or option is not there yet (usage error naming it)
 };
 
-CliRun runCli(const std::vector<std::string>& args, int uid = -1,
-              std::map<std::string, std::string> env = {}) {
-    std::vector<std::string> argv{g_cli};
+CliRun runCli(const std::vector<std::string>& args, int uid = -1, std::map<std::string, std::string> env = {},
+              const std::string& program = g_cli) {
+    std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
     const std::string libDir = g_lib.substr(0, g_lib.find_last_of('/'));
     Child c;
@@ -996,9 +997,22 @@ Outcome cliTwoReadersCase() {
                 std::to_string(none.status));
 }
 
-// rfidctl doctor: exit status and the finding for each situation.
-Outcome doctorCase(const std::string& situation) {
-    if (!cliBuilt())
+// The title of the first problem a check reports.
+std::string firstProblem(const std::string& report) {
+    std::istringstream in(report);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("PROBLEM: ", 0) == 0)
+            return line.substr(9);
+    return {};
+}
+
+// rfidctl doctor, or the connection check on its own (`viaCheck`): exit status and the
+// finding for each situation.
+Outcome doctorCase(const std::string& situation, bool viaCheck) {
+    if (viaCheck && access(g_check.c_str(), X_OK) != 0)
+        return pending("the connection check is not built");
+    if (!viaCheck && !cliBuilt())
         return pending("rfidctl is not built yet");
     Devices d;
     int uid = -1;
@@ -1022,7 +1036,7 @@ Outcome doctorCase(const std::string& situation) {
             uid = 65534;
         }
     }
-    const CliRun r = runCli({"doctor"}, uid);
+    const CliRun r = viaCheck ? runCli({g_lib}, uid, {}, g_check) : runCli({"doctor"}, uid);
     if (r.unsupported)
         return pending("rfidctl has no doctor subcommand yet");
     const std::string st = "exit " + std::to_string(r.status);
@@ -1035,7 +1049,7 @@ Outcome doctorCase(const std::string& situation) {
         return fail(st + " although the reader cannot answer", r.output);
     bool right = false;
     if (situation == "no-reader")
-        right = mentions(r.output, {"lsusb"}) && mentions(r.output, {"no reader"});
+        right = mentions(r.output, {"no reader"}) && mentions(r.output, {"rfidusb_device"});
     else if (situation == "no-access")
         right = mentions(r.output, {"permission", "access"}) && mentions(r.output, {"udevadm"});
     else if (situation == "keyboard-only")
@@ -1044,7 +1058,7 @@ Outcome doctorCase(const std::string& situation) {
         right = mentions(r.output, {"not answer", "no answer", "not respond"});
     if (!right)
         return fail(st + " but not the expected finding", r.output);
-    return pass(st + ", the finding names the problem");
+    return pass(st + ", finding \"" + firstProblem(r.output) + "\"");
 }
 
 struct Case {
@@ -1100,7 +1114,8 @@ std::vector<Case> allCases() {
     cases.push_back({"rfidctl-list-and-device", cliTwoReadersCase});
     for (const char* s : {"answering", "numbered-8", "no-reader", "no-access", "keyboard-only", "silent"}) {
         const std::string situation = s;
-        cases.push_back({std::string("doctor-") + s, [situation] { return doctorCase(situation); }});
+        cases.push_back({std::string("check-") + s, [situation] { return doctorCase(situation, true); }});
+        cases.push_back({std::string("doctor-") + s, [situation] { return doctorCase(situation, false); }});
     }
     return cases;
 }
@@ -1113,6 +1128,8 @@ int runMain(int argc, char** argv) {
             g_lib = argv[++i];
         else if (a == "--cli" && i + 1 < argc)
             g_cli = argv[++i];
+        else if (a == "--check" && i + 1 < argc)
+            g_check = argv[++i];
         else
             only.push_back(a);
     }
