@@ -1,9 +1,13 @@
 #include "commands.h"
 
+#include "doctorlibrary.h"
 #include "settingsfile.h"
 #include "station.h"
 #include "status.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 #include <csignal>
 #ifndef _WIN32
@@ -248,6 +252,58 @@ int cmdVersion(Context& c) {
     return kDone;
 }
 
+int cmdList(Context& c) {
+    QStringList options, plain;
+    if (!parseArgs(c, {QStringLiteral("--json")}, 0, 0, options, plain))
+        return kBadUsage;
+    UsbLibrary& library = c.session().library();
+    if (!library.isLoaded())
+        return c.fail(kNoReader,
+                      QStringLiteral("the USB library %1 could not be loaded").arg(library.fileName()));
+    const auto readers = library.readers();
+    if (!readers)
+        return c.fail(kNoReader,
+                      QStringLiteral("the USB library %1 cannot list readers").arg(library.fileName()));
+    if (options.contains(QStringLiteral("--json"))) {
+        QJsonArray list;
+        for (const ReaderEntry& r : *readers)
+            list.append(QJsonObject{{"path", r.path},
+                                    {"vendor", r.vendor},
+                                    {"product", r.product},
+                                    {"interface", r.interfaceNumber},
+                                    {"manufacturer", r.manufacturer},
+                                    {"product_name", r.productName},
+                                    {"serial", r.serial},
+                                    {"access", r.access}});
+        c.out << QJsonDocument(list).toJson(QJsonDocument::Indented);
+        return kDone;
+    }
+    if (readers->isEmpty()) {
+        c.out << "No reader attached.\n";
+        return kDone;
+    }
+    for (const ReaderEntry& r : *readers) {
+        QString name = r.manufacturer;
+        if (!r.productName.isEmpty())
+            name += (name.isEmpty() ? QString() : QStringLiteral(" ")) + r.productName;
+        c.out << r.path << "  " << r.vendor << ':' << r.product << "  interface " << r.interfaceNumber
+              << "  serial " << (r.serial.isEmpty() ? QStringLiteral("-") : r.serial) << "  access "
+              << (r.access.isEmpty() ? QStringLiteral("?") : r.access) << "  " << name << '\n';
+    }
+    return kDone;
+}
+
+int cmdDoctor(Context& c) {
+    QStringList options, plain;
+    if (!parseArgs(c, {}, 0, 0, options, plain))
+        return kBadUsage;
+    UsbLibrary& library = c.session().library();
+    c.out << "USB library: " << library.fileName() << '\n';
+    const doctor::Report report = runConnectionCheck(library, c.device);
+    c.out << QString::fromStdString(doctor::formatReport(report));
+    return report.answered() ? kDone : kNoReader;
+}
+
 int cmdBeep(Context& c) {
     QStringList options, plain;
     if (!parseArgs(c, {}, 1, 1, options, plain))
@@ -380,7 +436,7 @@ const Subcommand* find(const QString& name) {
 }
 
 void programHelp(QTextStream& out) {
-    out << "Usage: rfidctl [--sim] COMMAND [ARGUMENTS]\n"
+    out << "Usage: rfidctl [--sim] [--device PATH|SERIAL] COMMAND [ARGUMENTS]\n"
            "\n"
            "Sets up a USB RFID reader that types card numbers as a keyboard, without a window.\n"
            "\n"
@@ -392,6 +448,8 @@ void programHelp(QTextStream& out) {
     out << "\n"
            "Options:\n"
            "  --sim            use the simulated reader instead of a USB reader\n"
+           "  --device PATH|SERIAL\n"
+           "                   the reader to use, by device path or serial number (see rfidctl list)\n"
            "  --help, -h       this help; after a command, that command's help\n"
            "\n"
            "Exit status: 0 done, 1 the reader refused or the check found a difference,\n"
@@ -402,7 +460,8 @@ void programHelp(QTextStream& out) {
 void commandHelp(QTextStream& out, const Subcommand& s) {
     out << "Usage: rfidctl [--sim] " << s.name << (s.usage.isEmpty() ? QString() : QLatin1Char(' ') + s.usage)
         << "\n\n"
-        << s.help;
+        << s.help
+        << "\n--device PATH|SERIAL (before or after the command) chooses the reader; see rfidctl list.\n";
 }
 
 } // namespace
@@ -462,6 +521,17 @@ const QList<Subcommand>& subcommands() {
          QStringLiteral("Restores the reader's factory settings.\n"), cmdFactoryReset},
         {QStringLiteral("clear-data"), QString(), QStringLiteral("empty the reader's stored data"),
          QStringLiteral("Empties the card numbers the reader has stored.\n"), cmdClearData},
+        {QStringLiteral("list"), QStringLiteral("[--json]"), QStringLiteral("list the readers attached"),
+         QStringLiteral(
+             "Lists the readers the USB library finds, one line each: device path, vendor:product\n"
+             "id, interface, serial number, whether this user may open it, and its name; with\n"
+             "--json as a JSON array. Choose one for the other commands with --device.\n"),
+         cmdList},
+        {QStringLiteral("doctor"), QString(), QStringLiteral("check the connection and say what is wrong"),
+         QStringLiteral("Looks at the system (USB devices, the reader's device nodes, the udev rule, other\n"
+                        "programs holding the reader) and asks the reader for its version. Prints what it\n"
+                        "found and what to do. Exit status 0 when the reader answers, 3 otherwise.\n"),
+         cmdDoctor},
     };
     return table;
 }
@@ -471,10 +541,25 @@ int run(const QStringList& arguments, const QString& programDir, QTextStream& ou
     bool help = false;
     const Subcommand* command = nullptr;
     QStringList rest;
-    for (const QString& a : arguments) {
+    QString device;
+    bool deviceGiven = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
         if (a == QLatin1String("--sim"))
             sim = true;
-        else if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+        else if (a == QLatin1String("--device") || a.startsWith(QLatin1String("--device="))) {
+            if (a.contains(QLatin1Char('=')))
+                device = a.section(QLatin1Char('='), 1);
+            else if (i + 1 < arguments.size())
+                device = arguments[++i];
+            else
+                device.clear();
+            if (device.isEmpty()) {
+                err << kProgram << ": --device needs a device path or serial number (see rfidctl list)\n";
+                return kBadUsage;
+            }
+            deviceGiven = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h"))
             help = true;
         else if (!command && a == QLatin1String("help") && rest.isEmpty())
             help = true;
@@ -511,6 +596,19 @@ int run(const QStringList& arguments, const QString& programDir, QTextStream& ou
         }
     }
     Context context(rest, library, out, err);
+    context.device = device;
+    // The connection check chooses the reader itself, to say what is wrong with
+    // the choice; a list shows them all.
+    if (deviceGiven && command->name != QLatin1String("doctor") && command->name != QLatin1String("list") &&
+        !context.session().library().selectReader(device)) {
+        const bool canList = context.session().library().readers().has_value();
+        return context.fail(kNoReader,
+                            canList ? QStringLiteral("no reader with the path or serial number \"%1\" is "
+                                                     "attached (see rfidctl list)")
+                                          .arg(device)
+                                    : QStringLiteral("the USB library %1 cannot choose a reader")
+                                          .arg(context.session().library().fileName()));
+    }
     return command->run(context);
 }
 

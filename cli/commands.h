@@ -28,6 +28,7 @@ public:
 
     QStringList args;    // the subcommand's own arguments
     QString libraryFile; // the USB library to load
+    QString device;      // --device: the reader's path or serial number; empty: the library's choice
     QTextStream& out;
     QTextStream& err;
 

@@ -26,6 +26,27 @@ Answer ReaderSession::send(const QString& command) {
         m_problem = result.log.contains(writeFailureText())
                         ? QStringLiteral("no reader took the command (is one plugged in and may it be used?)")
                         : QStringLiteral("the reader did not answer");
+        // A library that can say why says it more precisely.
+        if (const auto why = m_library.lastError()) {
+            switch (why->kind) {
+            case LinkError::NoReader:
+                m_problem = QStringLiteral("no reader is attached (%1; see rfidctl doctor)").arg(why->text);
+                break;
+            case LinkError::Permission:
+                m_problem = QStringLiteral("this user may not open the reader (%1; see rfidctl doctor)")
+                                .arg(why->text);
+                break;
+            case LinkError::Busy:
+                m_problem = QStringLiteral("another program holds the reader (%1)").arg(why->text);
+                break;
+            case LinkError::Io:
+                m_problem = QStringLiteral("talking to the reader failed (%1)").arg(why->text);
+                break;
+            case LinkError::Timeout:
+            case LinkError::None:
+                break;
+            }
+        }
     }
     return parseAnswer(result.response);
 }

@@ -18,6 +18,7 @@ public:
     Answer send(const QString& command);
     QString lastProblem() const { return m_problem; }
     QString libraryFile() const { return m_libraryFile; }
+    UsbLibrary& library() { return m_library; }
 
 private:
     QString m_libraryFile;

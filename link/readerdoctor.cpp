@@ -562,7 +562,7 @@ private:
         }
         f.actions.push_back("Plug the reader in and run the check again.");
         f.actions.push_back(
-            "If your reader is listed above under another id, pass that id: "
+            "If your reader shows up in lsusb under another id, pass that id: "
             "RFIDUSB_DEVICE=vvvv:pppp rfidctl doctor (the same variable works for rfid-demo)");
         report_.findings.push_back(f);
     }

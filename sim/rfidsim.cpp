@@ -129,7 +129,38 @@ struct Bank {
     std::string errorText;
     int pipe[2] = {-1, -1};
 
-    Bank() { resize(startCount()); }
+    Bank() {
+        resize(startCount());
+        startPlugs();
+    }
+
+    // Reader indexes listed in an environment variable ("1,2").
+    static std::vector<int> indexList(const char* name) {
+        std::vector<int> out;
+        const char* v = std::getenv(name);
+        for (const char* p = v; p && *p;) {
+            char* end = nullptr;
+            const long n = std::strtol(p, &end, 10);
+            if (end == p)
+                break;
+            if (n >= 0 && n < RFIDSIM_MAX_READERS)
+                out.push_back(int(n));
+            p = *end == ',' ? end + 1 : end;
+        }
+        return out;
+    }
+
+    // RFIDSIM_UNPLUGGED and RFIDSIM_NO_ACCESS: readers that start unplugged, or that
+    // this user may not open, so that a launched program meets those cases.
+    void startPlugs() {
+        for (int i : indexList("RFIDSIM_UNPLUGGED"))
+            if (valid(i))
+                slots[std::size_t(i)].plugged = false;
+        for (int i : indexList("RFIDSIM_NO_ACCESS"))
+            if (valid(i))
+                slots[std::size_t(i)].access = RFIDSIM_ACCESS_DENIED;
+        follow();
+    }
 
     static int startCount() {
         const char* v = std::getenv("RFIDSIM_READERS");
@@ -198,6 +229,7 @@ struct Bank {
         resize(startCount());
         for (std::size_t i = 0; i < slots.size(); ++i)
             model(int(i)).reset();
+        startPlugs();
         if (changed)
             notify();
     }

@@ -46,10 +46,11 @@ void rfidsim_clear_frames(void);
 int rfidsim_card_text(const unsigned char* card, int count, char* buffer, int capacity);
 
 /* Several simulated readers. There is one at power-on, or RFIDSIM_READERS (1 to
- * RFIDSIM_MAX_READERS) when that is set. Each keeps its own settings, cards, faults
- * and frames; the control functions above act on the reader the entry points talk
- * to (the chosen one, or the first plugged-in one while the choice is automatic).
- * Reader i has the path "sim:i" and the serial "SIM-000i" (i counted from 0). */
+ * RFIDSIM_MAX_READERS) when that is set; RFIDSIM_UNPLUGGED and RFIDSIM_NO_ACCESS
+ * (lists of indexes, "1,2") name readers that start unplugged or may not be opened. Each keeps its own
+ * settings, cards, faults and frames; the control functions above act on the reader the entry points talk to
+ * (the chosen one, or the first plugged-in one while the choice is automatic). Reader i has the path "sim:i"
+ * and the serial "SIM-000i" (i counted from 0). */
 enum { RFIDSIM_MAX_READERS = 16 };
 /* Readers beyond `count` are removed; new ones start at power-on, plugged in. */
 void rfidsim_set_reader_count(int count);
