@@ -174,10 +174,7 @@ QList<NameChoice> nameChoices(Kind kind) {
 }
 
 QString quoted(const QString& text) {
-    QString shown = text;
-    if (shown.size() > 60)
-        shown = shown.left(57) + QStringLiteral("...");
-    return QLatin1Char('"') + shown + QLatin1Char('"');
+    return quotedForError(text);
 }
 
 // How a JSON value is named in an error.
@@ -269,6 +266,28 @@ bool parseHexByte(const QString& text, std::uint8_t& out) {
 } // namespace
 
 // ---------------------------------------------------------------------------
+
+QString quotedForError(const QString& text) {
+    QString shown;
+    const bool cut = text.size() > 60;
+    for (QChar c : cut ? text.left(57) : text) {
+        if (c == QLatin1Char('\n'))
+            shown += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            shown += QStringLiteral("\\t");
+        else if (c == QLatin1Char('\r'))
+            shown += QStringLiteral("\\r");
+        else if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+                 c.category() == QChar::Separator_Paragraph)
+            shown += QStringLiteral("\\u") +
+                     QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+        else
+            shown += c;
+    }
+    if (cut)
+        shown += QStringLiteral("...");
+    return QLatin1Char('"') + shown + QLatin1Char('"');
+}
 
 void ReaderSettings::merge(const ReaderSettings& o) {
     for (SettingKey key : allSettingKeys()) {

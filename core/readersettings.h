@@ -99,6 +99,10 @@ QString setFromJson(ReaderSettings& settings, SettingKey key, const QJsonValue& 
 // The same for a value typed on a command line: flags take true or false.
 QString setFromText(ReaderSettings& settings, SettingKey key, const QString& text);
 
+// A text as an error line shows it, in double quotes: control characters
+// written as \n, \t, \r or \u001B, and more than 60 characters cut with "...".
+QString quotedForError(const QString& text);
+
 // ---------------------------------------------------------------------------
 // Command texts, as the pages hand them to the framing: command byte first,
 // two upper-case hex digits per byte.

@@ -7,6 +7,8 @@
 #include <QJsonParseError>
 #include <QSaveFile>
 
+#include <cmath>
+
 namespace rfid {
 
 namespace {
@@ -14,7 +16,7 @@ namespace {
 const QLatin1String kVersionKey("version");
 
 QString keyError(const QString& fileName, const QString& key, const QString& what) {
-    return fileName + QStringLiteral(": \"") + key + QStringLiteral("\": ") + what;
+    return fileName + QStringLiteral(": ") + quotedForError(key) + QStringLiteral(": ") + what;
 }
 
 // Line and column (from 1) of a byte offset into UTF-8 text; columns count characters.
@@ -66,7 +68,8 @@ bool parseSettings(const QByteArray& data, const QString& fileName, ReaderSettin
         return false;
     }
     const double v = version.toDouble(-1);
-    if (!version.isDouble() || v != double(qint64(v)) || v < 1) {
+    // Compared as a double: a huge number must not be converted to an integer.
+    if (!version.isDouble() || v < 1 || v != std::floor(v)) {
         error = keyError(fileName, kVersionKey,
                          QStringLiteral("expected a whole number such as %1, not %2")
                              .arg(kSettingsFileVersion)
@@ -77,7 +80,7 @@ bool parseSettings(const QByteArray& data, const QString& fileName, ReaderSettin
         error = keyError(fileName, kVersionKey,
                          QStringLiteral("version %1 is newer than this program reads (%2); use a newer "
                                         "program")
-                             .arg(qint64(v))
+                             .arg(QString::number(v, 'g', 15))
                              .arg(kSettingsFileVersion));
         return false;
     }
@@ -152,18 +155,18 @@ bool applyAssignments(const QStringList& assignments, ReaderSettings& settings, 
     for (const QString& a : assignments) {
         const qsizetype eq = a.indexOf(QLatin1Char('='));
         if (eq <= 0) {
-            error = QStringLiteral("\"") + a + QStringLiteral("\": expected KEY=VALUE");
+            error = quotedForError(a) + QStringLiteral(": expected KEY=VALUE");
             return false;
         }
         const QString name = a.left(eq);
         const std::optional<SettingKey> key = keyByName(name);
         if (!key) {
-            error = QStringLiteral("\"") + name + QStringLiteral("\": unknown key");
+            error = quotedForError(name) + QStringLiteral(": unknown key");
             return false;
         }
         const QString what = setFromText(changed, *key, a.mid(eq + 1));
         if (!what.isEmpty()) {
-            error = QStringLiteral("\"") + name + QStringLiteral("\": ") + what;
+            error = quotedForError(name) + QStringLiteral(": ") + what;
             return false;
         }
     }

@@ -278,6 +278,9 @@ TEST(SettingsFile, BadFilesNameTheFileTheKeyAndTheFault) {
     EXPECT_EQ(parseError("{}"), "site.json: \"version\" is missing (this program writes version 1)");
     EXPECT_EQ(parseError("{\"version\": 2}"),
               "site.json: \"version\": version 2 is newer than this program reads (1); use a newer program");
+    EXPECT_EQ(
+        parseError("{\"version\": 1e300}"),
+        "site.json: \"version\": version 1e+300 is newer than this program reads (1); use a newer program");
     EXPECT_EQ(parseError("{\"version\": \"1\"}"),
               "site.json: \"version\": expected a whole number such as 1, not \"1\"");
     EXPECT_EQ(parseError("{\"version\": 1.5}"),
@@ -298,6 +301,12 @@ TEST(SettingsFile, BadFilesNameTheFileTheKeyAndTheFault) {
               "site.json: \"sleep_time\": expected a text in quotes, not a list");
     EXPECT_EQ(parseError(QByteArray(kMaxSettingsFileBytes + 1, ' ')),
               "site.json: the file is larger than a settings file can be (1 MiB)");
+    // Keys and values are shown on one line, control characters written out.
+    EXPECT_EQ(parseError("{\"version\": 1, \"a\\nb\\u001b\": 1}"),
+              "site.json: \"a\\nb\\u001B\": unknown key");
+    EXPECT_EQ(parseError("{\"version\": 1, \"language\": \"x\\r\\ty\"}"),
+              "site.json: \"language\": \"x\\r\\ty\" is not a keyboard language (the README lists the 30 "
+              "language names)");
     // Columns count characters, not bytes.
     EXPECT_EQ(parseError("{\"version\": 1, \"bluetooth_name\": \"读卡器\" x}"),
               "site.json: line 1, column 41: not valid JSON (unterminated object)");
