@@ -100,16 +100,17 @@ template <typename S> auto byteField(S& s, SettingKey key) -> decltype(&s.format
     }
 }
 
-// The name a file uses for a code, or empty when the code has none.
+// The name a file uses for a code (the read-back name, blanks made single), or
+// empty when the code has none.
 QString codeName(Kind kind, std::uint8_t code) {
     switch (kind) {
     case Kind::Format:
         if (const OutputFormat* f = outputFormatByCode(code))
-            return QString::fromUtf8(f->readName).trimmed();
+            return QString::fromUtf8(f->readName).simplified();
         break;
     case Kind::Language:
         if (const KeyboardLanguage* l = languageByCode(code))
-            return QString::fromUtf8(l->readName).trimmed();
+            return QString::fromUtf8(l->readName).simplified();
         break;
     case Kind::ReaderMode:
         if (const ModeChoice* m = readerModeByCode(code))

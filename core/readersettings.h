@@ -82,7 +82,7 @@ bool holds(const ReaderSettings& settings, SettingKey key);
 void clear(ReaderSettings& settings, SettingKey key);
 
 // The value as people write it: the format's or language's read-back name
-// (trimmed), "true"/"false", "big"/"small", two hex digits, the mode's name,
+// (blanks made single), "true"/"false", "big"/"small", two hex digits, the mode's name,
 // "0.5 minute", the Bluetooth name. Empty when not held; a code without a name
 // reads "code 1E".
 QString valueText(const ReaderSettings& settings, SettingKey key);

@@ -21,7 +21,8 @@ namespace {
 void checkRoundTrip(const rfid::ReaderSettings& s) {
     QStringList skipped;
     const QByteArray text = rfid::settingsToJson(s, &skipped);
-    FUZZ_CHECK(skipped.isEmpty(), QStringLiteral("a value read from a file has no name: ") + skipped.join(", "));
+    FUZZ_CHECK(skipped.isEmpty(),
+               QStringLiteral("a value read from a file has no name: ") + skipped.join(", "));
     rfid::ReaderSettings back;
     QString error;
     FUZZ_CHECK(rfid::parseSettings(text, QStringLiteral("f"), back, error), error);
