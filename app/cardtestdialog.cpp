@@ -244,8 +244,8 @@ CardTestDialog::CardTestDialog(UsbLibrary& usb, QWidget* parent) : QDialog(paren
     h->setSectionResizeMode(LengthColumn, QHeaderView::ResizeToContents);
     h->setSectionResizeMode(TypingColumn, QHeaderView::Interactive);
     h->setSectionResizeMode(ShapeColumn, QHeaderView::Stretch);
-    m_table->setColumnWidth(TypedColumn, 230);
-    m_table->setColumnWidth(TypingColumn, 250);
+    m_table->setColumnWidth(TypedColumn, 170);
+    m_table->setColumnWidth(TypingColumn, 240);
     top->addWidget(m_table, 1);
 
     m_status = new QLabel(this);
@@ -430,7 +430,8 @@ bool CardTestDialog::presentCard(const wedge::CardNumber& card) {
     QStringList digits;
     for (std::uint8_t b : card)
         digits << toHex(&b, 1);
-    m_status->setText(tr("The simulated reader types card %1.").arg(digits.join(QLatin1Char(' '))));
+    m_typingCard = digits.join(QLatin1Char(' '));
+    m_status->setText(tr("The simulated reader types card %1.").arg(m_typingCard));
     m_typeTimer->start(kSimulatedKeyMs);
     typeNext();
     return true;
@@ -463,6 +464,7 @@ void CardTestDialog::typeNext() {
         m_typing.clear();
         m_typingAt = 0;
         m_idle->start();
+        m_status->setText(tr("The simulated reader typed card %1.").arg(m_typingCard));
     }
 }
 

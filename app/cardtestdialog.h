@@ -113,6 +113,7 @@ private:
     std::u32string m_typing; // what the simulated reader is typing
     std::size_t m_typingAt = 0;
     qint64 m_typingStart = 0;
+    QString m_typingCard; // its number, for the status line
 };
 
 // Opens the window's card test (one per parent window), or brings it to the front.

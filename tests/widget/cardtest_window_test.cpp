@@ -205,7 +205,7 @@ TEST_F(CardTest, Screenshot) {
     setOutput("RadioButton16", true, QStringLiteral("3B")); // 10 decimal digits, Enter, prefix ";"
     rfid::CardTestDialog* d = open();
     ASSERT_TRUE(d);
-    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"us", ""});
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"de", ""});
     ASSERT_TRUE(d->presentCard(kCard));
     ASSERT_TRUE(waitRows(d, 1));
     ASSERT_TRUE(d->presentCard({0, 0, 0x0A, 0xBC, 0xDE, 0xF0, 0x07}));
