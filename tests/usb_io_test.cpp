@@ -445,3 +445,14 @@ TEST_F(UsbIo, ListsChoosesAndExplainsReaders) {
     EXPECT_EQ(write(frame(0xC0, {})), -1);
     EXPECT_EQ(lastError(), RFIDUSB_ERROR_IO);
 }
+
+TEST_F(UsbIo, MonitorDescriptorIsStableAndDrainsWithoutBlocking) {
+    // A udev monitor where the system allows one; -1 is allowed (no netlink here).
+    const int fd = hidMonitorFd();
+    EXPECT_GE(fd, -1);
+    EXPECT_EQ(hidMonitorFd(), fd);
+    const auto start = std::chrono::steady_clock::now();
+    hidMonitorDrain();
+    hidMonitorDrain();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+}
