@@ -406,6 +406,14 @@ TEST_F(UsbIo, ListsChoosesAndExplainsReaders) {
     EXPECT_STREQ(text, "path=/dev/hidraw4\nvendor=1234\nproduct=5678\ninterface=1\nmanufacturer=\n"
                        "product_name=读卡器\nserial=B-é\naccess=gone\n");
 
+    // A reader that arrived after the last scan can be chosen all the same.
+    bus.entries.push_back({"/dev/hidraw9", 0x1234, 0x5678, 0xFF00, 0x0001, 1, L"C-3", L"", L""});
+    EXPECT_EQ(hidSelectDevice("C-3"), 0);
+    EXPECT_EQ(hidEnumerate(), 3);
+    bus.entries.pop_back();
+    ASSERT_EQ(hidEnumerate(), 2);
+    hidSelectDevice(nullptr);
+
     // The first reader by default; the other by serial, then by path.
     ASSERT_EQ(write(frame(0xC0, {})), 6);
     EXPECT_EQ(bus.opened.back(), "/dev/hidraw1");

@@ -525,9 +525,12 @@ int Reader::select(const char* pathOrSerial) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string path, serial;
     if (pathOrSerial != nullptr && *pathOrSerial != '\0') {
-        if (lastScan_.empty() && initialise())
+        // The last scan may be older than the reader's arrival: look again once.
+        auto at = findReader(lastScan_, pathOrSerial);
+        if (!at && initialise()) {
             lastScan_ = scan().readers;
-        const auto at = findReader(lastScan_, pathOrSerial);
+            at = findReader(lastScan_, pathOrSerial);
+        }
         if (!at) {
             trace("no reader with path or serial \"%s\"", pathOrSerial);
             return -1;

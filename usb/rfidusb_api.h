@@ -32,8 +32,9 @@ int hidEnumerate(void);
 int hidDeviceInfo(int index, char* buf, int capacity);
 
 /* Chooses the reader for the calls that follow, by device path or serial number.
- * NULL or "" goes back to the automatic choice. Returns 0, or <0 when no reader of
- * the last scan has that path or serial (the choice is then left as it was). */
+ * NULL or "" goes back to the automatic choice. Returns 0, or <0 when no attached
+ * reader has that path or serial (the choice is then left as it was). A reader chosen
+ * by path is found again by its serial number after it was plugged in again. */
 int hidSelectDevice(const char* pathOrSerial);
 
 /* Why the last hidWriteData/hidReadData failed (RFIDUSB_ERROR_*; RFIDUSB_ERROR_NONE
