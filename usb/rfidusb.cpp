@@ -12,6 +12,7 @@
 #include <hidapi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -28,7 +29,6 @@
 #include <unistd.h>
 #endif
 #if defined(__linux__)
-#include <cerrno>
 #include <climits>
 #include <libudev.h>
 #include <sys/stat.h>

@@ -25,7 +25,10 @@ int hidEnumerate(void);
 
 /* Describes reader `index` of the last scan as UTF-8 "key=value\n" lines:
  *   path, vendor (4 hex digits), product (4 hex digits), interface (decimal, -1 when
- *   unknown), manufacturer, product_name, serial (values empty when the device has none).
+ *   unknown), manufacturer, product_name, serial (values empty when the device has none),
+ *   and access ("ok", "denied", "busy", "gone": whether this user may open it now; a
+ *   library that does not check leaves the line out). Readers of keys ignore keys they
+ *   do not know.
  * Values never contain a line break. Returns the number of bytes written (the
  * terminating NUL not counted; the buffer is always NUL-terminated when capacity > 0),
  * or <0 for a bad index or a buffer that is too small. */
