@@ -382,6 +382,10 @@ int cmdStation(Context& c) {
     }
     if (file.isEmpty())
         return c.fail(kBadUsage, QStringLiteral("too few arguments (see rfidctl help)"));
+    if (!c.device.isEmpty())
+        return c.fail(kBadUsage,
+                      QStringLiteral("station sets up every reader that is plugged in; it takes no "
+                                     "--device"));
 
     // Everything that can be wrong with the file or the log is found before the
     // first reader is touched.
@@ -394,7 +398,7 @@ int cmdStation(Context& c) {
     StationLog log;
     if (!logPath.isEmpty() && !log.open(logPath, error))
         return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
-    UsbLibrary usb(c.libraryFile);
+    UsbLibrary& usb = c.session().library();
     Station station(usb, wanted, logPath.isEmpty() ? nullptr : &log);
     if (!station.canListReaders(error))
         return c.fail(kNoReader, error);

@@ -113,7 +113,8 @@ TEST_F(RfidctlStation, BadInputTouchesNoReader) {
     for (const QStringList& args :
          {QStringList{"--sim", "station"}, QStringList{"--sim", "station", settings, "--log"},
           QStringList{"--sim", "station", settings, "--count", "0"},
-          QStringList{"--sim", "station", settings, "--loud"}}) {
+          QStringList{"--sim", "station", settings, "--loud"},
+          QStringList{"--sim", "--device", "sim:0", "station", settings}}) {
         o = run(args, {});
         EXPECT_EQ(o.code, 2) << args.join(' ').toStdString();
     }
