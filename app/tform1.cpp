@@ -82,6 +82,9 @@ const bool kTabShown[8] = {true, true, false, false, false, false, false, true};
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    // The start-up skin goes in before any control exists: changing the style
+    // and palette afterwards would polish every control of every page twice.
+    rfid::applySkin(2);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" 134.2K Demo  V 1.3"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

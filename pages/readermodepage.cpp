@@ -78,7 +78,8 @@ ReaderModePage::ReaderModePage(TForm1& form, QWidget* parent) : QWidget(parent),
     label(GroupBox35, "LabelSleepTime", "Set sleep time：     ", 16, 68, 130);
     ComboBox20 = new QComboBox(GroupBox35);
     ComboBox20->setObjectName(QStringLiteral("ComboBox20"));
-    ComboBox20->setEditable(false);
+    // Not editable, as a new combo box is (setEditable would build its list
+    // view ahead of time).
     ComboBox20->setGeometry(150, 66, 119, 21);
     for (const rfid::SleepTime& t : rfid::sleepTimes())
         ComboBox20->addItem(QString::fromUtf8(t.itemText));
