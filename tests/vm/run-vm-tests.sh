@@ -9,8 +9,7 @@
 #      whatever they depend on (read from each module's own "depends=" field,
 #      since the unpacked package has no modules.dep);
 #   2. packs a small initramfs: busybox-static, the case runner, the USB library,
-#      rfidctl when it is built, the connection check, and every shared library
-#      they need (ldd);
+#      rfidctl when it is built, and every shared library they need (ldd);
 #   3. boots it with qemu-system-x86_64 (software emulation, no KVM needed),
 #      where /init loads the modules, runs the cases and powers off;
 #   4. reads the console log: one "rfid-vm: CASE <name>: <verdict>" line per
@@ -23,8 +22,7 @@
 # By hand, from a configured build directory (the CTest test "vm_hid" does this):
 #   cmake --build build/dev --target rfid_vm_cases rfidusb
 #   tests/vm/run-vm-tests.sh --build-dir build/dev --runner build/dev/tests/vm/rfid_vm_cases \
-#       --lib build/dev/usb/librfidusb.so [--cli build/dev/cli/rfidctl] \
-#       [--check build/dev/tests/vm/rfid_vm_check] [--shell]
+#       --lib build/dev/usb/librfidusb.so [--cli build/dev/cli/rfidctl] [--shell]
 # The kernel is kept in <build-dir>/vm/kernel; delete that folder to fetch a newer one.
 # RFID_VM_KERNEL_DEB=/path/to/linux-image-*.deb uses a package already at hand.
 # --shell starts a busybox shell on the console after the cases (leave with "poweroff -f").
@@ -35,7 +33,6 @@ build_dir=""
 runner=""
 lib=""
 cli=""
-check=""
 shell_after=0
 cases=""
 while [ $# -gt 0 ]; do
@@ -44,7 +41,6 @@ while [ $# -gt 0 ]; do
     --runner) runner=$2; shift 2 ;;
     --lib) lib=$2; shift 2 ;;
     --cli) cli=$2; shift 2 ;;
-    --check) check=$2; shift 2 ;;
     --cases) cases=$2; shift 2 ;;
     --shell) shell_after=1; shift ;;
     "") shift ;; # an option CMake left out (rfidctl not built)
@@ -161,9 +157,6 @@ fi
 if [ -n "$cli" ] && [ -x "$cli" ]; then
     copy_with_libs "$cli" /opt/rfid/rfidctl
 fi
-if [ -n "$check" ] && [ -x "$check" ]; then
-    copy_with_libs "$check" /opt/rfid/rfid_vm_check
-fi
 echo "root:x:0:0:root:/:/bin/sh" >"$root/etc/passwd"
 echo "nobody:x:65534:65534:nobody:/:/bin/sh" >>"$root/etc/passwd"
 echo "root:x:0:" >"$root/etc/group"
@@ -184,7 +177,7 @@ for m in $(cat "$kdir/load-order"); do
 done
 status=0
 if [ -x /opt/rfid/rfid_vm_cases ]; then
-    /opt/rfid/rfid_vm_cases run --lib /opt/rfid/usb/librfidusb.so --cli /opt/rfid/rfidctl --check /opt/rfid/rfid_vm_check $cases
+    /opt/rfid/rfid_vm_cases run --lib /opt/rfid/usb/librfidusb.so --cli /opt/rfid/rfidctl $cases
     status=\$?
 else
     [ -e /dev/uhid ] && echo "rfid-vm: CASE boot: PASS /dev/uhid present" || { echo "rfid-vm: CASE boot: FAIL no /dev/uhid"; status=1; }
