@@ -79,8 +79,11 @@ StationDialog::StationDialog(UsbLibrary& usb, QWidget* parent) : QDialog(parent)
 }
 
 StationDialog::~StationDialog() {
-    if (m_station)
+    if (m_station) {
         m_station->finish();
+        if (m_restoreChoice)
+            m_restoreChoice();
+    }
 }
 
 bool StationDialog::start(const QString& settingsPath, const QString& csvPath, QString& error) {
@@ -165,6 +168,8 @@ void StationDialog::stop() {
     m_notifier = nullptr;
     m_rescan->stop();
     m_station->finish();
+    if (m_restoreChoice)
+        m_restoreChoice();
     const QString last = m_station->progressLine();
     m_station.reset();
     m_log = StationLog();
@@ -216,7 +221,7 @@ void StationDialog::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-StationDialog* showStationSetup(UsbLibrary& usb, QWidget* parent) {
+StationDialog* showStationSetup(UsbLibrary& usb, QWidget* parent, std::function<void()> restoreChoice) {
     const QString settings = askOpenFileName(parent, QObject::tr("Set up readers from file"),
                                              QObject::tr("Settings files (*.json);;All files (*)"));
     if (settings.isEmpty())
@@ -227,6 +232,7 @@ StationDialog* showStationSetup(UsbLibrary& usb, QWidget* parent) {
         return nullptr;
     auto* dialog = new StationDialog(usb, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setRestoreChoice(std::move(restoreChoice));
     QString error;
     if (!dialog->start(settings, csv, error)) {
         delete dialog;

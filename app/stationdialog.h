@@ -6,6 +6,7 @@
 #include "station.h"
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -45,6 +46,9 @@ public:
 
     QTableWidget* table() const { return m_table; }
     QString progressText() const;
+    // Called when the station stops: the station chooses each reader in turn,
+    // so the window puts its own choice back.
+    void setRestoreChoice(std::function<void()> restore) { m_restoreChoice = std::move(restore); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -64,10 +68,12 @@ private:
     QTimer* m_rescan = nullptr;
     bool m_looking = false;
     bool m_stopRequested = false;
+    std::function<void()> m_restoreChoice;
 };
 
 // Asks for the settings file and the results file, then opens the station;
 // a refusal is shown as an error and touches no reader.
-StationDialog* showStationSetup(UsbLibrary& usb, QWidget* parent);
+// `restoreChoice` puts the window's reader choice back when the station stops.
+StationDialog* showStationSetup(UsbLibrary& usb, QWidget* parent, std::function<void()> restoreChoice = {});
 
 } // namespace rfid

@@ -179,8 +179,14 @@ void TForm1::buildMenus() {
             [this] { rfid::runGuarded([this] { rfid::showCardTest(m_usb, this); }); });
     QAction* station = tools->addAction(QStringLiteral("Set up readers from file…"));
     station->setObjectName(QStringLiteral("MenuStation"));
-    connect(station, &QAction::triggered, this,
-            [this] { rfid::runGuarded([this] { rfid::showStationSetup(m_usb, this); }); });
+    connect(station, &QAction::triggered, this, [this] {
+        rfid::runGuarded([this] {
+            rfid::showStationSetup(m_usb, this, [this] {
+                if (m_connection)
+                    m_connection->choose(m_connection->chosenKey());
+            });
+        });
+    });
     QMenu* about = bar->addMenu(QStringLiteral("About"));
     about->setObjectName(QStringLiteral("N3"));
     item(about, "N5", QStringLiteral("Help"), &TForm1::N5Click);

@@ -4,6 +4,7 @@
 // reader is touched; then the same through the window.
 #include "dialogs.h"
 #include "harness.h"
+#include "readerconnection.h"
 #include "settingsfile.h"
 #include "station.h"
 #include "stationdialog.h"
@@ -220,6 +221,11 @@ TEST_F(StationTest, BadFilesAreRefusedBeforeAnyReaderIsTouched) {
 
 TEST_F(StationTest, WindowWaitsForReadersAndStops) {
     const QString csv = dir.filePath("window.csv");
+    // The operator chose reader 2 in the Reader menu; the station chooses each
+    // reader in turn and puts that choice back when it stops.
+    rfidsim_plug(2, 1);
+    form->readerConnection()->refresh();
+    ASSERT_TRUE(form->readerConnection()->choose("SIM-0002"));
     rfid::setFileDialogAnswers([&](const QString&, const QString&) { return csv; },
                                [&](const QString&, const QString&) { return write("s.json", kSettings); });
     find<QAction>("MenuStation")->trigger();
@@ -239,17 +245,22 @@ TEST_F(StationTest, WindowWaitsForReadersAndStops) {
         }
         return d->table()->rowCount() == n;
     };
+    const int order[3] = {2, 0, 1};
     for (int i = 0; i < 3; ++i) {
-        rfidsim_plug(i, 1);
+        rfidsim_plug(order[i], 1);
         ASSERT_TRUE(waitRows(i + 1)) << i;
-        EXPECT_EQ(d->table()->item(i, rfid::StationDialog::DeviceColumn)->text(), QString("sim:%1").arg(i));
+        EXPECT_EQ(d->table()->item(i, rfid::StationDialog::DeviceColumn)->text(),
+                  QString("sim:%1").arg(order[i]));
         EXPECT_EQ(d->table()->item(i, rfid::StationDialog::ResultColumn)->text(), "ok");
     }
+    EXPECT_EQ(rfidsim_current(), 1) << "the station chose the last reader it set up";
     EXPECT_EQ(d->progressText(), "3 readers done: 3 set up, 0 failed. Waiting for the next reader.");
 
     d->findChild<QPushButton*>("StationStopButton")->click();
     EXPECT_FALSE(d->isRunning());
     EXPECT_EQ(d->progressText(), "Stopped. 3 readers done: 3 set up, 0 failed.");
+    EXPECT_EQ(rfidsim_current(), 2) << "the window's choice is back";
+    EXPECT_EQ(form->readerConnection()->chosenKey(), "SIM-0002");
     rfidsim_plug(0, 0);
     rfidsim_plug(0, 1);
     EXPECT_FALSE(waitRows(4)) << "stopped: a reader plugged in now is left alone";
