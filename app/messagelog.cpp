@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "errorhandling.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -60,6 +61,10 @@ void MessageLog::addLine(const QString& text) {
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     t.remove(QLatin1Char('\r'));
 
+    const bool shown = isVisible();
+    if (shown)
+        holdView();
+
     // The document always ends in an empty line that the next text fills, as a
     // caret line does. Programmatic lines are not part of the operator's undo
     // history, which keeps a long log from growing an undo stack.
@@ -72,19 +77,19 @@ void MessageLog::addLine(const QString& text) {
     cursor.insertText(t + QLatin1Char('\n'));
     doc->setUndoRedoEnabled(true);
 
-    if (isVisible())
-        holdView();
-    else
+    if (!shown)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 void MessageLog::holdView() {
     if (m_viewHeld)
         return;
-    // Updates disabled on the log hold its viewport and scroll bars too;
-    // enabling them again repaints the whole log once.
+    // The view learns of new text through the document layout's signals
+    // (repaint and new size); while they are held the text goes in without a
+    // repaint. The log itself stays enabled, so it paints whenever it is asked
+    // to (an exposed window, a screenshot) with everything added so far.
     m_viewHeld = true;
-    setUpdatesEnabled(false);
+    document()->documentLayout()->blockSignals(true);
     m_viewTimer->start();
 }
 
@@ -92,9 +97,14 @@ void MessageLog::releaseView() {
     if (!m_viewHeld)
         return;
     m_viewHeld = false;
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    layout->blockSignals(false);
+    // What the held signals would have said: the new size (scroll ranges) and
+    // that everything may have changed.
+    emit layout->documentSizeChanged(layout->documentSize());
+    viewport()->update();
     QScrollBar* bar = verticalScrollBar();
     bar->setValue(bar->maximum());
-    setUpdatesEnabled(true);
 }
 
 QStringList MessageLog::lines() const {

@@ -39,8 +39,8 @@ public:
     void N19Click();       // Paste
 
 private:
-    // Painting and following the newest line wait for the next view update, at
-    // most about 60 a second, so that a burst of lines costs one repaint.
+    // Repainting and following the newest line wait for the next view update,
+    // at most about 60 a second, so that a burst of lines costs one repaint.
     void holdView();
     void releaseView();
 
