@@ -7,10 +7,12 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
+#include <QSet>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -259,11 +261,24 @@ TEST_F(Log, ShownLogHasItsLinesAtOnceAndFollowsTheNewestAfterItsViewUpdate) {
     clock.start();
     while (!log->isVisible() && clock.elapsed() < 2000)
         QCoreApplication::processEvents();
+    // Colours in a picture of the log's text area: one for an empty (or an
+    // unpainted) area, several where text is drawn.
+    auto colours = [log] {
+        const QImage image = log->viewport()->grab().toImage();
+        QSet<QRgb> seen;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                seen.insert(image.pixel(x, y));
+        return seen.size();
+    };
+    EXPECT_EQ(colours(), 1);
     for (int i = 0; i < 300; ++i)
         log->addLine(QString::number(i) + "\r\n");
-    // The text is there before any view update; only painting waits.
+    // The text is there before any view update; only painting waits, and a
+    // picture taken at once shows the lines.
     ASSERT_EQ(log->lines().size(), 600);
     EXPECT_EQ(log->lines().at(598), "299");
+    EXPECT_GT(colours(), 2);
     QScrollBar* bar = log->verticalScrollBar();
     clock.restart();
     while ((bar->maximum() == 0 || bar->value() != bar->maximum()) && clock.elapsed() < 2000)
