@@ -130,6 +130,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     m_settingsMenu = new SettingsMenu(*this);
     buildStatusBar();
     m_connection = new ReaderConnection(*this, *StatusBar1, m_usb);
+    buildToolsMenu();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -171,7 +172,15 @@ void TForm1::buildMenus() {
     item(stype, "N14", QStringLiteral("Stype four"), &TForm1::N14Click);
     item(stype, "N51", QStringLiteral("Stype five"), &TForm1::N51Click);
     item(stype, "N61", QStringLiteral("Stype six"), &TForm1::N61Click);
-    QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
+    QMenu* about = bar->addMenu(QStringLiteral("About"));
+    about->setObjectName(QStringLiteral("N3"));
+    item(about, "N5", QStringLiteral("Help"), &TForm1::N5Click);
+}
+
+// "Tools" comes last, after the menus the window always had and the Settings
+// and Reader menus, so that none of those moves.
+void TForm1::buildToolsMenu() {
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
     tools->setObjectName(QStringLiteral("MenuTools"));
     QAction* cardTest = tools->addAction(QStringLiteral("Card test…"));
     cardTest->setObjectName(QStringLiteral("MenuCardTest"));
@@ -187,9 +196,6 @@ void TForm1::buildMenus() {
             });
         });
     });
-    QMenu* about = bar->addMenu(QStringLiteral("About"));
-    about->setObjectName(QStringLiteral("N3"));
-    item(about, "N5", QStringLiteral("Help"), &TForm1::N5Click);
 }
 
 void TForm1::buildStatusBar() {

@@ -150,6 +150,7 @@ protected:
 
 private:
     void buildMenus();
+    void buildToolsMenu();
     void buildStatusBar();
     void buildHiddenGroups(QWidget* page);
     // Serial link and manual send panel (their own source file).
