@@ -596,7 +596,9 @@ int openProbe(const std::string& path) {
 SystemView scanSystem(const SystemRoots& roots, const std::vector<UsbId>& wanted, const OpenProbe& probe) {
     SystemView view;
     std::error_code ec;
-    view.sysfsAvailable = fs::is_directory(fs::path(roots.sys) / "bus/usb/devices", ec);
+    // A system with sysfs but without a USB controller has no bus/usb at all:
+    // that is "no USB devices", not "cannot be listed".
+    view.sysfsAvailable = fs::is_directory(fs::path(roots.sys) / "bus", ec);
     view.udevRunning = fs::exists(fs::path(roots.run) / "udev/control", ec) ||
                        fs::is_directory(fs::path(roots.run) / "udev/data", ec);
     scanUsb(roots, wanted, view);
