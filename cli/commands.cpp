@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "doctorlibrary.h"
+#include "readersettings.h"
 #include "settingsfile.h"
 #include "station.h"
 #include "status.h"
@@ -447,7 +448,10 @@ void programHelp(QTextStream& out) {
            "Commands:\n";
     for (const Subcommand& s : subcommands()) {
         const QString head = s.name + (s.usage.isEmpty() ? QString() : QLatin1Char(' ') + s.usage);
-        out << "  " << head.leftJustified(30) << ' ' << s.summary << '\n';
+        if (head.size() <= 30)
+            out << "  " << head.leftJustified(30) << ' ' << s.summary << '\n';
+        else
+            out << "  " << head << '\n' << QString(33, QLatin1Char(' ')) << s.summary << '\n';
     }
     out << "\n"
            "Options:\n"
@@ -461,11 +465,37 @@ void programHelp(QTextStream& out) {
            "Settings files and their keys are described in the README.\n";
 }
 
+// Every key of a settings file with what it takes, wrapped to the terminal's
+// usual 80 columns (a name is never split), for the commands that take keys.
+void keysHelp(QTextStream& out) {
+    out << "\nKeys (the same as in a settings file) and their values:\n";
+    const QString indent(23, QLatin1Char(' '));
+    for (rfid::SettingKey key : rfid::allSettingKeys()) {
+        QString line = QStringLiteral("  ") + rfid::keyName(key).leftJustified(20) + QLatin1Char(' ');
+        const QString help = rfid::valueHelp(key);
+        const QStringList items =
+            help.startsWith(QLatin1Char('"')) ? help.split(QStringLiteral(", ")) : QStringList{help};
+        for (int i = 0; i < items.size(); ++i) {
+            const QString item = items[i] + (i + 1 < items.size() ? QStringLiteral(",") : QString());
+            if (line.size() > indent.size() && line.size() + 1 + item.size() > 79) {
+                out << line << '\n';
+                line = indent;
+            }
+            if (line.size() > indent.size() && !line.endsWith(QLatin1Char(' ')))
+                line += QLatin1Char(' ');
+            line += item;
+        }
+        out << line << '\n';
+    }
+}
+
 void commandHelp(QTextStream& out, const Subcommand& s) {
     out << "Usage: rfidctl [--sim] " << s.name << (s.usage.isEmpty() ? QString() : QLatin1Char(' ') + s.usage)
         << "\n\n"
-        << s.help
-        << "\n--device PATH|SERIAL (before or after the command) chooses the reader; see rfidctl list.\n";
+        << s.help;
+    if (s.name == QLatin1String("set") || s.name == QLatin1String("apply"))
+        keysHelp(out);
+    out << "\n--device PATH|SERIAL (before or after the command) chooses the reader; see rfidctl list.\n";
 }
 
 } // namespace

@@ -390,6 +390,29 @@ QString valueText(const ReaderSettings& s, SettingKey key) {
     return name.isEmpty() ? QStringLiteral("code ") + hexByte(**b) : name;
 }
 
+QString valueHelp(SettingKey key) {
+    const Kind kind = info(key).kind;
+    switch (kind) {
+    case Kind::Flag:
+        return QStringLiteral("true or false");
+    case Kind::Buzzer:
+        return QStringLiteral("big or small");
+    case Kind::Byte:
+        return QStringLiteral("two hex digits, e.g. 2B");
+    case Kind::Name:
+        return QStringLiteral("text");
+    default:
+        break;
+    }
+    QStringList names;
+    for (int code = 0; code < 256; ++code) {
+        const QString name = codeName(kind, std::uint8_t(code));
+        if (!name.isEmpty())
+            names << QLatin1Char('"') + name + QLatin1Char('"');
+    }
+    return names.join(QStringLiteral(", "));
+}
+
 bool hasNamedValue(const ReaderSettings& settings, SettingKey key) {
     if (!holds(settings, key))
         return false;

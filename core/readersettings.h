@@ -86,6 +86,9 @@ void clear(ReaderSettings& settings, SettingKey key);
 // "0.5 minute", the Bluetooth name. Empty when not held; a code without a name
 // reads "code 1E".
 QString valueText(const ReaderSettings& settings, SettingKey key);
+// What a key takes, for help texts: "true or false", "two hex digits", or the
+// names it accepts, each in double quotes, separated by ", ".
+QString valueHelp(SettingKey key);
 // The value for a settings file (a JSON boolean for flags, a string otherwise).
 QJsonValue jsonValue(const ReaderSettings& settings, SettingKey key);
 // Whether the value can be written to a file and read back (a code the tables

@@ -1,6 +1,7 @@
 // rfidctl as a user runs it: a separate process, --sim, the simulated reader's
 // settings kept in a file between runs (RFIDSIM_STATE) and every frame it took
 // logged (RFIDSIM_LOG).
+#include "readersettings.h"
 #include "readertables.h"
 #include "settingsfile.h"
 
@@ -233,6 +234,13 @@ TEST_F(Rfidctl, OneShotCommandsAndHelp) {
         EXPECT_EQ(h.code, 0);
         EXPECT_EQ(h.out.rfind(std::string("Usage: rfidctl [--sim] ") + sub, 0), 0u) << h.out;
     }
+    // The commands that take keys name every key a file may hold, and the
+    // values a named key takes, so that no README is needed to use them.
+    const Outcome keys = run({"set", "--help"});
+    for (rfid::SettingKey key : rfid::allSettingKeys())
+        EXPECT_NE(keys.out.find("\n  " + rfid::keyName(key).toStdString() + " "), std::string::npos);
+    EXPECT_NE(keys.out.find("\"Switzerland-German\""), std::string::npos);
+    EXPECT_NE(keys.out.find("\"8 no. in D (The card last 3bytes)\""), std::string::npos);
     r = run({});
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("Usage: rfidctl"), std::string::npos);
