@@ -78,7 +78,7 @@ ReaderConnection::ReaderConnection(QMainWindow& window, QStatusBar& statusBar, r
 
     m_indicator = new QLabel(&statusBar);
     m_indicator->setObjectName(QStringLiteral("StatusPanel4"));
-    m_indicator->setFixedWidth(22);
+    m_indicator->setFixedWidth(20);
     m_indicator->setAlignment(Qt::AlignCenter);
     m_indicator->setFrameShape(QFrame::Panel);
     m_indicator->setFrameShadow(QFrame::Sunken);

@@ -108,6 +108,12 @@ TEST_F(Window, StatusBarPanelsAndClock) {
     const int widths[4] = {150, 30, 400, 200};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(form->statusPanels[i]->width(), widths[i]);
+    // Whatever the status bar holds besides the four panels, the window keeps
+    // its width when shown.
+    form->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->width(), 850);
+    EXPECT_EQ(form->grab().width(), 850);
     EXPECT_EQ(form->statusPanels[0]->text(), "  RFID");
     EXPECT_EQ(form->statusPanels[1]->text(), "");
     EXPECT_EQ(form->statusPanels[2]->text(), " Demo  V 1.2");
