@@ -4,7 +4,6 @@
 #include "readersettings.h"
 #include "settingsfile.h"
 #include "station.h"
-#include "status.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,10 +20,6 @@ namespace {
 
 const QString kProgram = QStringLiteral("rfidctl");
 
-QString hexByte(std::uint8_t b) {
-    return QStringLiteral("%1").arg(unsigned(b), 2, 16, QLatin1Char('0')).toUpper();
-}
-
 // Why an answer is not a success, in plain words, and the exit status for it.
 struct Failure {
     int code;
@@ -33,14 +28,10 @@ struct Failure {
 
 Failure failureOf(const Answer& answer, const ReaderSession& session) {
     switch (answer.status) {
-    case AnswerStatus::Refused: {
-        const QString reason = falsereason(hexByte(answer.errorCode));
-        return {kDifferent,
-                QStringLiteral("the reader refused it (error %1%2)")
-                    .arg(hexByte(answer.errorCode), reason.isEmpty() ? QString() : ": " + reason)};
-    }
+    case AnswerStatus::Refused:
+        return {kDifferent, answerProblem(answer)};
     case AnswerStatus::Damaged:
-        return {kNoReader, QStringLiteral("the reader's answer was damaged")};
+        return {kNoReader, answerProblem(answer)};
     case AnswerStatus::NoAnswer:
         return {kNoReader, session.lastProblem()};
     case AnswerStatus::Success:

@@ -1,6 +1,8 @@
 #include "readersettings.h"
 
+#include "hex.h"
 #include "readertables.h"
+#include "status.h"
 
 #include <QJsonValue>
 #include <QStringEncoder>
@@ -48,7 +50,7 @@ const KeyInfo& info(SettingKey key) {
 }
 
 QString hexByte(std::uint8_t b) {
-    return QStringLiteral("%1").arg(unsigned(b), 2, 16, QLatin1Char('0')).toUpper();
+    return toHex(&b, 1);
 }
 
 // The field of a flag or of a byte-coded setting; nullptr for another key.
@@ -582,18 +584,27 @@ QString writeStoppedText(const QStringList& steps, int stoppedAt, const QString&
 
 // ---------------------------------------------------------------------------
 
+QString answerProblem(const Answer& answer) {
+    switch (answer.status) {
+    case AnswerStatus::Refused: {
+        const QString reason = falsereason(hexByte(answer.errorCode));
+        return QStringLiteral("the reader refused it (error %1%2)")
+            .arg(hexByte(answer.errorCode), reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
+    }
+    case AnswerStatus::Damaged:
+        return QStringLiteral("the reader's answer was damaged");
+    case AnswerStatus::NoAnswer:
+    case AnswerStatus::Success:
+        break;
+    }
+    return {};
+}
+
 Answer parseAnswer(const QString& responseHex) {
     Answer a;
     if (responseHex.isEmpty())
         return a;
-    std::vector<std::uint8_t> bytes;
-    for (qsizetype i = 0; i + 1 < responseHex.size(); i += 2) {
-        bool ok = false;
-        const uint v = responseHex.mid(i, 2).toUInt(&ok, 16);
-        if (!ok)
-            break;
-        bytes.push_back(static_cast<std::uint8_t>(v));
-    }
+    const std::vector<std::uint8_t> bytes = hexToBytes(responseHex);
     a.status = AnswerStatus::Damaged;
     // The length byte counts the status and the data. The data end before the
     // checksum, or where a cut answer ends.

@@ -178,6 +178,11 @@ struct Answer {
 // status, is damaged.
 Answer parseAnswer(const QString& responseHex);
 
+// Why an answer is not a success, in plain words: "the reader refused it
+// (error 85: <reason>)" or "the reader's answer was damaged"; empty for a
+// success and for no answer (whose cause the exchange knows).
+QString answerProblem(const Answer& answer);
+
 // The read-back (0x83) payload: the language code, then the 16 output bytes.
 constexpr int kReadBackBytes = 17;
 

@@ -1,17 +1,12 @@
 #include "station.h"
 
 #include "hex.h"
-#include "status.h"
 
 #include <QFileInfo>
 
 namespace rfid {
 
 namespace {
-QString hexByte(std::uint8_t b) {
-    return QStringLiteral("%1").arg(unsigned(b), 2, 16, QLatin1Char('0')).toUpper();
-}
-
 QString listText(const QStringList& items) {
     return items.isEmpty() ? QStringLiteral("none") : items.join(QStringLiteral(", "));
 }
@@ -139,20 +134,8 @@ StationRow Station::setUp(const ReaderEntry& reader) {
             m_observer(reader, what);
     };
     auto why = [&](const Answer& a) {
-        switch (a.status) {
-        case AnswerStatus::Refused: {
-            const QString reason = falsereason(hexByte(a.errorCode));
-            return QStringLiteral("the reader refused it (error %1%2)")
-                .arg(hexByte(a.errorCode),
-                     reason.isEmpty() ? QString() : QStringLiteral(": ") + reason.trimmed());
-        }
-        case AnswerStatus::Damaged:
-            return QStringLiteral("the reader's answer was damaged");
-        case AnswerStatus::NoAnswer:
-        case AnswerStatus::Success:
-            break;
-        }
-        return m_problem;
+        const QString problem = answerProblem(a);
+        return problem.isEmpty() ? m_problem : problem;
     };
     const QString untouched = QStringLiteral("unplugged before any setting was written");
 
