@@ -1,5 +1,7 @@
 #include "cardtestdialog.h"
 
+#include "writeflow.h"
+
 #include "hex.h"
 #include "readersettings.h"
 #include "readertables.h"
@@ -323,15 +325,12 @@ void CardTestDialog::setSettings(std::optional<wedge::OutputSettings> settings,
 }
 
 bool CardTestDialog::readSettingsFromReader() {
-    const FrameResult frame = buildFrame(QStringLiteral("00"), readSettingsCommand());
-    const ExchangeResult result = exchange(m_usb, frame.text, false);
-    const Answer answer = parseAnswer(result.response);
-    std::optional<ReaderSettings> read;
-    if (answer.status == AnswerStatus::Success)
-        read = decodeReadBack(answer.payload);
+    ReaderLink link(m_usb);
+    const ReadBack back = readBack(link);
+    const std::optional<ReaderSettings>& read = back.settings;
     if (!read) {
         m_status->setText(
-            answer.status == AnswerStatus::Refused
+            back.failure() == LinkFailure::Refused
                 ? tr("The reader refused to report its settings; rows are checked against the "
                      "settings read before, if any.")
                 : tr("The reader did not report its settings; rows are checked against the settings "

@@ -6,9 +6,11 @@
 #include "outputformatpage.h"
 #include "readermodepage.h"
 #include "readersettings.h"
+#include "readertables.h"
 #include "settingsfile.h"
 #include "status.h"
 #include "tform1.h"
+#include "writeflow.h"
 
 #include <QAction>
 #include <QMenu>
@@ -27,16 +29,31 @@ QString end() {
     return QStringLiteral("   ") + rfid::timeStamp() + QStringLiteral("\r\n");
 }
 
-// Why an answer is not a success, for the write-all and read-back lines.
-QString failureText(const rfid::Answer& a) {
-    switch (a.status) {
-    case rfid::AnswerStatus::NoAnswer:
-        return QStringLiteral("no answer from the reader");
-    case rfid::AnswerStatus::Refused:
+// Why a command did not succeed, in the window's words, for the write-all and
+// read-back lines (the reader's reason follows on a line of its own).
+QString failureText(rfid::LinkFailure failure) {
+    switch (failure) {
+    case rfid::LinkFailure::Refused:
         return QStringLiteral("the reader refused it");
-    default:
+    case rfid::LinkFailure::Damaged:
         return QStringLiteral("the reader's answer was damaged");
+    default:
+        return QStringLiteral("no answer from the reader");
     }
+}
+
+rfid::LinkFailure failureOf(const rfid::Answer& a) {
+    switch (a.status) {
+    case rfid::AnswerStatus::Success:
+        return rfid::LinkFailure::None;
+    case rfid::AnswerStatus::Refused:
+        return rfid::LinkFailure::Refused;
+    case rfid::AnswerStatus::Damaged:
+        return rfid::LinkFailure::Damaged;
+    case rfid::AnswerStatus::NoAnswer:
+        break;
+    }
+    return rfid::LinkFailure::NoAnswer;
 }
 
 } // namespace
@@ -140,33 +157,50 @@ void SettingsMenu::writeAllToReader() {
         log(fault + end());
         return;
     }
-    // The pages' own buttons, in the order settings files are written, each
-    // with its own report lines.
-    struct Step {
-        QString what;
-        std::function<void()> click;
-    };
-    ReaderModePage* mode = m_form.readerModePage();
-    const Step steps[] = {
-        {QStringLiteral("keyboard language"), [this] { m_form.languagePage()->Button27Click(); }},
-        {QStringLiteral("output settings"), [this] { m_form.outputFormatPage()->Button24Click(); }},
-        {QStringLiteral("reader mode"), [mode] { mode->Button69Click(); }},
-        {QStringLiteral("Bluetooth mode"), [mode] { mode->Button35Click(); }},
-        {QStringLiteral("Bluetooth name"), [mode] { mode->Button41Click(); }},
-        {QStringLiteral("sleep time"), [mode] { mode->Button30Click(); }},
-    };
-    QStringList names;
-    for (const Step& step : steps)
-        names << step.what;
-    for (int i = 0; i < names.size(); ++i) {
-        steps[i].click();
-        const rfid::Answer a = rfid::parseAnswer(m_form.lastResponse);
-        if (a.status != rfid::AnswerStatus::Success) {
-            log(rfid::writeStoppedText(names, i, failureText(a)) + end());
-            return;
+    // Each step is reported with its page's own texts, as the page's button
+    // reports it.
+    rfid::WriteObserver observer;
+    observer.after = [this, &s](int, const rfid::WriteStep& step, const rfid::LinkReply& reply) {
+        m_form.takeReply(reply, true);
+        QString mode;
+        switch (step.kind) {
+        case rfid::WriteStep::Language:
+            m_form.report(LanguagePage::setTexts());
+            break;
+        case rfid::WriteStep::OutputSettings:
+            m_form.report(OutputFormatPage::setTexts());
+            break;
+        case rfid::WriteStep::ReaderMode:
+        case rfid::WriteStep::BluetoothMode: {
+            const rfid::ModeChoice* choice = step.kind == rfid::WriteStep::ReaderMode
+                                                 ? rfid::readerModeByCode(s.readerMode.value_or(0))
+                                                 : rfid::bluetoothModeByCode(s.bluetoothMode.value_or(0xFF));
+            mode = choice ? QString::fromUtf8(choice->reportName) : QString();
+            m_form.report(ReaderModePage::modeTexts(mode),
+                          [mode] { return ReaderModePage::modeSuccess(mode); });
+            break;
         }
+        case rfid::WriteStep::BluetoothName:
+            m_form.report(ReaderModePage::bluetoothNameTexts());
+            break;
+        case rfid::WriteStep::SleepTime:
+            m_form.report(ReaderModePage::sleepTimeTexts());
+            break;
+        }
+    };
+    m_form.prepareLink();
+    rfid::WriteOptions options;
+    options.verify = false; // the check below says it in the window's words
+    const rfid::WriteOutcome w = rfid::writeSettings(m_form.readerLink(), s, options, observer);
+    if (w.stoppedIn == rfid::WriteStage::Prepare) {
+        log(w.why + end());
+        return;
     }
-    log(QStringLiteral("Write all: ") + names.join(QStringLiteral(", ")) + QStringLiteral(" written") +
+    if (w.stoppedIn != rfid::WriteStage::Done) {
+        log(rfid::writeStoppedText(w.steps, w.written, failureText(w.reply.failure)) + end());
+        return;
+    }
+    log(QStringLiteral("Write all: ") + w.steps.join(QStringLiteral(", ")) + QStringLiteral(" written") +
         end());
     compareWithWindow(s);
 }
@@ -181,7 +215,7 @@ bool SettingsMenu::readBack(rfid::ReaderSettings& settings, const QString& actio
     if (!got) {
         const QString why = a.status == rfid::AnswerStatus::Success
                                 ? QStringLiteral("the reader's answer was too short to hold its settings")
-                                : failureText(a);
+                                : failureText(failureOf(a));
         if (a.status == rfid::AnswerStatus::Refused) {
             log(action + QStringLiteral(": ") + why + QStringLiteral("   ") + rfid::timeStamp());
             const QString code = QStringLiteral("%1").arg(a.errorCode, 2, 16, QLatin1Char('0')).toUpper();

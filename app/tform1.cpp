@@ -5,6 +5,7 @@
 #include "hex.h"
 #include "messagelog.h"
 #include "readerconnection.h"
+#include "readerlock.h"
 #include "skins.h"
 #include "stationdialog.h"
 #include "tform2.h"
@@ -23,6 +24,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QGroupBox>
 #include <QIcon>
@@ -93,6 +95,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
         std::fflush(nullptr);
         std::_Exit(0);
     };
+    // While another program holds the reader the window keeps painting; clicks
+    // wait until the command under way is done.
+    m_link.setLockWait(rfid::kReaderLockWaitMs,
+                       [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20); });
 
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("ClientArea"));
@@ -262,22 +268,29 @@ QMenu* TForm1::popupMenu1() const {
 // --- Reader link -------------------------------------------------------------
 
 void TForm1::Send(const QString& command) {
-    const rfid::FrameResult frame = rfid::buildFrame(setadd->currentText(), command);
-    if (frame.error != rfid::FrameError::None) {
-        lastResponse.clear();
-        addLine(rfid::frameErrorText(frame.error));
-        return;
-    }
-    SendHex(frame.text);
+    prepareLink();
+    const rfid::LinkReply reply = m_link.send(command);
+    // A command that cannot be framed never reaches the reader.
+    takeReply(reply, reply.failure != rfid::LinkFailure::BadCommand);
 }
 
 void TForm1::SendHex(const QString& frame) {
+    prepareLink();
+    takeReply(m_link.sendFrame(frame), true);
+}
+
+void TForm1::prepareLink() {
     lastResponse.clear();
-    const rfid::ExchangeResult result = rfid::exchange(m_usb, frame, RadioButton4->isChecked());
-    lastResponse = result.response;
-    for (const QString& line : result.log)
+    m_link.setAddress(setadd->currentText());
+    m_link.setDebug(RadioButton4->isChecked());
+}
+
+void TForm1::takeReply(const rfid::LinkReply& reply, bool exchanged) {
+    lastResponse = reply.response;
+    for (const QString& line : reply.log)
         addLine(line);
-    m_connection->afterExchange(!lastResponse.isEmpty());
+    if (exchanged && reply.failure != rfid::LinkFailure::InUse)
+        m_connection->afterExchange(!lastResponse.isEmpty());
 }
 
 void TForm1::Delay(int ms) {

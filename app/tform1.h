@@ -2,6 +2,7 @@
 // reader link that every page uses (framing, exchange, waits, reports).
 #pragma once
 
+#include "readerlink.h"
 #include "report.h"
 #include "usblink.h"
 
@@ -56,6 +57,14 @@ public:
     void Send(const QString& command);
     // Exchanges a whole frame given as hex text (other characters are ignored).
     void SendHex(const QString& frame);
+    // The link every exchange of the window goes through; the Settings menu's
+    // flows use it too and hand each reply to takeReply().
+    rfid::ReaderLink& readerLink() { return m_link; }
+    // Sets the link's address and debug choice from the window, and forgets the last answer.
+    void prepareLink();
+    // Holds `reply` as the last response and logs its lines; `exchanged` when a
+    // frame went out (the connection indicator learns from it).
+    void takeReply(const rfid::LinkReply& reply, bool exchanged);
     // Waits up to `ms` while processing events; returns early once an answer is held.
     void Delay(int ms);
     // Waits `ms` while processing events.
@@ -158,6 +167,7 @@ private:
     void closeSerialPort();
 
     rfid::UsbLibrary m_usb;
+    rfid::ReaderLink m_link{m_usb};
     ReaderConnection* m_connection = nullptr;
     bool m_quitting = false;
     std::function<void()> m_exitAction;

@@ -1,9 +1,13 @@
 // rfidctl's subcommands: a table of names, help texts and handlers, and the
-// program's argument handling around it. A new subcommand is one more entry.
+// program's argument handling around it. Each group of subcommands lives in a
+// file of its own and hands its entries to the table; a new subcommand is one
+// more entry.
 #pragma once
 
-#include "session.h"
+#include "readerlink.h"
+#include "usblink.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -17,30 +21,55 @@ enum ExitCode {
     kDone = 0,      // done
     kDifferent = 1, // the reader refused, or the check found a difference
     kBadUsage = 2,  // bad usage or a bad file; nothing was sent
-    kNoReader = 3,  // no reader, no answer, or an answer that makes no sense
+    kNoReader = 3,  // no reader, no answer, an answer that makes no sense, or the reader in use
+};
+
+// A subcommand's arguments sorted out: options without a value, options with
+// one, and the plain arguments.
+struct Arguments {
+    QStringList flags;
+    QMap<QString, QString> values;
+    QStringList plain;
+    bool has(const QString& flag) const { return flags.contains(flag); }
+    QString value(const QString& option) const { return values.value(option); }
 };
 
 // What a subcommand works with.
 class Context {
 public:
-    Context(QStringList args, QString libraryFile, QTextStream& out, QTextStream& err)
-        : args(std::move(args)), libraryFile(std::move(libraryFile)), out(out), err(err) {}
+    Context(QStringList args, QString libraryFile, QTextStream& out, QTextStream& err);
+    ~Context();
 
     QStringList args;    // the subcommand's own arguments
     QString libraryFile; // the USB library to load
     QString device;      // --device: the reader's path or serial number; empty: the library's choice
+    QString command;     // the subcommand's name, for help pointers
     QTextStream& out;
     QTextStream& err;
 
-    // The session with the reader, opened on first use.
-    ReaderSession& session();
+    // The USB library and the link to the reader, opened on first use.
+    UsbLibrary& library();
+    ReaderLink& link();
 
     // A plain-words error on standard error ("rfidctl: " + text), then `code`.
     int fail(int code, const QString& text);
+    // The same for a reply that is not a success: `prefix` + its problem, with
+    // the exit status its kind of failure takes.
+    int failReply(const LinkReply& reply, const QString& prefix = {});
+
+    // Sorts out the arguments: `flags` are options without a value, `valued`
+    // options that take one. False (after an error) for an unknown option, a
+    // missing value, or a number of plain arguments outside [minPlain, maxPlain]
+    // (maxPlain -1: no limit).
+    bool parse(Arguments& a, const QStringList& flags, const QStringList& valued, int minPlain, int maxPlain);
 
 private:
-    std::unique_ptr<ReaderSession> m_session;
+    std::unique_ptr<UsbLibrary> m_library;
+    std::unique_ptr<ReaderLink> m_link;
 };
+
+// The exit status for a kind of failure.
+int exitCodeFor(LinkFailure failure);
 
 struct Subcommand {
     QString name;
@@ -49,6 +78,11 @@ struct Subcommand {
     QString help;    // the subcommand's own help, below its usage line
     std::function<int(Context&)> run;
 };
+
+// The groups, in the order the help lists them.
+QList<Subcommand> settingsCommands(); // read, save, apply, set
+QList<Subcommand> stationCommands();  // station
+QList<Subcommand> readerCommands();   // version, beep, factory-reset, clear-data, list, doctor
 
 const QList<Subcommand>& subcommands();
 

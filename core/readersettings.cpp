@@ -560,17 +560,22 @@ QString bluetoothNameCommand(const QString& name) {
 QList<WriteStep> writeSteps(const ReaderSettings& s) {
     QList<WriteStep> steps;
     if (s.language)
-        steps.append({QStringLiteral("keyboard language"), languageCommand(*s.language)});
+        steps.append(
+            {QStringLiteral("keyboard language"), languageCommand(*s.language), WriteStep::Language});
     if (const auto bytes = outputSettingsBytes(s))
-        steps.append({QStringLiteral("output settings"), outputSettingsCommand(*bytes)});
+        steps.append(
+            {QStringLiteral("output settings"), outputSettingsCommand(*bytes), WriteStep::OutputSettings});
     if (s.readerMode)
-        steps.append({QStringLiteral("reader mode"), readerModeCommand(*s.readerMode)});
+        steps.append(
+            {QStringLiteral("reader mode"), readerModeCommand(*s.readerMode), WriteStep::ReaderMode});
     if (s.bluetoothMode)
-        steps.append({QStringLiteral("Bluetooth mode"), bluetoothModeCommand(*s.bluetoothMode)});
+        steps.append({QStringLiteral("Bluetooth mode"), bluetoothModeCommand(*s.bluetoothMode),
+                      WriteStep::BluetoothMode});
     if (s.bluetoothName)
-        steps.append({QStringLiteral("Bluetooth name"), bluetoothNameCommand(*s.bluetoothName)});
+        steps.append({QStringLiteral("Bluetooth name"), bluetoothNameCommand(*s.bluetoothName),
+                      WriteStep::BluetoothName});
     if (s.sleepTime)
-        steps.append({QStringLiteral("sleep time"), sleepTimeCommand(*s.sleepTime)});
+        steps.append({QStringLiteral("sleep time"), sleepTimeCommand(*s.sleepTime), WriteStep::SleepTime});
     return steps;
 }
 

@@ -147,8 +147,10 @@ constexpr int kMaxBluetoothNameBytes = 249;
 
 // One command of a write of several settings, in the order they go out.
 struct WriteStep {
+    enum Kind { Language, OutputSettings, ReaderMode, BluetoothMode, BluetoothName, SleepTime };
     QString what;    // "keyboard language", "output settings", ... for messages
     QString command; // the command text
+    Kind kind = Language;
 };
 
 // The commands that write the settings held: keyboard language, output

@@ -82,9 +82,10 @@ std::optional<QList<ReaderEntry>> UsbLibrary::readers() {
 
 bool UsbLibrary::selectReader(const QString& key) {
     auto select = reinterpret_cast<int (*)(const char*)>(symbol("hidSelectDevice"));
-    if (!select)
-        return key.isEmpty();
-    return select(key.toUtf8().constData()) == 0;
+    const bool chosen = select ? select(key.toUtf8().constData()) == 0 : key.isEmpty();
+    if (chosen)
+        m_selected = key;
+    return chosen;
 }
 
 std::optional<LinkErrorInfo> UsbLibrary::lastError() {
@@ -98,6 +99,17 @@ std::optional<LinkErrorInfo> UsbLibrary::lastError() {
     info.kind = (kind >= 0 && kind <= 5) ? LinkError(kind) : LinkError::Io;
     info.text = QString::fromUtf8(buffer.data());
     return info;
+}
+
+std::optional<QString> UsbLibrary::lockPath() {
+    auto path = reinterpret_cast<int (*)(char*, int)>(symbol("hidLockPath"));
+    if (!path)
+        return std::nullopt;
+    std::array<char, 4096> buffer{};
+    const int n = path(buffer.data(), int(buffer.size()));
+    if (n < 0 || n >= int(buffer.size()))
+        return std::nullopt;
+    return QString::fromUtf8(buffer.data(), n);
 }
 
 int UsbLibrary::monitorFd() {

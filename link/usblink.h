@@ -69,8 +69,14 @@ public:
     // automatic). False when there is no such reader; true without the entry point
     // only for the automatic choice.
     bool selectReader(const QString& key);
+    // The path or serial last chosen; empty for the automatic choice.
+    QString selectedReader() const { return m_selected; }
     // Why the last exchange failed; nullopt when the library cannot say.
     std::optional<LinkErrorInfo> lastError();
+    // The file that stands for the reader the next exchange goes to, for the
+    // per-reader lock (hidLockPath): empty when there is nothing to lock;
+    // nullopt when the library cannot say.
+    std::optional<QString> lockPath();
     // The descriptor that turns readable when a reader comes or goes; -1 without one.
     int monitorFd();
     void monitorDrain();
@@ -81,6 +87,7 @@ public:
 private:
     void* symbol(const char* name);
     QString m_fileName;
+    QString m_selected;
     void* m_handle = nullptr;
 };
 

@@ -135,9 +135,12 @@ void LanguagePage::Button27Click() {
         if ((this->*(languages()[c].button))->isChecked())
             code = codeText(c);
     }
-    m_form.cycle(QStringLiteral("80") + code, kWaitMs,
-                 {kbd::noDataFullWidth(), QStringLiteral("Set Up Success   "),
-                  QStringLiteral("Set up format false   "), kbd::damaged()});
+    m_form.cycle(QStringLiteral("80") + code, kWaitMs, setTexts());
+}
+
+rfid::CycleTexts LanguagePage::setTexts() {
+    return {kbd::noDataFullWidth(), QStringLiteral("Set Up Success   "),
+            QStringLiteral("Set up format false   "), kbd::damaged()};
 }
 
 void LanguagePage::Button28Click() {

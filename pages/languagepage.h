@@ -1,6 +1,8 @@
 // Keyboard language and the prefix/suffix bytes.
 #pragma once
 
+#include "report.h"
+
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -67,6 +69,8 @@ public:
     QRadioButton* RadioButton33 = nullptr; // Romania, 0x1D
 
     void Button27Click(); // set keyboard language
+    // The report texts of setting the keyboard language (Write all uses them too).
+    static rfid::CycleTexts setTexts();
     void Button28Click(); // read keyboard language
 
     // The texts of the eight prefix/suffix fields, prefix first, as typed.

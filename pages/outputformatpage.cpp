@@ -189,9 +189,12 @@ void OutputFormatPage::Button24Click() {
     // The prefix and suffix bytes stand on the language page.
     command += prefixSuffix.join(QString());
 
-    m_form.cycle(command, kWaitMs,
-                 {kbd::noDataFullWidth(), QStringLiteral("Set Up Success   "),
-                  QStringLiteral("Set up format false   "), kbd::damaged()});
+    m_form.cycle(command, kWaitMs, setTexts());
+}
+
+rfid::CycleTexts OutputFormatPage::setTexts() {
+    return {kbd::noDataFullWidth(), QStringLiteral("Set Up Success   "),
+            QStringLiteral("Set up format false   "), kbd::damaged()};
 }
 
 void OutputFormatPage::Button25Click() {

@@ -1,6 +1,8 @@
 // How the reader types card numbers: format, separators, buzzer, custom byte.
 #pragma once
 
+#include "report.h"
+
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -54,6 +56,8 @@ public:
     QPushButton* Button24 = nullptr; // "Set"
 
     void Button24Click(); // write output settings
+    // The report texts of writing the output settings (Write all uses them too).
+    static rfid::CycleTexts setTexts();
     void Button25Click(); // read settings back
 
     // The text a read-back shows for the format code `code` (two upper-case hex

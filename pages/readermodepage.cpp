@@ -154,14 +154,29 @@ void ReaderModePage::setMode(const QString& command, const ModeChoice* choices, 
     m_form.Delay(kWaitMs);
 
     const QString name = sent ? QString::fromUtf8(sent->mode.reportName) : QString();
+    m_form.report(modeTexts(name), [name] { return modeSuccess(name); });
+}
+
+rfid::CycleTexts ReaderModePage::modeTexts(const QString& name) {
     rfid::CycleTexts texts;
     texts.noData = QStringLiteral("error,no data  receive..   ");
     texts.failure = QStringLiteral("Set ") + name + QStringLiteral("False   ");
     texts.damaged = QStringLiteral("check sum error.....   ");
-    m_form.report(texts, [name] {
-        return QStringList{QStringLiteral("Set  ") + name + QStringLiteral(" Success    ") +
-                           rfid::timeStamp()};
-    });
+    return texts;
+}
+
+QStringList ReaderModePage::modeSuccess(const QString& name) {
+    return {QStringLiteral("Set  ") + name + QStringLiteral(" Success    ") + rfid::timeStamp()};
+}
+
+rfid::CycleTexts ReaderModePage::bluetoothNameTexts() {
+    return {kbd::noDataPlain(), QStringLiteral("Set Bluetooth name successfully     "),
+            QStringLiteral("Set Bluetooth name false     "), kbd::damaged()};
+}
+
+rfid::CycleTexts ReaderModePage::sleepTimeTexts() {
+    return {kbd::noDataPlain(), QStringLiteral("Set sleep time  success     "),
+            QStringLiteral("Set sleep time false     "), kbd::damaged()};
 }
 
 void ReaderModePage::simpleCommand(const QString& command, const QString& success, const QString& failure) {
@@ -183,15 +198,12 @@ QByteArray ReaderModePage::bluetoothNameBytes(const QString& name) {
 void ReaderModePage::Button41Click() {
     QString command = QStringLiteral("88");
     rfid::GetAscii(bluetoothNameBytes(Edit29->text()), command);
-    simpleCommand(command, QStringLiteral("Set Bluetooth name successfully     "),
-                  QStringLiteral("Set Bluetooth name false     "));
+    m_form.cycle(command, kWaitMs, bluetoothNameTexts());
 }
 
 void ReaderModePage::Button30Click() {
     const auto code = static_cast<std::uint8_t>(ComboBox20->currentIndex());
-    simpleCommand(QStringLiteral("0E") + rfid::toHex(&code, 1),
-                  QStringLiteral("Set sleep time  success     "),
-                  QStringLiteral("Set sleep time false     "));
+    m_form.cycle(QStringLiteral("0E") + rfid::toHex(&code, 1), kWaitMs, sleepTimeTexts());
 }
 
 void ReaderModePage::Button57Click() {

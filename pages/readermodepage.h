@@ -1,7 +1,9 @@
 // Reader mode page: reader mode, Bluetooth, sleep time, buzzer, factory settings, version.
 #pragma once
 
+#include "report.h"
 #include <QByteArray>
+
 #include <QString>
 #include <QWidget>
 
@@ -62,6 +64,12 @@ public:
     void Button35Click(); // set Bluetooth mode
     void Button41Click(); // set Bluetooth name
     void Button30Click(); // set sleep time
+    // The report texts of each setting (Write all uses them too): a reader or
+    // Bluetooth mode named as its report names it, the Bluetooth name, the sleep time.
+    static rfid::CycleTexts modeTexts(const QString& name);
+    static QStringList modeSuccess(const QString& name);
+    static rfid::CycleTexts bluetoothNameTexts();
+    static rfid::CycleTexts sleepTimeTexts();
     void Button57Click(); // factory settings
     void Button63Click(); // read version
     void Button50Click(); // buzzer on

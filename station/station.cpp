@@ -1,6 +1,6 @@
 #include "station.h"
 
-#include "hex.h"
+#include "writeflow.h"
 
 #include <QFileInfo>
 
@@ -81,7 +81,7 @@ QString StationLog::line(const StationRow& row) {
 // ---------------------------------------------------------------------------
 
 Station::Station(UsbLibrary& usb, ReaderSettings wanted, StationLog* log)
-    : m_usb(usb), m_wanted(std::move(wanted)), m_log(log) {}
+    : m_usb(usb), m_link(usb), m_wanted(std::move(wanted)), m_log(log) {}
 
 bool Station::canListReaders(QString& error) {
     if (!m_usb.isLoaded()) {
@@ -95,20 +95,6 @@ bool Station::canListReaders(QString& error) {
         return false;
     }
     return true;
-}
-
-Answer Station::send(const QString& command) {
-    m_problem.clear();
-    const FrameResult frame = buildFrame(QStringLiteral("00"), command);
-    const ExchangeResult result = exchange(m_usb, frame.text, false);
-    if (result.response.isEmpty()) {
-        const std::optional<LinkErrorInfo> e = m_usb.lastError();
-        m_problem = e && !e->text.isEmpty() ? e->text
-                    : result.log.contains(writeFailureText())
-                        ? QStringLiteral("the reader did not take the command")
-                        : QStringLiteral("the reader did not answer");
-    }
-    return parseAnswer(result.response);
 }
 
 bool Station::gone(const ReaderEntry& reader) {
@@ -133,89 +119,59 @@ StationRow Station::setUp(const ReaderEntry& reader) {
         if (m_observer)
             m_observer(reader, what);
     };
-    auto why = [&](const Answer& a) {
-        const QString problem = answerProblem(a);
-        return problem.isEmpty() ? m_problem : problem;
-    };
     const QString untouched = QStringLiteral("unplugged before any setting was written");
 
     if (!m_usb.selectReader(reader.path)) {
         row.result = untouched;
         return row;
     }
+    // The reader is this station's until its row is written: nothing else
+    // (the window, rfidctl, a service) interleaves its commands.
+    LinkOperation hold(m_link);
+    if (!hold.held()) {
+        row.result = QStringLiteral("failed: ") + hold.error();
+        return row;
+    }
     step(QStringLiteral("version"));
-    const Answer version = send(readVersionCommand());
-    if (version.status != AnswerStatus::Success) {
-        row.result = gone(reader) ? untouched : QStringLiteral("failed: no version: ") + why(version);
+    const LinkReply version = m_link.send(readVersionCommand());
+    if (!version.ok()) {
+        row.result = gone(reader) ? untouched : QStringLiteral("failed: no version: ") + version.problem;
         return row;
     }
-    row.version = versionText(version.payload);
+    row.version = versionText(version.answer.payload);
 
-    // The output settings go out in one command: what the file does not hold
-    // stays as the reader has it.
-    ReaderSettings wanted = m_wanted;
-    if (wanted.hasAnyOutputField() && !outputSettingsBytes(wanted)) {
-        step(QStringLiteral("read back"));
-        const Answer a = send(readSettingsCommand());
-        std::optional<ReaderSettings> current;
-        if (a.status == AnswerStatus::Success)
-            current = decodeReadBack(a.payload);
-        if (!current) {
-            row.result =
-                gone(reader)
-                    ? untouched
-                    : QStringLiteral("failed: could not read the output settings that stay as "
-                                     "they are: ") +
-                          (a.status == AnswerStatus::Success ? QStringLiteral("the answer was too short")
-                                                             : why(a));
-            return row;
-        }
-        current->language.reset();
-        current->merge(wanted);
-        if (!outputSettingsBytes(*current)) {
-            row.result =
-                QStringLiteral("failed: custom_byte_enabled is true but neither the file nor the reader "
-                               "has a custom_byte; nothing was written");
-            return row;
-        }
-        wanted = *current;
-    }
-
-    const QList<WriteStep> steps = writeSteps(wanted);
-    QStringList names;
-    for (const WriteStep& s : steps)
-        names << s.what;
-    for (int i = 0; i < steps.size(); ++i) {
-        step(names.at(i));
-        const Answer a = send(steps.at(i).command);
-        if (a.status == AnswerStatus::Success)
-            continue;
-        if (a.status == AnswerStatus::NoAnswer && gone(reader)) {
-            row.result =
-                QStringLiteral("unplugged during write, settings partly written: %1; not written: %2")
-                    .arg(listText(names.mid(0, i)), listText(names.mid(i)));
-        } else {
-            row.result = QStringLiteral("failed: ") + writeStoppedText(names, i, why(a));
-        }
+    WriteObserver observer;
+    observer.before = step;
+    const WriteOutcome w = writeSettings(m_link, m_wanted, WriteOptions{}, observer);
+    const bool lost = !w.reply.ok() && w.reply.failure != LinkFailure::Refused &&
+                      w.reply.failure != LinkFailure::Damaged && gone(reader);
+    if (w.noCustomByte) {
+        row.result = QStringLiteral("failed: custom_byte_enabled is true but neither the file nor the reader "
+                                    "has a custom_byte; nothing was written");
         return row;
     }
-
-    step(QStringLiteral("check"));
-    const Answer back = send(readSettingsCommand());
-    std::optional<ReaderSettings> reported;
-    if (back.status == AnswerStatus::Success)
-        reported = decodeReadBack(back.payload);
-    if (!reported) {
-        if (back.status == AnswerStatus::NoAnswer && gone(reader))
-            row.result =
-                QStringLiteral("unplugged before the check, settings written: %1").arg(listText(names));
-        else
-            row.result = QStringLiteral("failed: could not read the settings back to check them: ") +
-                         (back.status == AnswerStatus::Success ? QStringLiteral("the answer was too short")
-                                                               : why(back));
+    switch (w.stoppedIn) {
+    case WriteStage::Prepare:
+        row.result =
+            lost ? untouched
+                 : QStringLiteral("failed: could not read the output settings that stay as they are: ") +
+                       w.why;
         return row;
+    case WriteStage::Write:
+        row.result =
+            lost ? QStringLiteral("unplugged during write, settings partly written: %1; not written: %2")
+                       .arg(listText(w.writtenSteps()), listText(w.unwrittenSteps()))
+                 : QStringLiteral("failed: ") + writeStoppedText(w.steps, w.written, w.why);
+        return row;
+    case WriteStage::Check:
+        row.result =
+            lost ? QStringLiteral("unplugged before the check, settings written: %1").arg(listText(w.steps))
+                 : QStringLiteral("failed: could not read the settings back to check them: ") + w.why;
+        return row;
+    case WriteStage::Done:
+        break;
     }
-    row.differences = compareSettings(*reported, wanted, QStringLiteral("the file"));
+    row.differences = w.differences;
     if (!row.differences.isEmpty()) {
         row.result = QStringLiteral("different");
         return row;
@@ -224,10 +180,9 @@ StationRow Station::setUp(const ReaderEntry& reader) {
     // One beep says "done" to the person at the bench: the buzzer is turned on
     // (the file's big or small buzzer went out with the output settings).
     step(QStringLiteral("beep"));
-    const Answer beep = send(buzzerCommand(true));
+    const LinkReply beep = m_link.send(buzzerCommand(true));
     row.success = true;
-    row.result = beep.status == AnswerStatus::Success ? QStringLiteral("ok")
-                                                      : QStringLiteral("ok, but no beep: ") + why(beep);
+    row.result = beep.ok() ? QStringLiteral("ok") : QStringLiteral("ok, but no beep: ") + beep.problem;
     return row;
 }
 

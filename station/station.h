@@ -8,6 +8,7 @@
 // poll() in rfidctl) and calls poll() after every notice.
 #pragma once
 
+#include "readerlink.h"
 #include "readersettings.h"
 #include "usblink.h"
 
@@ -88,16 +89,15 @@ public:
 
 private:
     StationRow setUp(const ReaderEntry& reader);
-    Answer send(const QString& command);
     bool gone(const ReaderEntry& reader);
 
     UsbLibrary& m_usb;
+    ReaderLink m_link;
     ReaderSettings m_wanted;
     StationLog* m_log;
     StepObserver m_observer;
     RowObserver m_rowObserver;
     QSet<QString> m_handled; // readers done and still plugged in
-    QString m_problem;       // why the last send had no answer
     QString m_logError;
     int m_done = 0;
     int m_failed = 0;

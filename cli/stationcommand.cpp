@@ -1,0 +1,120 @@
+// station: readers set up one after another from a settings file.
+#include "commands.h"
+#include "readersettings.h"
+#include "settingsfile.h"
+#include "station.h"
+
+#include <QThread>
+#include <csignal>
+#ifndef _WIN32
+#include <poll.h>
+#endif
+
+namespace rfid::cli {
+
+namespace {
+
+// Set when Ctrl+C asks the station to stop after the reader in progress.
+volatile std::sig_atomic_t stationStop = 0;
+extern "C" void onStationInterrupt(int) {
+    stationStop = 1;
+}
+
+// Waits up to `ms` for a notice that a reader came or went.
+void waitForReaderNotice(UsbLibrary& usb, int ms) {
+#ifndef _WIN32
+    const int fd = usb.monitorFd();
+    if (fd >= 0) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, ms) > 0)
+            usb.monitorDrain();
+        return;
+    }
+#endif
+    for (int waited = 0; waited < ms && !stationStop; waited += 100)
+        QThread::msleep(100);
+}
+
+int cmdStation(Context& c) {
+    Arguments a;
+    if (!c.parse(a, {}, {QStringLiteral("--log"), QStringLiteral("--count")}, 1, 1))
+        return kBadUsage;
+    const QString file = a.plain.front();
+    const QString logPath = a.value(QStringLiteral("--log"));
+    int count = 0;
+    if (a.values.contains(QStringLiteral("--count"))) {
+        bool ok = false;
+        const QString value = a.value(QStringLiteral("--count"));
+        count = value.toInt(&ok);
+        if (!ok || count < 1)
+            return c.fail(kBadUsage,
+                          QStringLiteral("--count takes a number of readers above 0, not \"%1\"").arg(value));
+    }
+    if (!c.device.isEmpty())
+        return c.fail(kBadUsage, QStringLiteral("station sets up every reader that is plugged in; it takes no "
+                                                "--device"));
+
+    // Everything that can be wrong with the file or the log is found before the
+    // first reader is touched.
+    ReaderSettings wanted;
+    QString error;
+    if (!loadSettingsFile(file, wanted, error))
+        return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
+    if (wanted.isEmpty())
+        return c.fail(kBadUsage, QStringLiteral("%1 holds no settings; no reader was touched").arg(file));
+    StationLog log;
+    if (a.values.contains(QStringLiteral("--log")) && !log.open(logPath, error))
+        return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
+    UsbLibrary& usb = c.library();
+    Station station(usb, wanted, logPath.isEmpty() ? nullptr : &log);
+    if (!station.canListReaders(error))
+        return c.fail(kNoReader, error);
+
+    station.setRowObserver([&](const StationRow& r) {
+        c.out << r.path << "  " << (r.serial.isEmpty() ? QStringLiteral("-") : r.serial) << "  "
+              << (r.version.isEmpty() ? QStringLiteral("-") : r.version) << "  " << r.result << '\n';
+        for (const QString& d : r.differences)
+            c.out << "    " << d << '\n';
+        c.out << station.progressLine() << '\n';
+        c.out.flush();
+    });
+    stationStop = 0;
+    const auto previous = std::signal(SIGINT, onStationInterrupt);
+    c.out << "Waiting for readers; each one plugged in is set up from " << file << ". Ctrl+C stops.\n";
+    c.out.flush();
+    const auto enough = [&] { return stationStop != 0 || (count > 0 && station.done() >= count); };
+    while (!enough()) {
+        station.poll(enough);
+        if (station.stoppedByLogError())
+            break;
+        if (!enough())
+            waitForReaderNotice(usb, 1000);
+    }
+    std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+    station.finish();
+    if (station.stoppedByLogError())
+        return c.fail(kBadUsage, station.logError() + QStringLiteral("; the station stopped"));
+    c.out << "Stopped. " << station.progressLine() << '\n';
+    return station.failed() > 0 ? kDifferent : kDone;
+}
+
+} // namespace
+
+QList<Subcommand> stationCommands() {
+    return {
+        {QStringLiteral("station"), QStringLiteral("FILE [--log RESULTS.csv] [--count N]"),
+         QStringLiteral("set up readers one after another"),
+         QStringLiteral("Waits for readers. Each reader plugged in is written with the settings FILE\n"
+                        "holds, checked by reading back, and told to beep once when all is well (its\n"
+                        "buzzer is turned on). Each reader gives one line here and, with --log, one\n"
+                        "CSV row (time, device, serial, version, result, differences), appended and\n"
+                        "on disk before the next reader is touched. A reader that has been done is\n"
+                        "not done again until it is unplugged and plugged back. Ctrl+C stops after\n"
+                        "the reader in progress; --count N stops after N readers. A bad FILE or a\n"
+                        "results file that cannot be written is refused before any reader is\n"
+                        "touched. Exit status 1 when any reader failed or differs.\n"),
+         cmdStation},
+    };
+}
+
+} // namespace rfid::cli

@@ -1,0 +1,186 @@
+#include "readerlock.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <QThread>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#endif
+
+namespace rfid {
+
+namespace {
+
+// Device or process text as one printable line: control characters spelled out.
+QString printable(const QString& text) {
+    QString out;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+ReaderLock::~ReaderLock() {
+    release();
+}
+
+#ifndef _WIN32
+
+namespace {
+
+// Opens the file that stands for the reader without blocking and without
+// following a link planted in its place. A device node is opened read-only
+// (reading rights suffice for flock); another file is created when missing.
+int openLockFile(const QString& path, QString& error) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    const bool exists = ::lstat(name.constData(), &st) == 0;
+    int fd = -1;
+    if (exists && S_ISCHR(st.st_mode)) {
+        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } else if (exists && !S_ISREG(st.st_mode)) {
+        error = QStringLiteral("the reader's lock file %1 is not a regular file").arg(path);
+        return -1;
+    } else {
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0644);
+        if (fd < 0 && (errno == EACCES || errno == EPERM))
+            fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
+    }
+    if (fd < 0)
+        error = QStringLiteral("the reader's lock file %1 cannot be opened: %2")
+                    .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return fd;
+}
+
+} // namespace
+
+bool ReaderLock::acquire(const QString& path, const QString& readerName, int waitMs,
+                         const std::function<void()>& idle, QString& error) {
+    release();
+    if (path.isEmpty())
+        return true;
+    const int fd = openLockFile(path, error);
+    if (fd < 0) {
+        // A node this user may not open is a reader this user cannot use either:
+        // the exchange says so in its own words.
+        if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
+            error.clear();
+            return true;
+        }
+        return false;
+    }
+    QDeadlineTimer deadline(waitMs);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            m_fd = fd;
+            return true;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            error = QStringLiteral("the reader's lock file %1 cannot be locked: %2")
+                        .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            ::close(fd);
+            return false;
+        }
+        if (deadline.hasExpired())
+            break;
+        if (idle)
+            idle();
+        QThread::msleep(std::min<qint64>(20, std::max<qint64>(1, deadline.remainingTime())));
+    }
+    const QString holder = holderOf(path);
+    ::close(fd);
+    error = QStringLiteral("reader %1 is in use by %2; try again when it ends")
+                .arg(readerName.isEmpty() ? path : readerName,
+                     holder.isEmpty() ? QStringLiteral("another program") : holder);
+    return false;
+}
+
+void ReaderLock::release() {
+    if (m_fd >= 0) {
+        ::close(m_fd); // closing the last descriptor drops the flock
+        m_fd = -1;
+    }
+}
+
+QString ReaderLock::holderOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    // Lines read "1: FLOCK  ADVISORY  WRITE 4711 00:1a:12345 0 EOF"; a waiter
+    // shows as "1: -> FLOCK ...".
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return {};
+    const QString id = QStringLiteral("%1:%2:%3")
+                           .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
+                           .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
+                           .arg(quint64(st.st_ino));
+    const QStringList lines = QString::fromLatin1(locks.readAll()).split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const QStringList f = line.simplified().split(QLatin1Char(' '));
+        if (f.size() < 6 || f.at(1) == QLatin1String("->") || f.at(1) != QLatin1String("FLOCK") ||
+            f.at(5).compare(id, Qt::CaseInsensitive) != 0)
+            continue;
+        const QString pid = f.at(4);
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        QString what;
+        if (cmdline.open(QIODevice::ReadOnly))
+            what = describeCommandLine(cmdline.read(4096));
+        return (what.isEmpty() ? QStringLiteral("a program") : what) + QStringLiteral(", process ") + pid;
+    }
+    return {};
+}
+
+#else
+
+// Windows: the USB library's handle is opened without sharing, which keeps a
+// second program out; nothing more is locked here.
+bool ReaderLock::acquire(const QString&, const QString&, int, const std::function<void()>&, QString&) {
+    return true;
+}
+void ReaderLock::release() {}
+QString ReaderLock::holderOf(const QString&) {
+    return {};
+}
+
+#endif
+
+QString ReaderLock::describeCommandLine(const QByteArray& nulSeparated) {
+    const QList<QByteArray> words = nulSeparated.split('\0');
+    if (words.isEmpty() || words.front().isEmpty())
+        return {};
+    QString program = QString::fromLocal8Bit(words.front());
+    program = program.mid(program.lastIndexOf(QLatin1Char('/')) + 1);
+    QString command;
+    for (int i = 1; i < words.size(); ++i) {
+        const QByteArray& w = words.at(i);
+        if (w == "--device" || w == "--log" || w == "--count") {
+            ++i; // the option's value
+            continue;
+        }
+        if (w.isEmpty() || w.startsWith('-'))
+            continue;
+        command = QString::fromLocal8Bit(w);
+        break;
+    }
+    const QString text = command.isEmpty() ? program : program + QLatin1Char(' ') + command;
+    return printable(text.left(80));
+}
+
+} // namespace rfid
