@@ -34,10 +34,11 @@ void programHelp(QTextStream& out) {
            "  --sim            use the simulated reader instead of a USB reader\n"
            "  --device PATH|SERIAL\n"
            "                   the reader to use, by device path or serial number (see rfidctl list)\n"
+           "  --wait SECONDS   how long to wait for a reader another program is using (10)\n"
            "  --help, -h       this help; after a command, that command's help\n"
            "\n"
            "Exit status: 0 done, 1 the reader refused or the check found a difference,\n"
-           "2 bad usage or a bad file (nothing sent), 3 no reader or no answer.\n"
+           "2 bad usage or a bad file (nothing sent), 3 no reader, no answer, or the reader in use.\n"
            "Settings files and their keys are described in the README.\n";
 }
 
@@ -165,11 +166,27 @@ int run(const QStringList& arguments, const QString& programDir, QTextStream& ou
     QStringList rest;
     QString device;
     bool deviceGiven = false;
+    int waitMs = kReaderLockWaitMs;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (a == QLatin1String("--sim"))
             sim = true;
-        else if (a == QLatin1String("--device") || a.startsWith(QLatin1String("--device="))) {
+        else if (a == QLatin1String("--wait") || a.startsWith(QLatin1String("--wait="))) {
+            QString value;
+            if (a.contains(QLatin1Char('=')))
+                value = a.section(QLatin1Char('='), 1);
+            else if (i + 1 < arguments.size())
+                value = arguments[++i];
+            bool ok = false;
+            const double seconds = value.toDouble(&ok);
+            if (!ok || seconds < 0 || seconds > 86400) {
+                err << kProgram
+                    << ": --wait takes the seconds to wait for a reader in use (0 to 86400), not \"" << value
+                    << "\"\n";
+                return kBadUsage;
+            }
+            waitMs = int(seconds * 1000);
+        } else if (a == QLatin1String("--device") || a.startsWith(QLatin1String("--device="))) {
             if (a.contains(QLatin1Char('=')))
                 device = a.section(QLatin1Char('='), 1);
             else if (i + 1 < arguments.size())
@@ -220,6 +237,7 @@ int run(const QStringList& arguments, const QString& programDir, QTextStream& ou
     Context context(rest, library, out, err);
     context.device = device;
     context.command = command->name;
+    context.link().setLockWait(waitMs);
     // The connection check chooses the reader itself, to say what is wrong with
     // the choice; a list shows them all.
     if (deviceGiven && command->name != QLatin1String("doctor") && command->name != QLatin1String("list") &&

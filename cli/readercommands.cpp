@@ -92,7 +92,8 @@ int cmdBeep(Context& c) {
     if (what != QLatin1String("on") && what != QLatin1String("off"))
         return c.fail(kBadUsage, QStringLiteral("beep takes on or off, not \"%1\"").arg(a.plain.front()));
     const bool on = what == QLatin1String("on");
-    return simpleCommand(c, buzzerCommand(on), on ? QStringLiteral("Buzzer on.") : QStringLiteral("Buzzer off."));
+    return simpleCommand(c, buzzerCommand(on),
+                         on ? QStringLiteral("Buzzer on.") : QStringLiteral("Buzzer off."));
 }
 
 int cmdFactoryReset(Context& c) {

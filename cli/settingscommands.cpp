@@ -150,7 +150,8 @@ QList<Subcommand> settingsCommands() {
          QStringLiteral("Reads back what the reader reports (keyboard language and output settings) and\n"
                         "prints one \"key: value\" line each, or with --json a settings file.\n"),
          cmdRead},
-        {QStringLiteral("save"), QStringLiteral("FILE"), QStringLiteral("write the reader's settings to a file"),
+        {QStringLiteral("save"), QStringLiteral("FILE"),
+         QStringLiteral("write the reader's settings to a file"),
          QStringLiteral("Reads back the reader's keyboard language and output settings and writes them\n"
                         "to FILE as a settings file.\n"),
          cmdSave},

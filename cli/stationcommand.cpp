@@ -51,8 +51,9 @@ int cmdStation(Context& c) {
                           QStringLiteral("--count takes a number of readers above 0, not \"%1\"").arg(value));
     }
     if (!c.device.isEmpty())
-        return c.fail(kBadUsage, QStringLiteral("station sets up every reader that is plugged in; it takes no "
-                                                "--device"));
+        return c.fail(kBadUsage,
+                      QStringLiteral("station sets up every reader that is plugged in; it takes no "
+                                     "--device"));
 
     // Everything that can be wrong with the file or the log is found before the
     // first reader is touched.

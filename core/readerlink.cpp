@@ -2,6 +2,8 @@
 
 #include "hex.h"
 
+#include <QDir>
+
 namespace rfid {
 
 ReaderLink::ReaderLink(UsbLibrary& usb) : m_usb(usb) {}
@@ -11,20 +13,28 @@ void ReaderLink::setLockWait(int ms, std::function<void()> idle) {
     m_idle = std::move(idle);
 }
 
+QString ReaderLink::lockFile() {
+    const std::optional<QString> path = m_usb.lockPath();
+    if (path)
+        return *path;
+    // A library that cannot name its reader's file still gets one lock for
+    // everything it reaches.
+    QString name = m_usb.fileName();
+    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    return QDir::temp().filePath(QStringLiteral("rfid-demo-%1.lock").arg(name));
+}
+
 bool ReaderLink::lock(QString& error) {
     if (!m_usb.isLoaded())
         return true; // the exchange reports the missing library
-    const std::optional<QString> path = m_usb.lockPath();
-    // A library that cannot name its reader's file still gets one lock for
-    // everything it reaches, kept in the system's lock folder.
-    QString file = path.value_or(QString());
-    if (!path) {
-        QString name = m_usb.fileName();
-        name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
-        file = QStringLiteral("/tmp/rfid-demo-%1.lock").arg(name);
-    }
-    const QString reader = m_usb.selectedReader();
-    return m_lock.acquire(file, reader, m_waitMs, m_idle, error);
+    // The reader's name is looked up only when it is needed for the text.
+    const auto readerName = [this] {
+        if (!m_usb.selectedReader().isEmpty())
+            return m_usb.selectedReader();
+        const auto readers = m_usb.readers();
+        return readers && !readers->isEmpty() ? readers->front().path : QString();
+    };
+    return m_lock.acquire(lockFile(), readerName, m_waitMs, m_idle, error);
 }
 
 bool ReaderLink::begin(QString& error) {
@@ -90,9 +100,9 @@ LinkReply ReaderLink::exchangeLocked(const QString& frameHex) {
     if (result.log.contains(frameErrorText(FrameError::OddDigits)) ||
         result.log.contains(frameErrorText(FrameError::TooLong))) {
         r.failure = LinkFailure::BadCommand;
-        r.problem = frameErrorText(result.log.contains(frameErrorText(FrameError::OddDigits))
-                                       ? FrameError::OddDigits
-                                       : FrameError::TooLong);
+        r.problem =
+            frameErrorText(result.log.contains(frameErrorText(FrameError::OddDigits)) ? FrameError::OddDigits
+                                                                                      : FrameError::TooLong);
         return r;
     }
     if (!m_usb.writeFn() || !m_usb.readFn()) {

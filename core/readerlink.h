@@ -35,9 +35,9 @@ enum class LinkFailure {
 struct LinkReply {
     LinkFailure failure = LinkFailure::None;
     Answer answer;
-    QString response;  // the answer frame as upper-case hex; empty when none came
-    QString problem;   // what went wrong, in plain words; empty on success
-    QStringList log;   // the exchange's lines for the window's message log
+    QString response; // the answer frame as upper-case hex; empty when none came
+    QString problem;  // what went wrong, in plain words; empty on success
+    QStringList log;  // the exchange's lines for the window's message log
     bool ok() const { return failure == LinkFailure::None; }
 };
 
@@ -69,6 +69,10 @@ public:
     // How long to wait for a reader in use, and what to run while waiting (the
     // window processes events so that it keeps painting).
     void setLockWait(int ms, std::function<void()> idle = {});
+
+    // The file whose flock stands for the reader the next command goes to;
+    // empty when there is nothing to lock.
+    QString lockFile();
 
 private:
     bool lock(QString& error);

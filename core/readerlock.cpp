@@ -44,6 +44,8 @@ ReaderLock::~ReaderLock() {
 
 namespace {
 
+constexpr int kNothingToLock = -2;
+
 // Opens the file that stands for the reader without blocking and without
 // following a link planted in its place. A device node is opened read-only
 // (reading rights suffice for flock); another file is created when missing.
@@ -54,11 +56,16 @@ int openLockFile(const QString& path, QString& error) {
     int fd = -1;
     if (exists && S_ISCHR(st.st_mode)) {
         fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        // A node this user may not open is a reader this user cannot use either:
+        // the exchange says so in its own words.
+        if (fd < 0 && (errno == EACCES || errno == EPERM))
+            return kNothingToLock;
     } else if (exists && !S_ISREG(st.st_mode)) {
         error = QStringLiteral("the reader's lock file %1 is not a regular file").arg(path);
         return -1;
     } else {
-        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0644);
+        fd =
+            ::open(name.constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0644);
         if (fd < 0 && (errno == EACCES || errno == EPERM))
             fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
     }
@@ -70,21 +77,16 @@ int openLockFile(const QString& path, QString& error) {
 
 } // namespace
 
-bool ReaderLock::acquire(const QString& path, const QString& readerName, int waitMs,
+bool ReaderLock::acquire(const QString& path, const std::function<QString()>& readerName, int waitMs,
                          const std::function<void()>& idle, QString& error) {
     release();
     if (path.isEmpty())
         return true;
     const int fd = openLockFile(path, error);
-    if (fd < 0) {
-        // A node this user may not open is a reader this user cannot use either:
-        // the exchange says so in its own words.
-        if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
-            error.clear();
-            return true;
-        }
+    if (fd == kNothingToLock)
+        return true;
+    if (fd < 0)
         return false;
-    }
     QDeadlineTimer deadline(waitMs);
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
@@ -105,9 +107,10 @@ bool ReaderLock::acquire(const QString& path, const QString& readerName, int wai
     }
     const QString holder = holderOf(path);
     ::close(fd);
-    error = QStringLiteral("reader %1 is in use by %2; try again when it ends")
-                .arg(readerName.isEmpty() ? path : readerName,
-                     holder.isEmpty() ? QStringLiteral("another program") : holder);
+    const QString name = readerName ? printable(readerName()) : QString();
+    error =
+        QStringLiteral("reader %1 is in use by %2; try again when it ends")
+            .arg(name.isEmpty() ? path : name, holder.isEmpty() ? QStringLiteral("another program") : holder);
     return false;
 }
 
@@ -151,7 +154,8 @@ QString ReaderLock::holderOf(const QString& path) {
 
 // Windows: the USB library's handle is opened without sharing, which keeps a
 // second program out; nothing more is locked here.
-bool ReaderLock::acquire(const QString&, const QString&, int, const std::function<void()>&, QString&) {
+bool ReaderLock::acquire(const QString&, const std::function<QString()>&, int, const std::function<void()>&,
+                         QString&) {
     return true;
 }
 void ReaderLock::release() {}

@@ -24,9 +24,10 @@ public:
     // Takes the lock on `path`, trying again until `waitMs` have passed;
     // `idle` (may be empty) runs between tries, so a window keeps painting.
     // An empty path takes nothing and succeeds. False with `error` naming the
-    // holder (`readerName` says which reader) or why the file cannot be used.
-    bool acquire(const QString& path, const QString& readerName, int waitMs, const std::function<void()>& idle,
-                 QString& error);
+    // holder (`readerName` says which reader; asked only then) or why the file
+    // cannot be used.
+    bool acquire(const QString& path, const std::function<QString()>& readerName, int waitMs,
+                 const std::function<void()>& idle, QString& error);
     void release();
     bool held() const { return m_fd >= 0; }
 

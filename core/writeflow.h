@@ -35,7 +35,7 @@ enum class WriteStage {
 };
 
 struct WriteOptions {
-    bool verify = true;                      // read back and compare after writing
+    bool verify = true;                         // read back and compare after writing
     QString owner = QStringLiteral("the file"); // "the file", "the command line", "the window" in differences
 };
 
@@ -69,10 +69,10 @@ WriteOutcome writeSettings(ReaderLink& link, const ReaderSettings& wanted, const
 
 // Reads back and compares with `wanted` (only the settings the reader reports).
 struct CheckOutcome {
-    ReadBack read;             // not read when nothing wanted is reported
-    bool readNeeded = false;   // whether `wanted` holds anything the reader reports
+    ReadBack read;           // not read when nothing wanted is reported
+    bool readNeeded = false; // whether `wanted` holds anything the reader reports
     QStringList differences;
-    QStringList notChecked;    // keys wanted that the reader does not report
+    QStringList notChecked; // keys wanted that the reader does not report
     bool ok() const { return (!readNeeded || read.settings) && differences.isEmpty(); }
 };
 CheckOutcome checkSettings(ReaderLink& link, const ReaderSettings& wanted, const QString& owner);

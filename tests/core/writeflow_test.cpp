@@ -1,0 +1,129 @@
+// The one write flow against the simulated reader's firmware: a full write in
+// the fixed order, output fields kept from the reader, a refusal and a silence
+// half-way, the check finding a setting the reader kept, and a reader in use.
+#include "readerlink.h"
+#include "rfidsim.h"
+#include "settingsfile.h"
+#include "writeflow.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+class WriteFlow : public ::testing::Test {
+protected:
+    rfid::UsbLibrary usb; // the simulated reader, found by its file name
+    rfid::ReaderLink link{usb};
+
+    void SetUp() override { rfidsim_reset(); }
+
+    static rfid::ReaderSettings parse(const QByteArray& json) {
+        rfid::ReaderSettings s;
+        QString error;
+        EXPECT_TRUE(rfid::parseSettings(json, "test.json", s, error)) << error.toStdString();
+        return s;
+    }
+    // The command byte of every frame the reader took, in order.
+    static QStringList commandsTaken() {
+        QStringList commands;
+        for (int i = 0; i < rfidsim_frame_count(); ++i) {
+            unsigned char frame[300] = {};
+            if (rfidsim_frame(i, frame, int(sizeof frame)) > 3)
+                commands << QStringLiteral("%1").arg(frame[3], 2, 16, QLatin1Char('0')).toUpper();
+        }
+        return commands;
+    }
+};
+
+const QByteArray kEverything = R"({"version":1,"language":"German","format":"8 no. in HEX",
+  "add_semicolon":false,"add_question_mark":false,"add_comma_in_middle":false,"add_enter":true,
+  "buzzer":"small","custom_byte_enabled":false,"prefix_1":"41","prefix_2":"00","prefix_3":"00",
+  "prefix_4":"00","suffix_1":"00","suffix_2":"00","suffix_3":"00","suffix_4":"0D",
+  "reader_mode":"Active read single","bluetooth_mode":"HID mode","bluetooth_name":"Till 4",
+  "sleep_time":"5 minute"})";
+
+TEST_F(WriteFlow, WritesEveryStepInOrderAndChecks) {
+    const rfid::WriteOutcome w = rfid::writeSettings(link, parse(kEverything));
+    EXPECT_TRUE(w.ok()) << w.why.toStdString();
+    EXPECT_EQ(commandsTaken(), QStringList({"80", "82", "0F", "22", "88", "0E", "83"}));
+    EXPECT_EQ(w.writtenSteps(), QStringList({"keyboard language", "output settings", "reader mode",
+                                             "Bluetooth mode", "Bluetooth name", "sleep time"}));
+    EXPECT_TRUE(w.checked);
+    EXPECT_EQ(w.notChecked, QStringList({"reader_mode", "bluetooth_mode", "bluetooth_name", "sleep_time"}));
+
+    // Without the check nothing is read back.
+    rfidsim_clear_frames();
+    rfid::WriteOptions noCheck;
+    noCheck.verify = false;
+    EXPECT_TRUE(rfid::writeSettings(link, parse(R"({"version":1,"language":"French"})"), noCheck).ok());
+    EXPECT_EQ(commandsTaken(), QStringList({"80"}));
+}
+
+TEST_F(WriteFlow, OutputFieldsNotWantedStayAsTheReaderHasThem) {
+    ASSERT_TRUE(rfid::writeSettings(link, parse(kEverything)).ok());
+    rfidsim_clear_frames();
+    const rfid::WriteOutcome w = rfid::writeSettings(link, parse(R"({"version":1,"add_semicolon":true})"));
+    EXPECT_TRUE(w.ok()) << w.why.toStdString();
+    EXPECT_EQ(commandsTaken(), QStringList({"83", "82", "83"}));
+    const rfid::ReadBack now = rfid::readBack(link);
+    ASSERT_TRUE(now.settings);
+    EXPECT_EQ(now.settings->prefix[0], 0x41);
+    EXPECT_EQ(now.settings->suffix[3], 0x0D);
+    EXPECT_EQ(now.settings->semicolon, true);
+    EXPECT_EQ(now.settings->language, parse(kEverything).language);
+}
+
+TEST_F(WriteFlow, RefusalHalfWayStopsAndSaysWhatWasWritten) {
+    rfid::WriteObserver observer;
+    observer.before = [](const QString& step) {
+        if (step == QLatin1String("reader mode"))
+            rfidsim_set_fault(RFIDSIM_REFUSE, 0x85);
+    };
+    const rfid::WriteOutcome w = rfid::writeSettings(link, parse(kEverything), {}, observer);
+    EXPECT_EQ(w.stoppedIn, rfid::WriteStage::Write);
+    EXPECT_EQ(w.reply.failure, rfid::LinkFailure::Refused);
+    EXPECT_EQ(w.writtenSteps(), QStringList({"keyboard language", "output settings"}));
+    EXPECT_EQ(w.unwrittenSteps().front(), QStringLiteral("reader mode"));
+    EXPECT_TRUE(w.why.startsWith(QStringLiteral("the reader refused it (error 85"))) << w.why.toStdString();
+    EXPECT_EQ(commandsTaken(), QStringList({"80", "82", "0F"}));
+}
+
+TEST_F(WriteFlow, SilenceHalfWayIsNoAnswer) {
+    rfid::WriteObserver observer;
+    observer.before = [](const QString& step) {
+        if (step == QLatin1String("output settings"))
+            rfidsim_set_fault(RFIDSIM_SILENT, 0);
+    };
+    const rfid::WriteOutcome w = rfid::writeSettings(link, parse(kEverything), {}, observer);
+    EXPECT_EQ(w.stoppedIn, rfid::WriteStage::Write);
+    EXPECT_EQ(w.written, 1);
+    EXPECT_EQ(w.reply.failure, rfid::LinkFailure::NoAnswer);
+    EXPECT_EQ(w.why, QStringLiteral("the reader did not answer"));
+}
+
+TEST_F(WriteFlow, CheckFindsTheSettingTheReaderKept) {
+    rfidsim_set_fault(RFIDSIM_IGNORE_SETTING, 0); // takes the language, keeps its own
+    const rfid::WriteOutcome w = rfid::writeSettings(link, parse(kEverything));
+    EXPECT_EQ(w.stoppedIn, rfid::WriteStage::Done);
+    EXPECT_FALSE(w.ok());
+    EXPECT_EQ(w.differences, QStringList({"language: reader has American style, the file has German"}));
+}
+
+TEST_F(WriteFlow, AReaderInUseIsNotWrittenAndTheHolderIsNamed) {
+    rfid::ReaderLock other;
+    QString error;
+    ASSERT_TRUE(other.acquire(link.lockFile(), {}, 0, {}, error)) << error.toStdString();
+    link.setLockWait(150);
+    const rfid::WriteOutcome w = rfid::writeSettings(link, parse(kEverything));
+    EXPECT_EQ(w.stoppedIn, rfid::WriteStage::Prepare);
+    EXPECT_EQ(w.reply.failure, rfid::LinkFailure::InUse);
+    EXPECT_TRUE(w.why.contains(QStringLiteral(", process %1; try again when it ends").arg(::getpid())))
+        << w.why.toStdString();
+    EXPECT_EQ(rfidsim_frame_count(), 0);
+    other.release();
+    EXPECT_TRUE(rfid::writeSettings(link, parse(kEverything)).ok());
+}
+
+} // namespace
