@@ -2,6 +2,7 @@
 // reader link that every page uses (framing, exchange, waits, reports).
 #pragma once
 
+#include "formpagehost.h"
 #include "report.h"
 #include "usblink.h"
 
@@ -80,6 +81,8 @@ public:
     ReaderConnection* readerConnection() const { return m_connection; }
 
     // --- Pages ------------------------------------------------------------
+    // What the pages (and the manual send panel) use of the window.
+    PageHost& pageHost() { return m_pageHost; }
     ReaderModePage* readerModePage() const { return m_readerMode; }
     LanguagePage* languagePage() const { return m_language; }
     SystemPage* systemPage() const { return m_system; }
@@ -158,6 +161,7 @@ private:
     void closeSerialPort();
 
     rfid::UsbLibrary m_usb;
+    FormPageHost m_pageHost{*this};
     ReaderConnection* m_connection = nullptr;
     bool m_quitting = false;
     std::function<void()> m_exitAction;
