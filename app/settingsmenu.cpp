@@ -23,7 +23,8 @@ const QString kFileFilter = QStringLiteral("Settings files (*.json);;All files (
 // The settings the reader does not report, as the log names them.
 const QString kNotReported = QStringLiteral("reader mode, Bluetooth mode, Bluetooth name, sleep time");
 
-QString end() {
+// The blanks, time stamp and line break that end a log line.
+QString lineEnd() {
     return QStringLiteral("   ") + rfid::timeStamp() + QStringLiteral("\r\n");
 }
 
@@ -119,7 +120,7 @@ void SettingsMenu::saveSettings(const QString& path) {
         rfid::showError(error);
         return;
     }
-    log(QStringLiteral("Settings saved to ") + path + end());
+    log(QStringLiteral("Settings saved to ") + path + lineEnd());
 }
 
 void SettingsMenu::loadSettings(const QString& path) {
@@ -130,14 +131,14 @@ void SettingsMenu::loadSettings(const QString& path) {
         return;
     }
     showSettings(s);
-    log(QStringLiteral("Settings loaded from ") + path + QStringLiteral(" (not sent yet)") + end());
+    log(QStringLiteral("Settings loaded from ") + path + QStringLiteral(" (not sent yet)") + lineEnd());
 }
 
 void SettingsMenu::writeAllToReader() {
     rfid::ReaderSettings s;
     const QString fault = windowSettings(s);
     if (!fault.isEmpty()) {
-        log(fault + end());
+        log(fault + lineEnd());
         return;
     }
     // The pages' own buttons, in the order settings files are written, each
@@ -162,12 +163,12 @@ void SettingsMenu::writeAllToReader() {
         steps[i].click();
         const rfid::Answer a = rfid::parseAnswer(m_form.lastResponse);
         if (a.status != rfid::AnswerStatus::Success) {
-            log(rfid::writeStoppedText(names, i, failureText(a)) + end());
+            log(rfid::writeStoppedText(names, i, failureText(a)) + lineEnd());
             return;
         }
     }
     log(QStringLiteral("Write all: ") + names.join(QStringLiteral(", ")) + QStringLiteral(" written") +
-        end());
+        lineEnd());
     compareWithWindow(s);
 }
 
@@ -187,7 +188,7 @@ bool SettingsMenu::readBack(rfid::ReaderSettings& settings, const QString& actio
             const QString code = QStringLiteral("%1").arg(a.errorCode, 2, 16, QLatin1Char('0')).toUpper();
             log(rfid::falsereason(code) + QStringLiteral("\r\n"));
         } else {
-            log(action + QStringLiteral(": ") + why + end());
+            log(action + QStringLiteral(": ") + why + lineEnd());
         }
         return false;
     }
@@ -211,14 +212,14 @@ void SettingsMenu::readAllFromReader() {
     log(QStringLiteral(
             "Read all: the keyboard language and output settings now show what the reader holds. Not "
             "read (the reader does not report them): ") +
-        kNotReported + end());
+        kNotReported + lineEnd());
 }
 
 void SettingsMenu::checkReader() {
     rfid::ReaderSettings window;
     const QString fault = windowSettings(window);
     if (!fault.isEmpty()) {
-        log(fault + end());
+        log(fault + lineEnd());
         return;
     }
     compareWithWindow(window);
@@ -233,5 +234,5 @@ void SettingsMenu::compareWithWindow(const rfid::ReaderSettings& window) {
         log(line);
     if (differences.isEmpty())
         log(QStringLiteral("Check: the reader agrees with the window"));
-    log(QStringLiteral("Not checked (the reader does not report them): ") + kNotReported + end());
+    log(QStringLiteral("Not checked (the reader does not report them): ") + kNotReported + lineEnd());
 }
