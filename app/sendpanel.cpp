@@ -2,7 +2,7 @@
 
 #include "dialogs.h"
 #include "errors.h"
-#include "tform1.h"
+#include "pagehost.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -14,7 +14,7 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 }
 
-SendPanel::SendPanel(TForm1& form, QWidget* box) : QWidget(box), m_form(form) {
+SendPanel::SendPanel(PageHost& host, QWidget* box) : QWidget(box), m_host(host) {
     setObjectName(QStringLiteral("SendPanel"));
     setGeometry(0, 0, box->width(), box->height());
 
@@ -48,11 +48,11 @@ SendPanel::SendPanel(TForm1& form, QWidget* box) : QWidget(box), m_form(form) {
     Button7 = button("Button7", QStringLiteral("清空发送框"), 404, 92);
     Button5 = button("Button5", QStringLiteral("另存为"), 318, 132);
 
-    m_form.onClick(Button3, [this] { Button3Click(); });
-    m_form.onClick(CheckBox3, [this] { CheckBox3Click(); });
-    m_form.onClick(Button6, [this] { Button6Click(); });
-    m_form.onClick(Button7, [this] { Button7Click(); });
-    m_form.onClick(Button5, [this] { Button5Click(); });
+    m_host.onClick(Button3, [this] { Button3Click(); });
+    m_host.onClick(CheckBox3, [this] { CheckBox3Click(); });
+    m_host.onClick(Button6, [this] { Button6Click(); });
+    m_host.onClick(Button7, [this] { Button7Click(); });
+    m_host.onClick(Button5, [this] { Button5Click(); });
 }
 
 QStringList SendPanel::textLines(const QString& text) {
@@ -87,8 +87,8 @@ QString SendPanel::memoText() const {
 
 void SendPanel::Button3Click() {
     // The frame goes first; the period is read only after it was sent.
-    m_form.SendHex(memoText());
-    m_form.Delayy(rfid::StrToInt(Edit6->text()));
+    m_host.SendHex(memoText());
+    m_host.Delayy(rfid::StrToInt(Edit6->text()));
 }
 
 void SendPanel::CheckBox3Click() {
@@ -96,12 +96,12 @@ void SendPanel::CheckBox3Click() {
         return;
     do {
         Button3Click();
-        m_form.Delay(rfid::StrToInt(Edit6->text()));
-    } while (m_form.keepLooping(CheckBox3));
+        m_host.Delay(rfid::StrToInt(Edit6->text()));
+    } while (m_host.keepLooping(CheckBox3));
 }
 
 void SendPanel::Button6Click() {
-    const QString path = rfid::askOpenFileName(&m_form, QStringLiteral("载入数据！"), QString());
+    const QString path = rfid::askOpenFileName(window(), QStringLiteral("载入数据！"), QString());
     if (path.isEmpty())
         return;
     // Files are UTF-8, as the panel saves them; a byte-order mark is not text.
@@ -116,7 +116,7 @@ void SendPanel::Button7Click() {
 }
 
 void SendPanel::Button5Click() {
-    const QString path = rfid::askSaveFileName(&m_form, QStringLiteral("保存接收数据！"),
+    const QString path = rfid::askSaveFileName(window(), QStringLiteral("保存接收数据！"),
                                                QStringLiteral("文本文件(.txt) (*.txt)"));
     if (path.isEmpty())
         return;

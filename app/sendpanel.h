@@ -9,13 +9,13 @@ class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class TForm1;
+class PageHost;
 
 class SendPanel : public QWidget {
     Q_OBJECT
 public:
     // Builds the controls into `box` (the group box "发送信息").
-    SendPanel(TForm1& form, QWidget* box);
+    SendPanel(PageHost& host, QWidget* box);
 
     QPlainTextEdit* Memo1 = nullptr;
     QLineEdit* Edit6 = nullptr;
@@ -40,5 +40,5 @@ public:
     static QStringList textLines(const QString& text);
 
 private:
-    TForm1& m_form;
+    PageHost& m_host;
 };

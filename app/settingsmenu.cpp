@@ -25,7 +25,8 @@ const QString kFileFilter = QStringLiteral("Settings files (*.json);;All files (
 // The settings the reader does not report, as the log names them.
 const QString kNotReported = QStringLiteral("reader mode, Bluetooth mode, Bluetooth name, sleep time");
 
-QString end() {
+// The blanks, time stamp and line break that end a log line.
+QString lineEnd() {
     return QStringLiteral("   ") + rfid::timeStamp() + QStringLiteral("\r\n");
 }
 
@@ -136,7 +137,7 @@ void SettingsMenu::saveSettings(const QString& path) {
         rfid::showError(error);
         return;
     }
-    log(QStringLiteral("Settings saved to ") + path + end());
+    log(QStringLiteral("Settings saved to ") + path + lineEnd());
 }
 
 void SettingsMenu::loadSettings(const QString& path) {
@@ -147,14 +148,14 @@ void SettingsMenu::loadSettings(const QString& path) {
         return;
     }
     showSettings(s);
-    log(QStringLiteral("Settings loaded from ") + path + QStringLiteral(" (not sent yet)") + end());
+    log(QStringLiteral("Settings loaded from ") + path + QStringLiteral(" (not sent yet)") + lineEnd());
 }
 
 void SettingsMenu::writeAllToReader() {
     rfid::ReaderSettings s;
     const QString fault = windowSettings(s);
     if (!fault.isEmpty()) {
-        log(fault + end());
+        log(fault + lineEnd());
         return;
     }
     // Each step is reported with its page's own texts, as the page's button
@@ -193,15 +194,15 @@ void SettingsMenu::writeAllToReader() {
     options.verify = false; // the check below says it in the window's words
     const rfid::WriteOutcome w = rfid::writeSettings(m_form.readerLink(), s, options, observer);
     if (w.stoppedIn == rfid::WriteStage::Prepare) {
-        log(w.why + end());
+        log(w.why + lineEnd());
         return;
     }
     if (w.stoppedIn != rfid::WriteStage::Done) {
-        log(rfid::writeStoppedText(w.steps, w.written, failureText(w.reply.failure)) + end());
+        log(rfid::writeStoppedText(w.steps, w.written, failureText(w.reply.failure)) + lineEnd());
         return;
     }
     log(QStringLiteral("Write all: ") + w.steps.join(QStringLiteral(", ")) + QStringLiteral(" written") +
-        end());
+        lineEnd());
     compareWithWindow(s);
 }
 
@@ -221,7 +222,7 @@ bool SettingsMenu::readBack(rfid::ReaderSettings& settings, const QString& actio
             const QString code = QStringLiteral("%1").arg(a.errorCode, 2, 16, QLatin1Char('0')).toUpper();
             log(rfid::falsereason(code) + QStringLiteral("\r\n"));
         } else {
-            log(action + QStringLiteral(": ") + why + end());
+            log(action + QStringLiteral(": ") + why + lineEnd());
         }
         return false;
     }
@@ -245,14 +246,14 @@ void SettingsMenu::readAllFromReader() {
     log(QStringLiteral(
             "Read all: the keyboard language and output settings now show what the reader holds. Not "
             "read (the reader does not report them): ") +
-        kNotReported + end());
+        kNotReported + lineEnd());
 }
 
 void SettingsMenu::checkReader() {
     rfid::ReaderSettings window;
     const QString fault = windowSettings(window);
     if (!fault.isEmpty()) {
-        log(fault + end());
+        log(fault + lineEnd());
         return;
     }
     compareWithWindow(window);
@@ -267,5 +268,5 @@ void SettingsMenu::compareWithWindow(const rfid::ReaderSettings& window) {
         log(line);
     if (differences.isEmpty())
         log(QStringLiteral("Check: the reader agrees with the window"));
-    log(QStringLiteral("Not checked (the reader does not report them): ") + kNotReported + end());
+    log(QStringLiteral("Not checked (the reader does not report them): ") + kNotReported + lineEnd());
 }

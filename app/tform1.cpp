@@ -110,14 +110,14 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     PageControl1->setGeometry(5, 4, 529, 561);
     PageControl1->setUsesScrollButtons(false);
 
-    m_readerMode = new ReaderModePage(*this, nullptr);
-    m_language = new LanguagePage(*this, nullptr);
-    m_system = new SystemPage(*this, nullptr);
-    m_s50 = new S50Page(*this, nullptr);
-    m_ultralight = new UltralightPage(*this, nullptr);
-    m_iso14443b = new Iso14443bPage(*this, nullptr);
-    m_iso15693 = new Iso15693Page(*this, nullptr);
-    m_outputFormat = new OutputFormatPage(*this, nullptr);
+    m_readerMode = new ReaderModePage(m_pageHost, nullptr);
+    m_language = new LanguagePage(m_pageHost, nullptr);
+    m_system = new SystemPage(m_pageHost, nullptr);
+    m_s50 = new S50Page(m_pageHost, nullptr);
+    m_ultralight = new UltralightPage(m_pageHost, nullptr);
+    m_iso14443b = new Iso14443bPage(m_pageHost, nullptr);
+    m_iso15693 = new Iso15693Page(m_pageHost, nullptr);
+    m_outputFormat = new OutputFormatPage(m_pageHost, nullptr);
     QWidget* const ordered[8] = {m_readerMode, m_language,  m_system,   m_s50,
                                  m_ultralight, m_iso14443b, m_iso15693, m_outputFormat};
     for (int i = 0; i < 8; ++i) {

@@ -2,6 +2,7 @@
 // reader link that every page uses (framing, exchange, waits, reports).
 #pragma once
 
+#include "formpagehost.h"
 #include "readerlink.h"
 #include "report.h"
 #include "usblink.h"
@@ -89,6 +90,8 @@ public:
     ReaderConnection* readerConnection() const { return m_connection; }
 
     // --- Pages ------------------------------------------------------------
+    // What the pages (and the manual send panel) use of the window.
+    PageHost& pageHost() { return m_pageHost; }
     ReaderModePage* readerModePage() const { return m_readerMode; }
     LanguagePage* languagePage() const { return m_language; }
     SystemPage* systemPage() const { return m_system; }
@@ -168,6 +171,7 @@ private:
 
     rfid::UsbLibrary m_usb;
     rfid::ReaderLink m_link{m_usb};
+    FormPageHost m_pageHost{*this};
     ReaderConnection* m_connection = nullptr;
     bool m_quitting = false;
     std::function<void()> m_exitAction;

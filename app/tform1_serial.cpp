@@ -74,7 +74,7 @@ void TForm1::setupSerial() {
     connect(ComboBox2, &QComboBox::activated, this,
             [this] { rfid::runGuarded([this] { ComboBox2Change(); }); });
 
-    sendPanel = new SendPanel(*this, GroupBoxSend);
+    sendPanel = new SendPanel(m_pageHost, GroupBoxSend);
 }
 
 void TForm1::closeSerialPort() {

@@ -2,9 +2,8 @@
 
 #include "cardpayload.h"
 #include "hex.h"
+#include "pagehost.h"
 #include "report.h"
-#include "systempage.h"
-#include "tform1.h"
 #include "typebstatus.h"
 
 #include <QCheckBox>
@@ -13,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <climits>
 #include <cstdint>
 
 namespace {
@@ -26,11 +24,6 @@ rfid::CycleTexts cycleTexts(const QString& success, const QString& failure) {
             QStringLiteral("数据丢包，流水校验出错   ")};
 }
 
-// The wait-time field plus a fixed offset, kept inside the range of an int.
-int pause(int waitTime, int offset) {
-    return waitTime > INT_MAX - offset ? INT_MAX : waitTime + offset;
-}
-
 template <typename T> T* named(T* widget, const char* name) {
     widget->setObjectName(QLatin1String(name));
     return widget;
@@ -38,7 +31,7 @@ template <typename T> T* named(T* widget, const char* name) {
 
 } // namespace
 
-Iso14443bPage::Iso14443bPage(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
+Iso14443bPage::Iso14443bPage(PageHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
     setObjectName(QStringLiteral("Iso14443bPage"));
 
     GroupBox21 = named(new QGroupBox(QStringLiteral("ISO14443 Type-B Commands"), this), "GroupBox21");
@@ -89,24 +82,24 @@ Iso14443bPage::Iso14443bPage(TForm1& form, QWidget* parent) : QWidget(parent), m
     CheckBox14 = named(new QCheckBox(QStringLiteral("连续读      "), GroupBox22), "CheckBox14");
     CheckBox14->setGeometry(256, 72, 100, 17);
 
-    m_form.onClick(Button31, [this] { Button31Click(); });
-    m_form.onClick(Button32, [this] { Button32Click(); });
-    m_form.onClick(Button33, [this] { Button33Click(); });
-    m_form.onClick(Button34, [this] { Button34Click(); });
-    m_form.onClick(Button36, [this] { Button36Click(); });
-    m_form.onClick(Button19, [this] { Button19Click(); });
-    m_form.onClick(Button22, [this] { Button22Click(); });
-    m_form.onClick(CheckBox11, [this] { CheckBox11Click(); });
-    m_form.onClick(CheckBox13, [this] { CheckBox13Click(); });
-    m_form.onClick(CheckBox14, [this] { CheckBox14Click(); });
+    m_host.onClick(Button31, [this] { Button31Click(); });
+    m_host.onClick(Button32, [this] { Button32Click(); });
+    m_host.onClick(Button33, [this] { Button33Click(); });
+    m_host.onClick(Button34, [this] { Button34Click(); });
+    m_host.onClick(Button36, [this] { Button36Click(); });
+    m_host.onClick(Button19, [this] { Button19Click(); });
+    m_host.onClick(Button22, [this] { Button22Click(); });
+    m_host.onClick(CheckBox11, [this] { CheckBox11Click(); });
+    m_host.onClick(CheckBox13, [this] { CheckBox13Click(); });
+    m_host.onClick(CheckBox14, [this] { CheckBox14Click(); });
 }
 
 // Card request and anti-collision send the same command: the card's answer
 // data (its length, then the data) is shown.
 void Iso14443bPage::cardRequest() {
-    m_form.cycle(QStringLiteral("09"), 500,
+    m_host.cycle(QStringLiteral("09"), 500,
                  cycleTexts(QStringLiteral("操作成功   "), QStringLiteral("操作失败   ")), [this] {
-                     const QString& r = m_form.lastResponse;
+                     const QString r = m_host.lastResponse();
                      return QStringList{QStringLiteral("操作成功   ") + rfid::timeStamp() + kCrLf,
                                         QStringLiteral("卡片复位数据的长度为:") + rfid::payloadByte(r, 4),
                                         QStringLiteral("返回操作后的数据为:") + rfid::payloadFrom(r, 5) +
@@ -123,16 +116,16 @@ void Iso14443bPage::Button32Click() {
 }
 
 void Iso14443bPage::Button33Click() {
-    m_form.cycle(QStringLiteral("0B") + Edit76->text(), 500,
+    m_host.cycle(QStringLiteral("0B") + Edit76->text(), 500,
                  cycleTexts(QStringLiteral("操作成功、复位成功   "), QStringLiteral("操作失败   ")));
 }
 
 // The serial number of the reset card is shown and becomes the card ID that
 // the next Attrib sends.
 void Iso14443bPage::Button34Click() {
-    m_form.cycle(QStringLiteral("0C"), 500,
+    m_host.cycle(QStringLiteral("0C"), 500,
                  cycleTexts(QStringLiteral("操作成功   "), QStringLiteral("操作失败   ")), [this] {
-                     const QString serial = rfid::payloadBytes(m_form.lastResponse, 4, 7);
+                     const QString serial = rfid::payloadBytes(m_host.lastResponse(), 4, 7);
                      Edit76->setText(serial);
                      return QStringList{QStringLiteral("操作成功   ") + rfid::timeStamp() + kCrLf,
                                         QStringLiteral("卡的序列号为：") + serial + kCrLf};
@@ -140,45 +133,39 @@ void Iso14443bPage::Button34Click() {
 }
 
 // Sends the data field to the card: command 0D with a count byte and the data
-// bytes, framed here and exchanged directly. The answer is judged by the
-// exchange's own reason table rather than the common report.
+// bytes. The answer is judged by the exchange's own reason table rather than
+// the common report.
 void Iso14443bPage::Button36Click() {
     const QString digits = rfid::hexDigits(Edit77->text());
     const auto count = static_cast<std::uint8_t>(digits.size() / 2);
     // A field with a lone digit, or too long for one frame, is refused as the
     // other commands are: a stray digit would shift every following byte.
-    const rfid::FrameResult frame = rfid::buildFrame(m_form.setadd->currentText(),
-                                                     QStringLiteral("0D") + rfid::toHex(&count, 1) + digits);
-    m_form.lastResponse.clear();
-    if (frame.error == rfid::FrameError::None)
-        m_form.SendHex(frame.text);
-    else
-        m_form.addLine(rfid::frameErrorText(frame.error));
-    m_form.Delay(600);
+    m_host.Send(QStringLiteral("0D") + rfid::toHex(&count, 1) + digits);
+    m_host.Delay(600);
 
-    const QString& r = m_form.lastResponse;
+    const QString r = m_host.lastResponse();
     if (rfid::respByte(r, 3) == QLatin1String("00")) {
-        m_form.addLine(QStringLiteral("操作成功   ") + rfid::timeStamp());
-        m_form.addLine(QStringLiteral("操作后的数据串为：") + rfid::payloadFrom(r, 4) + kCrLf);
+        m_host.addLine(QStringLiteral("操作成功   ") + rfid::timeStamp());
+        m_host.addLine(QStringLiteral("操作后的数据串为：") + rfid::payloadFrom(r, 4) + kCrLf);
         return;
     }
-    m_form.addLine(QStringLiteral("操作失败   ") + rfid::timeStamp());
+    m_host.addLine(QStringLiteral("操作失败   ") + rfid::timeStamp());
     if (r.isEmpty()) {
-        m_form.addLine(QStringLiteral("无数据接收..\r\n"));
+        m_host.addLine(QStringLiteral("无数据接收..\r\n"));
         return;
     }
     const QString reason = rfid::typeBExchangeReason(rfid::respByte(r, 4));
     if (!reason.isEmpty())
-        m_form.addLine(reason);
+        m_host.addLine(reason);
 }
 
 // The identity-card reads show the eight bytes 5 to 12 of the answer.
 void Iso14443bPage::identityRead(const char* command) {
-    m_form.cycle(QLatin1String(command), 1000,
+    m_host.cycle(QLatin1String(command), 1000,
                  cycleTexts(QStringLiteral("操作成功   "), QStringLiteral("读卡号操作失败   ")), [this] {
                      return QStringList{QStringLiteral("操作成功   ") + rfid::timeStamp(),
                                         QStringLiteral("返回卡号为:") +
-                                            rfid::payloadBytes(m_form.lastResponse, 5, 12) + kCrLf};
+                                            rfid::payloadBytes(m_host.lastResponse(), 5, 12) + kCrLf};
                  });
 }
 
@@ -194,22 +181,22 @@ void Iso14443bPage::Button22Click() {
 // request pauses with Delay (ends early once an answer is held), the identity
 // reads always pause the full time.
 void Iso14443bPage::CheckBox11Click() {
-    while (m_form.keepLooping(CheckBox11)) {
+    while (m_host.keepLooping(CheckBox11)) {
         Button31Click();
-        m_form.Delay(pause(m_form.systemPage()->waitTime(), 10));
+        m_host.Delay(m_host.pauseTime(10));
     }
 }
 
 void Iso14443bPage::CheckBox13Click() {
-    while (m_form.keepLooping(CheckBox13)) {
+    while (m_host.keepLooping(CheckBox13)) {
         Button19Click();
-        m_form.Delayy(m_form.systemPage()->waitTime());
+        m_host.Delayy(m_host.pauseTime(0));
     }
 }
 
 void Iso14443bPage::CheckBox14Click() {
-    while (m_form.keepLooping(CheckBox14)) {
+    while (m_host.keepLooping(CheckBox14)) {
         Button22Click();
-        m_form.Delayy(m_form.systemPage()->waitTime());
+        m_host.Delayy(m_host.pauseTime(0));
     }
 }

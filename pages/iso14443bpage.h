@@ -10,12 +10,12 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TForm1;
+class PageHost;
 
 class Iso14443bPage : public QWidget {
     Q_OBJECT
 public:
-    Iso14443bPage(TForm1& form, QWidget* parent);
+    Iso14443bPage(PageHost& host, QWidget* parent);
 
     // "ISO14443 Type-B Commands"
     QGroupBox* GroupBox21 = nullptr;
@@ -54,5 +54,5 @@ private:
     void cardRequest();
     void identityRead(const char* command);
 
-    TForm1& m_form;
+    PageHost& m_host;
 };

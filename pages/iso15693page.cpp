@@ -2,16 +2,14 @@
 
 #include "cardpayload.h"
 #include "hex.h"
+#include "pagehost.h"
 #include "report.h"
-#include "systempage.h"
-#include "tform1.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <climits>
 
 namespace {
 
@@ -22,10 +20,6 @@ const QString kAddressed = QStringLiteral("22");
 // row's button on the right.
 constexpr int kFieldX = 136;
 constexpr int kButtonX = 436;
-
-int pause(int waitTime, int offset) {
-    return waitTime > INT_MAX - offset ? INT_MAX : waitTime + offset;
-}
 
 // The one line written after the success line of the write and lock commands.
 QStringList emptyLine(const QString&) {
@@ -68,7 +62,7 @@ QStringList inventoryLines(const QString& response) {
     return out;
 }
 
-Iso15693Page::Iso15693Page(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
+Iso15693Page::Iso15693Page(PageHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
     setObjectName(QStringLiteral("Iso15693Page"));
 
     // Inventory
@@ -151,20 +145,20 @@ Iso15693Page::Iso15693Page(TForm1& form, QWidget* parent) : QWidget(parent), m_f
     Edit43 = addField("Edit43", QString(), QString(), 332, y, 0, 96);
     Button49 = addButton("Button49", QStringLiteral("块安全位"), y);
 
-    m_form.onClick(Button37, [this] { Button37Click(); });
-    m_form.onClick(Button38, [this] { Button38Click(); });
-    m_form.onClick(Button39, [this] { Button39Click(); });
-    m_form.onClick(Button40, [this] { Button40Click(); });
-    m_form.onClick(Button42, [this] { Button42Click(); });
-    m_form.onClick(Button44, [this] { Button44Click(); });
-    m_form.onClick(Button45, [this] { Button45Click(); });
-    m_form.onClick(Button46, [this] { Button46Click(); });
-    m_form.onClick(Button47, [this] { Button47Click(); });
-    m_form.onClick(Button48, [this] { Button48Click(); });
-    m_form.onClick(Button49, [this] { Button49Click(); });
-    m_form.onClick(CheckBox5, [this] { CheckBox5Click(); });
-    m_form.onClick(CheckBox6, [this] { CheckBox6Click(); });
-    m_form.onClick(CheckBox7, [this] { CheckBox7Click(); });
+    m_host.onClick(Button37, [this] { Button37Click(); });
+    m_host.onClick(Button38, [this] { Button38Click(); });
+    m_host.onClick(Button39, [this] { Button39Click(); });
+    m_host.onClick(Button40, [this] { Button40Click(); });
+    m_host.onClick(Button42, [this] { Button42Click(); });
+    m_host.onClick(Button44, [this] { Button44Click(); });
+    m_host.onClick(Button45, [this] { Button45Click(); });
+    m_host.onClick(Button46, [this] { Button46Click(); });
+    m_host.onClick(Button47, [this] { Button47Click(); });
+    m_host.onClick(Button48, [this] { Button48Click(); });
+    m_host.onClick(Button49, [this] { Button49Click(); });
+    m_host.onClick(CheckBox5, [this] { CheckBox5Click(); });
+    m_host.onClick(CheckBox6, [this] { CheckBox6Click(); });
+    m_host.onClick(CheckBox7, [this] { CheckBox7Click(); });
 }
 
 QComboBox* Iso15693Page::addFlags(const char* name, int y) {
@@ -204,8 +198,8 @@ void Iso15693Page::run(const QString& command, int waitMs, const QString& succes
                        const std::function<QStringList(const QString&)>& dataLines) {
     const rfid::CycleTexts texts{QStringLiteral("通讯错误，没有接收到数据..   "), success, failure,
                                  QStringLiteral("数据丢包，流水校验出错   ")};
-    m_form.cycle(command, waitMs, texts, [this, success, dataLines] {
-        return QStringList{success + rfid::timeStamp()} + dataLines(m_form.lastResponse);
+    m_host.cycle(command, waitMs, texts, [this, success, dataLines] {
+        return QStringList{success + rfid::timeStamp()} + dataLines(m_host.lastResponse());
     });
 }
 
@@ -305,22 +299,22 @@ void Iso15693Page::Button49Click() {
 // Continuous modes: one pass per turn while the box stays checked, pausing the
 // wait-time field plus 10 ms (the pause ends early once an answer is held).
 void Iso15693Page::CheckBox5Click() {
-    while (m_form.keepLooping(CheckBox5)) {
+    while (m_host.keepLooping(CheckBox5)) {
         Button37Click();
-        m_form.Delay(pause(m_form.systemPage()->waitTime(), 10));
+        m_host.Delay(m_host.pauseTime(10));
     }
 }
 
 void Iso15693Page::CheckBox6Click() {
-    while (m_form.keepLooping(CheckBox6)) {
+    while (m_host.keepLooping(CheckBox6)) {
         Button38Click();
-        m_form.Delay(pause(m_form.systemPage()->waitTime(), 10));
+        m_host.Delay(m_host.pauseTime(10));
     }
 }
 
 void Iso15693Page::CheckBox7Click() {
-    while (m_form.keepLooping(CheckBox7)) {
+    while (m_host.keepLooping(CheckBox7)) {
         Button39Click();
-        m_form.Delay(pause(m_form.systemPage()->waitTime(), 10));
+        m_host.Delay(m_host.pauseTime(10));
     }
 }

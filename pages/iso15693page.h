@@ -13,12 +13,12 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TForm1;
+class PageHost;
 
 class Iso15693Page : public QWidget {
     Q_OBJECT
 public:
-    Iso15693Page(TForm1& form, QWidget* parent);
+    Iso15693Page(PageHost& host, QWidget* parent);
 
     // Inventory
     QPushButton* Button37 = nullptr;
@@ -97,7 +97,7 @@ private:
     void run(const QString& command, int waitMs, const QString& success, const QString& failure,
              const std::function<QStringList(const QString&)>& dataLines);
 
-    TForm1& m_form;
+    PageHost& m_host;
 };
 
 // The request flags of a row's drop-down text: "TI" 42, "Philips" 02, "uid" 22

@@ -1,10 +1,12 @@
 // Shared pieces of the three pages that set up the keyboard-output reader:
-// placing controls at fixed pixel positions, and the report texts they share.
+// placing controls at fixed pixel positions, the report texts they share, and
+// the byte fields (custom byte, prefix and suffix bytes) they read.
 #pragma once
 
 #include <QFrame>
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 
 namespace kbd {
 
@@ -39,5 +41,14 @@ inline QString noDataPlain() {
 inline QString damaged() {
     return QStringLiteral("data error,please check data..   ");
 }
+
+// Why the byte field `fieldName` holding `text` cannot be sent (it must be
+// two hex digits once blanks are removed); empty when it can.
+QString byteFieldError(const QString& fieldName, const QString& text);
+// The byte a field holds; false when byteFieldError finds a fault.
+bool byteFieldValue(const QString& text, std::uint8_t& value);
+// The name of prefix/suffix field `index` (0-7, prefix first) in a fault text:
+// "Prefix byte 1" to "Suffix byte 4".
+QString prefixSuffixFieldName(int index);
 
 } // namespace kbd

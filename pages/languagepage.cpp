@@ -3,11 +3,10 @@
 #include "cardpayload.h"
 #include "hex.h"
 #include "keyboardpages.h"
-#include "outputformatpage.h"
+#include "pagehost.h"
 #include "readersettings.h"
 #include "readertables.h"
 #include "response.h"
-#include "tform1.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -71,7 +70,7 @@ QPoint languagePosition(int code) {
 }
 } // namespace
 
-LanguagePage::LanguagePage(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
+LanguagePage::LanguagePage(PageHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
     setObjectName(QStringLiteral("LanguagePage"));
 
     GroupBox29 =
@@ -116,8 +115,8 @@ LanguagePage::LanguagePage(TForm1& form, QWidget* parent) : QWidget(parent), m_f
     }
     RadioButton18->setChecked(true);
 
-    m_form.onClick(Button27, [this] { Button27Click(); });
-    m_form.onClick(Button28, [this] { Button28Click(); });
+    m_host.onClick(Button27, [this] { Button27Click(); });
+    m_host.onClick(Button28, [this] { Button28Click(); });
 }
 
 QStringList LanguagePage::prefixSuffixTexts() const {
@@ -135,7 +134,7 @@ void LanguagePage::Button27Click() {
         if ((this->*(languages()[c].button))->isChecked())
             code = codeText(c);
     }
-    m_form.cycle(QStringLiteral("80") + code, kWaitMs, setTexts());
+    m_host.cycle(QStringLiteral("80") + code, kWaitMs, setTexts());
 }
 
 rfid::CycleTexts LanguagePage::setTexts() {
@@ -146,10 +145,10 @@ rfid::CycleTexts LanguagePage::setTexts() {
 void LanguagePage::Button28Click() {
     const rfid::CycleTexts texts{
         kbd::noDataFullWidth(), {}, QStringLiteral("Set up format false   "), kbd::damaged()};
-    m_form.cycle(QStringLiteral("83"), kWaitMs, texts, [this, texts] {
+    m_host.cycle(QStringLiteral("83"), kWaitMs, texts, [this, texts] {
         // The language code is read from the payload only; a success answer
         // without it is damaged, not a report of whatever stands in its place.
-        const QString code = rfid::payloadByte(m_form.lastResponse, 4);
+        const QString code = rfid::payloadByte(m_host.lastResponse(), 4);
         if (code.size() != 2)
             return QStringList{texts.damaged + rfid::timeStamp() + QStringLiteral("\r\n")};
         return QStringList{QStringLiteral("The output language is : ") + languageName(code) +
@@ -165,11 +164,8 @@ QString LanguagePage::collectSettings(rfid::ReaderSettings& s) const {
     const QStringList texts = prefixSuffixTexts();
     for (int i = 0; i < texts.size(); ++i) {
         std::uint8_t value = 0;
-        if (!OutputFormatPage::byteFieldValue(texts.at(i), value)) {
-            const QString name = (i < 4 ? QStringLiteral("Prefix byte ") : QStringLiteral("Suffix byte ")) +
-                                 QString::number(i % 4 + 1);
-            return OutputFormatPage::byteFieldError(name, texts.at(i));
-        }
+        if (!kbd::byteFieldValue(texts.at(i), value))
+            return kbd::byteFieldError(kbd::prefixSuffixFieldName(i), texts.at(i));
         (i < 4 ? s.prefix : s.suffix)[std::size_t(i % 4)] = value;
     }
     return {};

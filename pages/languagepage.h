@@ -11,7 +11,7 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class TForm1;
+class PageHost;
 
 namespace rfid {
 struct ReaderSettings;
@@ -20,7 +20,7 @@ struct ReaderSettings;
 class LanguagePage : public QWidget {
     Q_OBJECT
 public:
-    LanguagePage(TForm1& form, QWidget* parent);
+    LanguagePage(PageHost& host, QWidget* parent);
 
     // "Prefix and suffix settings": the bytes the output format page sends.
     QGroupBox* GroupBox29 = nullptr;
@@ -91,5 +91,5 @@ private:
     struct Language;
     static const Language* languages();
 
-    TForm1& m_form;
+    PageHost& m_host;
 };

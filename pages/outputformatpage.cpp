@@ -3,20 +3,19 @@
 #include "cardpayload.h"
 #include "hex.h"
 #include "keyboardpages.h"
-#include "languagepage.h"
+#include "pagehost.h"
 #include "readersettings.h"
 #include "readertables.h"
 #include "response.h"
-#include "tform1.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <cstdint>
 #include <vector>
 
 using kbd::place;
@@ -99,7 +98,7 @@ const OutputFormatPage::Format* OutputFormatPage::formats() {
     return table;
 }
 
-OutputFormatPage::OutputFormatPage(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
+OutputFormatPage::OutputFormatPage(PageHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
     setObjectName(QStringLiteral("OutputFormatPage"));
 
     GroupBox27 =
@@ -134,22 +133,12 @@ OutputFormatPage::OutputFormatPage(TForm1& form, QWidget* parent) : QWidget(pare
     Button25 = place<QPushButton>(this, "Button25", QStringLiteral("Read"), 104, 488, 75, 25);
     Button24 = place<QPushButton>(this, "Button24", QStringLiteral("Set"), 304, 488, 75, 25);
 
-    m_form.onClick(Button24, [this] { Button24Click(); });
-    m_form.onClick(Button25, [this] { Button25Click(); });
+    m_host.onClick(Button24, [this] { Button24Click(); });
+    m_host.onClick(Button25, [this] { Button25Click(); });
 }
 
 QString OutputFormatPage::formatName(const QString& code) {
     return rfid::outputFormatReadName(code);
-}
-
-QString OutputFormatPage::byteFieldError(const QString& fieldName, const QString& text) {
-    QString digits = text;
-    digits.remove(QRegularExpression(QStringLiteral("\\s")));
-    const bool ok = digits.size() == 2 && rfid::isHexDigit(digits.at(0)) && rfid::isHexDigit(digits.at(1));
-    if (ok)
-        return {};
-    return fieldName + QStringLiteral(" must be two hex digits, not \"") + text +
-           QStringLiteral("\"; nothing was sent.");
 }
 
 void OutputFormatPage::Button24Click() {
@@ -163,16 +152,13 @@ void OutputFormatPage::Button24Click() {
     std::vector<Field> fields;
     if (CheckBox19->isChecked())
         fields.push_back({QStringLiteral("Custom byte"), Edit23->text()});
-    const QStringList prefixSuffix = m_form.languagePage()->prefixSuffixTexts();
-    for (int i = 0; i < prefixSuffix.size(); ++i) {
-        const QString name = (i < 4 ? QStringLiteral("Prefix byte ") : QStringLiteral("Suffix byte ")) +
-                             QString::number(i % 4 + 1);
-        fields.push_back({name, prefixSuffix.at(i)});
-    }
+    const QStringList prefixSuffix = m_host.prefixSuffixTexts();
+    for (int i = 0; i < prefixSuffix.size(); ++i)
+        fields.push_back({kbd::prefixSuffixFieldName(i), prefixSuffix.at(i)});
     for (const Field& f : fields) {
-        const QString error = byteFieldError(f.name, f.text);
+        const QString error = kbd::byteFieldError(f.name, f.text);
         if (!error.isEmpty()) {
-            m_form.addLine(error + rfid::timeStamp());
+            m_host.addLine(error + rfid::timeStamp());
             return;
         }
     }
@@ -189,7 +175,7 @@ void OutputFormatPage::Button24Click() {
     // The prefix and suffix bytes stand on the language page.
     command += prefixSuffix.join(QString());
 
-    m_form.cycle(command, kWaitMs, setTexts());
+    m_host.cycle(command, kWaitMs, setTexts());
 }
 
 rfid::CycleTexts OutputFormatPage::setTexts() {
@@ -200,11 +186,11 @@ rfid::CycleTexts OutputFormatPage::setTexts() {
 void OutputFormatPage::Button25Click() {
     const rfid::CycleTexts texts{
         kbd::noDataFullWidth(), {}, QStringLiteral("Read format false   "), kbd::damaged()};
-    m_form.cycle(QStringLiteral("83"), kWaitMs, texts, [this, texts] {
+    m_host.cycle(QStringLiteral("83"), kWaitMs, texts, [this, texts] {
         // Every field is read from the answer's payload. A success answer too
         // short to hold them all is damaged: reading on would take the
         // checksum, the end marker or nothing for settings the reader never sent.
-        const QString& r = m_form.lastResponse;
+        const QString r = m_host.lastResponse();
         const QString payload = rfid::payloadBytes(r, 4, kLastReadByte);
         if (payload.size() != 2 * (kLastReadByte - 3))
             return QStringList{texts.damaged + rfid::timeStamp() + QStringLiteral("\r\n")};
@@ -227,14 +213,6 @@ void OutputFormatPage::Button25Click() {
     });
 }
 
-bool OutputFormatPage::byteFieldValue(const QString& text, std::uint8_t& value) {
-    if (!byteFieldError(QString(), text).isEmpty())
-        return false;
-    const std::vector<std::uint8_t> bytes = rfid::hexToBytes(rfid::hexDigits(text));
-    value = bytes.front();
-    return true;
-}
-
 QString OutputFormatPage::collectSettings(rfid::ReaderSettings& s) const {
     for (int i = 0; i < kFormatCount; ++i) {
         if ((this->*(formats()[i].button))->isChecked())
@@ -247,10 +225,10 @@ QString OutputFormatPage::collectSettings(rfid::ReaderSettings& s) const {
     s.bigBuzzer = RadioButton29->isChecked();
     s.customByteEnabled = CheckBox19->isChecked();
     std::uint8_t custom = 0;
-    if (byteFieldValue(Edit23->text(), custom))
+    if (kbd::byteFieldValue(Edit23->text(), custom))
         s.customByte = custom;
     else if (CheckBox19->isChecked())
-        return byteFieldError(QStringLiteral("Custom byte"), Edit23->text());
+        return kbd::byteFieldError(QStringLiteral("Custom byte"), Edit23->text());
     else
         s.customByte.reset(); // not typed, so not a fault; nothing to keep of it
     return {};

@@ -5,14 +5,13 @@
 
 #include <QString>
 #include <QWidget>
-#include <cstdint>
 
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class TForm1;
+class PageHost;
 
 namespace rfid {
 struct ReaderSettings;
@@ -21,7 +20,7 @@ struct ReaderSettings;
 class OutputFormatPage : public QWidget {
     Q_OBJECT
 public:
-    OutputFormatPage(TForm1& form, QWidget* parent);
+    OutputFormatPage(PageHost& host, QWidget* parent);
 
     // "Output format setting ": the format radio buttons and separator boxes.
     QGroupBox* GroupBox27 = nullptr;
@@ -64,12 +63,6 @@ public:
     // digits); empty for a code that names no format.
     static QString formatName(const QString& code);
 
-    // Why the byte field `fieldName` holding `text` cannot be sent (it must be
-    // two hex digits once blanks are removed); empty when it can.
-    static QString byteFieldError(const QString& fieldName, const QString& text);
-    // The byte a field holds; false when byteFieldError finds a fault.
-    static bool byteFieldValue(const QString& text, std::uint8_t& value);
-
     // Puts the page's settings into `settings`: format, separators, buzzer,
     // custom byte. A ticked custom byte that is not two hex digits is a fault:
     // its text is returned (and `settings` is to be dropped). An unticked one
@@ -82,5 +75,5 @@ private:
     struct Format;
     static const Format* formats();
 
-    TForm1& m_form;
+    PageHost& m_host;
 };

@@ -3,10 +3,10 @@
 #include "errors.h"
 #include "hex.h"
 #include "keyboardpages.h"
+#include "pagehost.h"
 #include "readersettings.h"
 #include "readertables.h"
 #include "response.h"
-#include "tform1.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -44,7 +44,7 @@ QLabel* label(QWidget* group, const char* name, const char* caption, int x, int 
 
 } // namespace
 
-ReaderModePage::ReaderModePage(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
+ReaderModePage::ReaderModePage(PageHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
     setObjectName(QStringLiteral("ReaderModePage"));
 
     auto group = [this](const char* name, const QString& title, int y, int h) {
@@ -111,15 +111,15 @@ ReaderModePage::ReaderModePage(TForm1& form, QWidget* parent) : QWidget(parent),
     aqua->setPalette(palette);
     Button43 = button(GroupBox33, "Button43", "Clear data", 20);
 
-    m_form.onClick(Button69, [this] { Button69Click(); });
-    m_form.onClick(Button35, [this] { Button35Click(); });
-    m_form.onClick(Button41, [this] { Button41Click(); });
-    m_form.onClick(Button30, [this] { Button30Click(); });
-    m_form.onClick(Button57, [this] { Button57Click(); });
-    m_form.onClick(Button63, [this] { Button63Click(); });
-    m_form.onClick(Button50, [this] { Button50Click(); });
-    m_form.onClick(Button51, [this] { Button51Click(); });
-    m_form.onClick(Button43, [this] { Button43Click(); });
+    m_host.onClick(Button69, [this] { Button69Click(); });
+    m_host.onClick(Button35, [this] { Button35Click(); });
+    m_host.onClick(Button41, [this] { Button41Click(); });
+    m_host.onClick(Button30, [this] { Button30Click(); });
+    m_host.onClick(Button57, [this] { Button57Click(); });
+    m_host.onClick(Button63, [this] { Button63Click(); });
+    m_host.onClick(Button50, [this] { Button50Click(); });
+    m_host.onClick(Button51, [this] { Button51Click(); });
+    m_host.onClick(Button43, [this] { Button43Click(); });
 }
 
 const ReaderModePage::ModeChoice* ReaderModePage::readerModes() {
@@ -150,11 +150,11 @@ void ReaderModePage::setMode(const QString& command, const ModeChoice* choices, 
         if ((this->*(choices[i].button))->isChecked())
             sent = &choices[i];
     }
-    m_form.Send(command + (sent ? rfid::toHex(&sent->mode.code, 1) : QString()));
-    m_form.Delay(kWaitMs);
+    m_host.Send(command + (sent ? rfid::toHex(&sent->mode.code, 1) : QString()));
+    m_host.Delay(kWaitMs);
 
     const QString name = sent ? QString::fromUtf8(sent->mode.reportName) : QString();
-    m_form.report(modeTexts(name), [name] { return modeSuccess(name); });
+    m_host.report(modeTexts(name), [name] { return modeSuccess(name); });
 }
 
 rfid::CycleTexts ReaderModePage::modeTexts(const QString& name) {
@@ -180,7 +180,7 @@ rfid::CycleTexts ReaderModePage::sleepTimeTexts() {
 }
 
 void ReaderModePage::simpleCommand(const QString& command, const QString& success, const QString& failure) {
-    m_form.cycle(command, kWaitMs, {kbd::noDataPlain(), success, failure, kbd::damaged()});
+    m_host.cycle(command, kWaitMs, {kbd::noDataPlain(), success, failure, kbd::damaged()});
 }
 
 void ReaderModePage::Button69Click() {
@@ -198,12 +198,12 @@ QByteArray ReaderModePage::bluetoothNameBytes(const QString& name) {
 void ReaderModePage::Button41Click() {
     QString command = QStringLiteral("88");
     rfid::GetAscii(bluetoothNameBytes(Edit29->text()), command);
-    m_form.cycle(command, kWaitMs, bluetoothNameTexts());
+    m_host.cycle(command, kWaitMs, bluetoothNameTexts());
 }
 
 void ReaderModePage::Button30Click() {
     const auto code = static_cast<std::uint8_t>(ComboBox20->currentIndex());
-    m_form.cycle(QStringLiteral("0E") + rfid::toHex(&code, 1), kWaitMs, sleepTimeTexts());
+    m_host.cycle(QStringLiteral("0E") + rfid::toHex(&code, 1), kWaitMs, sleepTimeTexts());
 }
 
 void ReaderModePage::Button57Click() {
@@ -230,11 +230,11 @@ QString ReaderModePage::versionText(const QString& response) {
 void ReaderModePage::Button63Click() {
     rfid::CycleTexts texts{
         kbd::noDataPlain(), {}, QStringLiteral("read version number false    "), kbd::damaged()};
-    m_form.Send(QStringLiteral("c0"));
-    m_form.Delay(kWaitMs);
-    m_form.report(texts, [this] {
+    m_host.Send(QStringLiteral("c0"));
+    m_host.Delay(kWaitMs);
+    m_host.report(texts, [this] {
         return QStringList{QStringLiteral("read version number success    "),
-                           QStringLiteral("the version number is：") + versionText(m_form.lastResponse) +
+                           QStringLiteral("the version number is：") + versionText(m_host.lastResponse()) +
                                QStringLiteral("\r\n")};
     });
 }

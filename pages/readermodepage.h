@@ -14,7 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class TForm1;
+class PageHost;
 
 namespace rfid {
 struct ReaderSettings;
@@ -23,7 +23,7 @@ struct ReaderSettings;
 class ReaderModePage : public QWidget {
     Q_OBJECT
 public:
-    ReaderModePage(TForm1& form, QWidget* parent);
+    ReaderModePage(PageHost& host, QWidget* parent);
 
     // "Reader mode switch"
     QGroupBox* GroupBox36 = nullptr;
@@ -100,5 +100,5 @@ private:
     void setMode(const QString& command, const ModeChoice* choices, int count);
     void simpleCommand(const QString& command, const QString& success, const QString& failure);
 
-    TForm1& m_form;
+    PageHost& m_host;
 };

@@ -2,8 +2,7 @@
 
 #include "cardpageparts.h"
 #include "cardpayload.h"
-#include "systempage.h"
-#include "tform1.h"
+#include "pagehost.h"
 
 #include <QFrame>
 #include <tuple>
@@ -56,7 +55,7 @@ const QStringList& S50Page::presetKeys() {
     return keys;
 }
 
-S50Page::S50Page(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
+S50Page::S50Page(PageHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
     setObjectName(QStringLiteral("S50Page"));
     const QStringList blocks = numberItems(64, 16);
     const QString defaultKey = presetKeys().at(2);
@@ -137,27 +136,27 @@ S50Page::S50Page(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) 
     RadioButton1 = radio(GroupBox26, "RadioButton1", QStringLiteral("11"), false, 64, 14, 44);
     CheckBox12 = checkBox(GroupBox26, "CheckBox12", QStringLiteral("CheckBox12"), 130, 14, 110);
 
-    m_form.onClick(Button8, [this] { Button8Click(); });
-    m_form.onClick(Button9, [this] { Button9Click(); });
-    m_form.onClick(Button16, [this] { Button16Click(); });
-    m_form.onClick(Button29, [this] { Button29Click(); });
-    m_form.onClick(Button26, [this] { Button26Click(); });
-    m_form.onClick(Button10, [this] { Button10Click(); });
-    m_form.onClick(Button15, [this] { Button15Click(); });
-    m_form.onClick(CheckBox2, [this] { CheckBox2Click(); });
-    m_form.onClick(CheckBox1, [this] { CheckBox1Click(); });
-    m_form.onClick(CheckBox4, [this] { CheckBox4Click(); });
-    m_form.onClick(CheckBox12, [this] { CheckBox12Click(); });
-    m_form.onClick(RadioButton2, [this] { RadioButton2Click(); });
-    m_form.onClick(RadioButton1, [this] { RadioButton1Click(); });
+    m_host.onClick(Button8, [this] { Button8Click(); });
+    m_host.onClick(Button9, [this] { Button9Click(); });
+    m_host.onClick(Button16, [this] { Button16Click(); });
+    m_host.onClick(Button29, [this] { Button29Click(); });
+    m_host.onClick(Button26, [this] { Button26Click(); });
+    m_host.onClick(Button10, [this] { Button10Click(); });
+    m_host.onClick(Button15, [this] { Button15Click(); });
+    m_host.onClick(CheckBox2, [this] { CheckBox2Click(); });
+    m_host.onClick(CheckBox1, [this] { CheckBox1Click(); });
+    m_host.onClick(CheckBox4, [this] { CheckBox4Click(); });
+    m_host.onClick(CheckBox12, [this] { CheckBox12Click(); });
+    m_host.onClick(RadioButton2, [this] { RadioButton2Click(); });
+    m_host.onClick(RadioButton1, [this] { RadioButton1Click(); });
 }
 
 // Blocks: mode, number of blocks, start block, key (and for a write the data).
 void S50Page::Button8Click() {
     const QString command = QStringLiteral("20") + modeByte(reqa, keyb) + ComboBox6->currentText() +
                             ComboBox3->currentText() + ComboBox4->currentText();
-    m_form.cycle(command, 500, texts(kDone, kReadFailed), [this] {
-        const QString& r = m_form.lastResponse;
+    m_host.cycle(command, 500, texts(kDone, kReadFailed), [this] {
+        const QString r = m_host.lastResponse();
         // The data are every byte between the card number and the checksum.
         return QStringList{kDone + rfid::timeStamp(), QStringLiteral("卡号为:") + rfid::payloadBytes(r, 4, 7),
                            QStringLiteral("卡的数据为:") + rfid::payloadFrom(r, 8) + kCrLf};
@@ -167,15 +166,15 @@ void S50Page::Button8Click() {
 void S50Page::Button9Click() {
     const QString command = QStringLiteral("21") + modeByte(reqaa, keybb) + ComboBox8->currentText() +
                             ComboBox7->currentText() + ComboBox9->currentText() + Edit3->text();
-    m_form.cycle(command, 500, texts(kDone, kReadFailed), [this] {
+    m_host.cycle(command, 500, texts(kDone, kReadFailed), [this] {
         // No line break: the next entry follows directly.
         return QStringList{kDone + rfid::timeStamp(),
-                           QStringLiteral("卡号为:") + rfid::payloadBytes(m_form.lastResponse, 4, 7)};
+                           QStringLiteral("卡号为:") + rfid::payloadBytes(m_host.lastResponse(), 4, 7)};
     });
 }
 
 void S50Page::Button16Click() {
-    m_form.cycle(QStringLiteral("06"), 300,
+    m_host.cycle(QStringLiteral("06"), 300,
                  texts(QStringLiteral("HALT操作成功   "), QStringLiteral("HALT操作失败   ")));
 }
 
@@ -183,8 +182,8 @@ void S50Page::Button29Click() {
     const QString command = QStringLiteral("25") +
                             QString(reqa5->isChecked() ? QStringLiteral("52") : QStringLiteral("26")) +
                             QString(yeshalt->isChecked() ? QStringLiteral("01") : QStringLiteral("00"));
-    m_form.cycle(command, 300, texts(kDone, QStringLiteral("读卡号操作失败   ")), [this] {
-        const QString& r = m_form.lastResponse;
+    m_host.cycle(command, 300, texts(kDone, QStringLiteral("读卡号操作失败   ")), [this] {
+        const QString r = m_host.lastResponse();
         QStringList entries{kDone + rfid::timeStamp() + kCrLf,
                             QStringLiteral("返回卡号为:") + rfid::payloadBytes(r, 5, 8)};
         const QString cards = rfid::payloadByte(r, 4);
@@ -200,8 +199,8 @@ void S50Page::Button29Click() {
 void S50Page::valueCycle(const QString& command, QLineEdit* sector, QLineEdit* key, QLineEdit* value,
                          const QRadioButton* all, const QRadioButton* keyB, bool showsValue) {
     const QString text = command + modeByte(all, keyB) + sector->text() + key->text() + value->text();
-    m_form.cycle(text, 500, texts(kDone, kReadFailed), [this, showsValue] {
-        const QString& r = m_form.lastResponse;
+    m_host.cycle(text, 500, texts(kDone, kReadFailed), [this, showsValue] {
+        const QString r = m_host.lastResponse();
         const QString card = QStringLiteral("返回卡ID号为:") + rfid::payloadBytes(r, 4, 7);
         if (!showsValue)
             return QStringList{kDone + rfid::timeStamp(), card + kCrLf};
@@ -226,32 +225,32 @@ void S50Page::Button10Click() {
 // again while the box stays checked. The waits handle window events, which is
 // how clearing the box (or another continuous mode) gets in.
 void S50Page::CheckBox2Click() {
-    while (m_form.keepLooping(CheckBox2)) {
+    while (m_host.keepLooping(CheckBox2)) {
         Button8Click();
-        m_form.Delayy(m_form.systemPage()->pauseTime(0));
+        m_host.Delayy(m_host.pauseTime(0));
     }
 }
 
 void S50Page::CheckBox1Click() {
-    while (m_form.keepLooping(CheckBox1)) {
+    while (m_host.keepLooping(CheckBox1)) {
         Button9Click();
-        m_form.Delayy(m_form.systemPage()->pauseTime(10));
+        m_host.Delayy(m_host.pauseTime(10));
     }
 }
 
 void S50Page::CheckBox4Click() {
-    while (m_form.keepLooping(CheckBox4)) {
+    while (m_host.keepLooping(CheckBox4)) {
         Button29Click();
-        m_form.Delay(m_form.systemPage()->pauseTime(10));
+        m_host.Delay(m_host.pauseTime(10));
     }
 }
 
 void S50Page::CheckBox12Click() {
-    while (m_form.keepLooping(CheckBox12)) {
+    while (m_host.keepLooping(CheckBox12)) {
         Button9Click();
-        m_form.Delayy(m_form.systemPage()->pauseTime(10));
+        m_host.Delayy(m_host.pauseTime(10));
         Button8Click();
-        m_form.Delayy(m_form.systemPage()->pauseTime(10));
+        m_host.Delayy(m_host.pauseTime(10));
     }
 }
 
@@ -266,7 +265,7 @@ void S50Page::RadioButton1Click() {
 // Every frame built from now on, on any page, carries the chosen address.
 void S50Page::setAddress() {
     if (RadioButton2->isChecked())
-        m_form.setadd->setCurrentIndex(16);
+        m_host.setAddress(0x10);
     if (RadioButton1->isChecked())
-        m_form.setadd->setCurrentIndex(17);
+        m_host.setAddress(0x11);
 }

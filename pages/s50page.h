@@ -11,12 +11,12 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class TForm1;
+class PageHost;
 
 class S50Page : public QWidget {
     Q_OBJECT
 public:
-    S50Page(TForm1& form, QWidget* parent);
+    S50Page(PageHost& host, QWidget* parent);
 
     // The keys offered by every key list; the last is the default of every key field.
     static const QStringList& presetKeys();
@@ -122,5 +122,5 @@ private:
                     const QRadioButton* all, const QRadioButton* keyB, bool showsValue);
     void setAddress();
 
-    TForm1& m_form;
+    PageHost& m_host;
 };

@@ -2,9 +2,8 @@
 
 #include "cardpageparts.h"
 #include "cardpayload.h"
-#include "errorhandling.h"
 #include "errors.h"
-#include "tform1.h"
+#include "pagehost.h"
 
 #include <climits>
 
@@ -31,7 +30,7 @@ int rowY(int row) {
 }
 } // namespace
 
-SystemPage::SystemPage(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
+SystemPage::SystemPage(PageHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
     setObjectName(QStringLiteral("SystemPage"));
 
     GroupBox3 = group(this, "GroupBox3", QStringLiteral("系统命令"), 8, 8, 505, 316);
@@ -94,17 +93,17 @@ SystemPage::SystemPage(TForm1& form, QWidget* parent) : QWidget(parent), m_form(
     Edit22 = edit(GroupBox11, "Edit22", QStringLiteral("100"), 200, 66, 80);
     label(GroupBox11, QStringLiteral("毫秒（ms）"), 290, 70);
 
-    m_form.onClick(Button12, [this] { Button12Click(); });
-    m_form.onClick(Button4, [this] { Button4Click(); });
-    m_form.onClick(Button11, [this] { Button11Click(); });
-    m_form.onClick(Button14, [this] { Button14Click(); });
-    m_form.onClick(Button13, [this] { Button13Click(); });
-    m_form.onClick(Button20, [this] { Button20Click(); });
-    m_form.onClick(Button23, [this] { Button23Click(); });
-    m_form.onClick(Button21, [this] { Button21Click(); });
-    m_form.onClick(Button52, [this] { Button52Click(); });
-    m_form.onClick(Button53, [this] { Button53Click(); });
-    connect(Edit22, &QLineEdit::textChanged, this, [this] { rfid::runGuarded([this] { Edit22Change(); }); });
+    m_host.onClick(Button12, [this] { Button12Click(); });
+    m_host.onClick(Button4, [this] { Button4Click(); });
+    m_host.onClick(Button11, [this] { Button11Click(); });
+    m_host.onClick(Button14, [this] { Button14Click(); });
+    m_host.onClick(Button13, [this] { Button13Click(); });
+    m_host.onClick(Button20, [this] { Button20Click(); });
+    m_host.onClick(Button23, [this] { Button23Click(); });
+    m_host.onClick(Button21, [this] { Button21Click(); });
+    m_host.onClick(Button52, [this] { Button52Click(); });
+    m_host.onClick(Button53, [this] { Button53Click(); });
+    connect(Edit22, &QLineEdit::textChanged, this, [this] { m_host.runGuarded([this] { Edit22Change(); }); });
 }
 
 int SystemPage::waitTime() const {
@@ -119,25 +118,25 @@ int SystemPage::pauseTime(int offset) const {
 }
 
 void SystemPage::Button12Click() {
-    m_form.cycle(QStringLiteral("81") + baudCode(ComboBox5->currentText()), 300,
+    m_host.cycle(QStringLiteral("81") + baudCode(ComboBox5->currentText()), 300,
                  texts(QStringLiteral("波特率设置成功   "), QStringLiteral("波特率设置失败   ")));
 }
 
 void SystemPage::Button4Click() {
-    m_form.cycle(QStringLiteral("83"), 300, texts(QString(), QStringLiteral("操作失败        ")), [this] {
-        return QStringList{QStringLiteral("系统地址为 : ") + rfid::payloadByte(m_form.lastResponse, 4) +
+    m_host.cycle(QStringLiteral("83"), 300, texts(QString(), QStringLiteral("操作失败        ")), [this] {
+        return QStringList{QStringLiteral("系统地址为 : ") + rfid::payloadByte(m_host.lastResponse(), 4) +
                            QStringLiteral("   ") + rfid::timeStamp() + kCrLf};
     });
 }
 
 void SystemPage::Button11Click() {
-    m_form.cycle(QStringLiteral("80") + Edit4->text(), 300,
+    m_host.cycle(QStringLiteral("80") + Edit4->text(), 300,
                  texts(QStringLiteral("读写器地址设置成功   "), QStringLiteral("读写器地址设置失败   ")));
 }
 
 void SystemPage::Button14Click() {
-    m_form.cycle(QStringLiteral("83"), 300, texts(QString(), QStringLiteral("读序列号失败   ")), [this] {
-        const QString& r = m_form.lastResponse;
+    m_host.cycle(QStringLiteral("83"), 300, texts(QString(), QStringLiteral("读序列号失败   ")), [this] {
+        const QString r = m_host.lastResponse();
         return QStringList{QStringLiteral("读序列号成功   ") + rfid::timeStamp(),
                            QStringLiteral("地址为：") + rfid::payloadByte(r, 4),
                            QStringLiteral("序列号为：") + rfid::payloadBytes(r, 5, 12) + kCrLf};
@@ -145,32 +144,32 @@ void SystemPage::Button14Click() {
 }
 
 void SystemPage::Button13Click() {
-    m_form.cycle(QStringLiteral("82") + Edit9->text(), 300,
+    m_host.cycle(QStringLiteral("82") + Edit9->text(), 300,
                  texts(QStringLiteral("机器序列号设置成功   "), QStringLiteral("机器序列号设置失败   ")));
 }
 
 void SystemPage::Button20Click() {
-    m_form.cycle(QStringLiteral("88") + Edit30->text() + Edit31->text(), 300,
+    m_host.cycle(QStringLiteral("88") + Edit30->text() + Edit31->text(), 300,
                  texts(QStringLiteral("设置LED操作成功   "), QStringLiteral("设置LED操作失败   ")));
 }
 
 void SystemPage::Button23Click() {
-    m_form.cycle(QStringLiteral("87") + Edit11->text() + Edit12->text(), 300,
+    m_host.cycle(QStringLiteral("87") + Edit11->text() + Edit12->text(), 300,
                  texts(QStringLiteral("设置LED-R操作成功   "), QStringLiteral("设置LED-R操作失败   ")));
 }
 
 void SystemPage::Button21Click() {
-    m_form.cycle(QStringLiteral("89") + Edit33->text() + Edit34->text(), 300,
+    m_host.cycle(QStringLiteral("89") + Edit33->text() + Edit34->text(), 300,
                  texts(QStringLiteral("设置BUZ操作成功   "), QStringLiteral("设置BUZ操作失败   ")));
 }
 
 // The reading-mode switches only send; they neither wait nor report.
 void SystemPage::Button52Click() {
-    m_form.Send(QStringLiteral("0f01"));
+    m_host.Send(QStringLiteral("0f01"));
 }
 
 void SystemPage::Button53Click() {
-    m_form.Send(QStringLiteral("0f02"));
+    m_host.Send(QStringLiteral("0f02"));
 }
 
 // The field always holds a whole number of 0 or more: anything else is

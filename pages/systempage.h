@@ -8,12 +8,12 @@ class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
-class TForm1;
+class PageHost;
 
 class SystemPage : public QWidget {
     Q_OBJECT
 public:
-    SystemPage(TForm1& form, QWidget* parent);
+    SystemPage(PageHost& host, QWidget* parent);
 
     // "程序等待时间": the pause, in milliseconds, of every continuous operation.
     QLineEdit* Edit22 = nullptr;
@@ -61,5 +61,5 @@ public:
     void Edit22Change();
 
 private:
-    TForm1& m_form;
+    PageHost& m_host;
 };

@@ -3,8 +3,7 @@
 #include "cardpageparts.h"
 #include "cardpayload.h"
 #include "errors.h"
-#include "systempage.h"
-#include "tform1.h"
+#include "pagehost.h"
 
 #include <QListWidget>
 
@@ -34,7 +33,7 @@ QListWidget* pageList(QWidget* parent, const char* name, int x, int y) {
 }
 } // namespace
 
-UltralightPage::UltralightPage(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
+UltralightPage::UltralightPage(PageHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
     setObjectName(QStringLiteral("UltralightPage"));
 
     GroupBox6 = group(this, "GroupBox6", QString(), 8, 8, 505, 100);
@@ -68,27 +67,27 @@ UltralightPage::UltralightPage(TForm1& form, QWidget* parent) : QWidget(parent),
     Button54 = button(GroupBox20, "Button54", QStringLiteral("Write"), 80, 150);
     CheckBox10 = checkBox(GroupBox20, "CheckBox10", QStringLiteral("连续写      "), 80, 184, 96);
 
-    m_form.onClick(Button55, [this] { Button55Click(); });
-    m_form.onClick(Button17, [this] { Button17Click(); });
-    m_form.onClick(Button18, [this] { Button18Click(); });
-    m_form.onClick(Button54, [this] { Button54Click(); });
-    m_form.onClick(CheckBox8, [this] { CheckBox8Click(); });
-    m_form.onClick(CheckBox9, [this] { CheckBox9Click(); });
-    m_form.onClick(CheckBox10, [this] { CheckBox10Click(); });
+    m_host.onClick(Button55, [this] { Button55Click(); });
+    m_host.onClick(Button17, [this] { Button17Click(); });
+    m_host.onClick(Button18, [this] { Button18Click(); });
+    m_host.onClick(Button54, [this] { Button54Click(); });
+    m_host.onClick(CheckBox8, [this] { CheckBox8Click(); });
+    m_host.onClick(CheckBox9, [this] { CheckBox9Click(); });
+    m_host.onClick(CheckBox10, [this] { CheckBox10Click(); });
 }
 
 void UltralightPage::Button55Click() {
     const QString done = QStringLiteral("读卡号 操作成功   ");
-    m_form.cycle(QStringLiteral("E3") + modeByte(Ula), 300,
+    m_host.cycle(QStringLiteral("E3") + modeByte(Ula), 300,
                  texts(done, QStringLiteral("读卡ID号操作失败   ")), [this, done] {
                      return QStringList{done + rfid::timeStamp(),
                                         QStringLiteral("卡号为:") +
-                                            rfid::payloadBytes(m_form.lastResponse, 4, 10) + kCrLf};
+                                            rfid::payloadBytes(m_host.lastResponse(), 4, 10) + kCrLf};
                  });
 }
 
 void UltralightPage::Button17Click() {
-    m_form.cycle(QStringLiteral("06"), 300,
+    m_host.cycle(QStringLiteral("06"), 300,
                  texts(QStringLiteral("HALT操作成功   "), QStringLiteral("HALT操作失败   ")));
 }
 
@@ -97,9 +96,9 @@ void UltralightPage::Button17Click() {
 // runs, never its checksum and end marker as data.
 void UltralightPage::Button18Click() {
     const QString done = QStringLiteral("读卡 操作成功   ");
-    m_form.cycle(QStringLiteral("E0") + modeByte(Ulaa) + pageByte(ListBox1), 800,
+    m_host.cycle(QStringLiteral("E0") + modeByte(Ulaa) + pageByte(ListBox1), 800,
                  texts(done, QStringLiteral("读卡失败   ")), [this, done] {
-                     const QString& r = m_form.lastResponse;
+                     const QString r = m_host.lastResponse();
                      return QStringList{done + rfid::timeStamp(),
                                         QStringLiteral("读卡返回数据为: ") + rfid::payloadBytes(r, 4, 19),
                                         QStringLiteral("卡ID号为:") + rfid::payloadBytes(r, 20, 26) + kCrLf};
@@ -109,34 +108,34 @@ void UltralightPage::Button18Click() {
 // Mode, the fixed 01 (one page), the page, four data bytes.
 void UltralightPage::Button54Click() {
     const QString done = QStringLiteral("写卡操作成功   ");
-    m_form.cycle(QStringLiteral("E1") + modeByte(Ulaaa) + QStringLiteral("01") + pageByte(ListBox2) +
+    m_host.cycle(QStringLiteral("E1") + modeByte(Ulaaa) + QStringLiteral("01") + pageByte(ListBox2) +
                      Edit56->text(),
                  500, texts(done, QStringLiteral("写卡操作失败   ")), [this, done] {
                      return QStringList{done + rfid::timeStamp(),
                                         QStringLiteral("卡号为:") +
-                                            rfid::payloadBytes(m_form.lastResponse, 4, 10) + kCrLf};
+                                            rfid::payloadBytes(m_host.lastResponse(), 4, 10) + kCrLf};
                  });
 }
 
 // Continuous modes: one pass, a pause of the wait time plus the mode's offset,
 // again while the box stays checked.
 void UltralightPage::CheckBox8Click() {
-    while (m_form.keepLooping(CheckBox8)) {
+    while (m_host.keepLooping(CheckBox8)) {
         Button55Click();
-        m_form.Delay(m_form.systemPage()->pauseTime(10));
+        m_host.Delay(m_host.pauseTime(10));
     }
 }
 
 void UltralightPage::CheckBox9Click() {
-    while (m_form.keepLooping(CheckBox9)) {
+    while (m_host.keepLooping(CheckBox9)) {
         Button18Click();
-        m_form.Delay(m_form.systemPage()->pauseTime(50));
+        m_host.Delay(m_host.pauseTime(50));
     }
 }
 
 void UltralightPage::CheckBox10Click() {
-    while (m_form.keepLooping(CheckBox10)) {
+    while (m_host.keepLooping(CheckBox10)) {
         Button54Click();
-        m_form.Delayy(m_form.systemPage()->pauseTime(100));
+        m_host.Delayy(m_host.pauseTime(100));
     }
 }

@@ -10,12 +10,12 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
-class TForm1;
+class PageHost;
 
 class UltralightPage : public QWidget {
     Q_OBJECT
 public:
-    UltralightPage(TForm1& form, QWidget* parent);
+    UltralightPage(PageHost& host, QWidget* parent);
 
     // Card number and halt
     QGroupBox* GroupBox6 = nullptr;
@@ -53,5 +53,5 @@ public:
     void CheckBox10Click();
 
 private:
-    TForm1& m_form;
+    PageHost& m_host;
 };

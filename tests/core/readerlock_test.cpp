@@ -70,7 +70,8 @@ TEST(ReaderLock, NamesTheHoldingCommandWithControlCharactersSpelledOut) {
     const char rfidctl[] = "/usr/bin/rfidctl\0--sim\0--device\0sim:1\0apply\0f.json";
     EXPECT_EQ(ReaderLock::describeCommandLine(QByteArray(rfidctl, sizeof rfidctl)),
               QStringLiteral("rfidctl apply"));
-    EXPECT_EQ(ReaderLock::describeCommandLine(QByteArray("/usr/bin/rfid-demo\0", 19)), QStringLiteral("rfid-demo"));
+    EXPECT_EQ(ReaderLock::describeCommandLine(QByteArray("/usr/bin/rfid-demo\0", 19)),
+              QStringLiteral("rfid-demo"));
     EXPECT_EQ(ReaderLock::describeCommandLine(QByteArray(")\nOK: fine \x1b[8m")),
               QStringLiteral(")\\x0aOK: fine \\x1b[8m"));
     EXPECT_EQ(ReaderLock::describeCommandLine(QByteArray()), QString());

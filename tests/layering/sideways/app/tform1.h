@@ -1,0 +1,3 @@
+// A window header, for the layering check to find.
+#pragma once
+class TForm1;
