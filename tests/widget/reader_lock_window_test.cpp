@@ -1,0 +1,62 @@
+// The window and another program on one reader: a button waits while the other
+// program holds the reader and then works; when the wait runs out, the log says
+// who holds it and nothing is sent.
+#include "harness.h"
+#include "readerlock.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <unistd.h>
+
+namespace {
+
+class WindowLock : public WindowTest {
+protected:
+    QTemporaryDir dir;
+    void SetUp() override {
+        // A reader shared between processes, as a real one is.
+        qputenv("RFIDSIM_STATE", QFile::encodeName(dir.filePath(QStringLiteral("reader.state"))));
+        WindowTest::SetUp();
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        qunsetenv("RFIDSIM_STATE");
+    }
+};
+
+TEST_F(WindowLock, AButtonWaitsForAnotherProgramThenWorks) {
+    const QString lockFile = form->readerLink().lockFile();
+    ASSERT_FALSE(lockFile.isEmpty());
+    QProcess holder;
+    holder.start(QStringLiteral("flock"), {lockFile, QStringLiteral("sleep"), QStringLiteral("0.6")});
+    ASSERT_TRUE(holder.waitForStarted());
+    for (int i = 0; i < 200 && rfid::ReaderLock::holderOf(lockFile).isEmpty(); ++i)
+        QThread::msleep(10);
+    ASSERT_FALSE(rfid::ReaderLock::holderOf(lockFile).isEmpty());
+
+    QElapsedTimer waited;
+    waited.start();
+    click("Button27");
+    EXPECT_GE(waited.elapsed(), 200);
+    EXPECT_EQ(logT(), (QStringList{"Set Up Success   T", ""}));
+    EXPECT_EQ(lastFrame(), "AA 00 02 80 00 82 BB");
+    holder.waitForFinished();
+}
+
+TEST_F(WindowLock, WhenTheWaitRunsOutTheLogNamesTheHolderAndNothingIsSent) {
+    rfid::ReaderLock held;
+    QString error;
+    ASSERT_TRUE(held.acquire(form->readerLink().lockFile(), {}, 0, {}, error)) << error.toStdString();
+    form->readerLink().setLockWait(100);
+    click("Button27");
+    const QStringList lines = logT();
+    ASSERT_EQ(lines.size(), 3) << lines.join('|').toStdString();
+    EXPECT_TRUE(lines[0].startsWith("reader sim:0 is in use by ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(", process %1; try again when it ends").arg(::getpid())));
+    EXPECT_EQ(lines[1], QStringLiteral("Data error，no data recevice..   T"));
+    EXPECT_EQ(rfidsim_frame_count(), 0);
+}
+
+} // namespace
