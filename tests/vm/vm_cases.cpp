@@ -955,6 +955,66 @@ Outcome cliExchangeCase(const std::string& kind) {
     return pass("version before, while and after unplugged: exit 0, 3, 0");
 }
 
+// Two rfidctl runs started together on one reader, through the real library
+// and the reader's hidraw node: the per-reader lock keeps their commands apart,
+// so the reader ends holding one whole file every round.
+Outcome cliRaceCase() {
+    if (!cliBuilt())
+        return pending("rfidctl is not built yet");
+    Devices d;
+    if (d.add(reader("race")) == nullptr)
+        return fail(d.error);
+    const char* files[2] = {"/tmp/race-a.json", "/tmp/race-b.json"};
+    const char* texts[2] = {
+        "{\"version\":1,\"language\":\"French\",\"format\":\"10 no.in D\",\"add_enter\":true,"
+        "\"add_semicolon\":false,\"prefix_1\":\"41\",\"suffix_4\":\"00\"}",
+        "{\"version\":1,\"language\":\"German\",\"format\":\"8 no. in HEX\",\"add_enter\":false,"
+        "\"add_semicolon\":true,\"prefix_1\":\"00\",\"suffix_4\":\"0D\"}"};
+    const std::string libDir = g_lib.substr(0, g_lib.find_last_of('/'));
+    const std::map<std::string, std::string> env{{"LD_LIBRARY_PATH", libDir}};
+    // What the reader holds, as rfidctl read prints it (no trace lines).
+    const auto readNow = [&](int* status) {
+        Child c;
+        if (!c.start({g_cli, "read"}, env)) {
+            *status = -2;
+            return std::string();
+        }
+        *status = c.finish(Clock::now() + std::chrono::seconds(30));
+        return c.output();
+    };
+    std::string expected[2];
+    for (int i = 0; i < 2; ++i) {
+        if (FILE* f = std::fopen(files[i], "w")) {
+            std::fputs(texts[i], f);
+            std::fclose(f);
+        }
+        const CliRun apply = runCli({"apply", files[i]});
+        int status = 0;
+        expected[i] = readNow(&status);
+        if (apply.status != 0 || status != 0)
+            return fail("rfidctl apply/read of " + std::string(files[i]), apply.output + expected[i]);
+    }
+    const int rounds = 10;
+    for (int round = 0; round < rounds; ++round) {
+        Child a, b;
+        if (!a.start({g_cli, "apply", files[0]}, env) || !b.start({g_cli, "apply", files[1]}, env))
+            return fail("could not start rfidctl");
+        const int sa = a.finish(Clock::now() + std::chrono::seconds(60));
+        const int sb = b.finish(Clock::now() + std::chrono::seconds(60));
+        if (sa != 0 || sb != 0)
+            return fail("round " + std::to_string(round) + ": exit " + std::to_string(sa) + " and " +
+                            std::to_string(sb),
+                        a.output() + b.output());
+        const CliRun read = runCli({"read"});
+        const std::string now = read.output.substr(std::min(read.output.size(), read.output.find("format:")));
+        if (now != expected[0] && now != expected[1])
+            return fail("round " + std::to_string(round) + ": the reader holds a mix of both files",
+                        read.output);
+    }
+    return pass(std::to_string(rounds) +
+                " rounds of two applies at once: the reader held one whole file each time");
+}
+
 Outcome cliTwoReadersCase() {
     if (!cliBuilt())
         return pending("rfidctl is not built yet");
@@ -1118,6 +1178,7 @@ std::vector<Case> allCases() {
         cases.push_back({"rfidctl-" + kind, [kind] { return cliExchangeCase(kind); }});
     }
     cases.push_back({"rfidctl-list-and-device", cliTwoReadersCase});
+    cases.push_back({"rfidctl-race", cliRaceCase});
     for (const char* s :
          {"answering", "numbered-8", "chosen-of-two", "no-reader", "no-access", "keyboard-only", "silent"}) {
         const std::string situation = s;
