@@ -144,13 +144,15 @@ const ReaderModePage::ModeChoice* ReaderModePage::bluetoothModes() {
 
 // Sends the mode byte of the selected radio button. The report names the mode
 // that was sent, even when the operator picks another one during the wait.
-void ReaderModePage::setMode(const QString& command, const ModeChoice* choices, int count) {
+void ReaderModePage::setMode(const QString& command, QString (*withCode)(std::uint8_t),
+                             const ModeChoice* choices, int count) {
     const ModeChoice* sent = nullptr;
     for (int i = 0; i < count && !sent; ++i) {
         if ((this->*(choices[i].button))->isChecked())
             sent = &choices[i];
     }
-    m_host.Send(command + (sent ? rfid::toHex(&sent->mode.code, 1) : QString()));
+    // Without a choice the command byte goes out alone, as it always has.
+    m_host.Send(sent ? withCode(sent->mode.code) : command);
     m_host.Delay(kWaitMs);
 
     const QString name = sent ? QString::fromUtf8(sent->mode.reportName) : QString();
@@ -184,11 +186,11 @@ void ReaderModePage::simpleCommand(const QString& command, const QString& succes
 }
 
 void ReaderModePage::Button69Click() {
-    setMode(QStringLiteral("0F"), readerModes(), 3);
+    setMode(QStringLiteral("0F"), rfid::readerModeCommand, readerModes(), 3);
 }
 
 void ReaderModePage::Button35Click() {
-    setMode(QStringLiteral("22"), bluetoothModes(), 3);
+    setMode(QStringLiteral("22"), rfid::bluetoothModeCommand, bluetoothModes(), 3);
 }
 
 QByteArray ReaderModePage::bluetoothNameBytes(const QString& name) {
@@ -196,14 +198,12 @@ QByteArray ReaderModePage::bluetoothNameBytes(const QString& name) {
 }
 
 void ReaderModePage::Button41Click() {
-    QString command = QStringLiteral("88");
-    rfid::GetAscii(bluetoothNameBytes(Edit29->text()), command);
-    m_host.cycle(command, kWaitMs, bluetoothNameTexts());
+    m_host.cycle(rfid::bluetoothNameCommand(Edit29->text()), kWaitMs, bluetoothNameTexts());
 }
 
 void ReaderModePage::Button30Click() {
     const auto code = static_cast<std::uint8_t>(ComboBox20->currentIndex());
-    m_host.cycle(QStringLiteral("0E") + rfid::toHex(&code, 1), kWaitMs, sleepTimeTexts());
+    m_host.cycle(rfid::sleepTimeCommand(code), kWaitMs, sleepTimeTexts());
 }
 
 void ReaderModePage::Button57Click() {

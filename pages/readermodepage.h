@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 
 class QComboBox;
 class QFrame;
@@ -97,7 +98,8 @@ private:
     struct ModeChoice;
     static const ModeChoice* readerModes();
     static const ModeChoice* bluetoothModes();
-    void setMode(const QString& command, const ModeChoice* choices, int count);
+    void setMode(const QString& command, QString (*withCode)(std::uint8_t), const ModeChoice* choices,
+                 int count);
     void simpleCommand(const QString& command, const QString& success, const QString& failure);
 
     PageHost& m_host;
