@@ -404,6 +404,19 @@ RFIDSIM_EXPORT void hidMonitorDrain(void) {
 #endif
 }
 
+// The reader's state file stands for it in other processes; without one it lives in
+// this process only, and there is nothing another program could interleave with.
+RFIDSIM_EXPORT int hidLockPath(char* buf, int capacity) {
+    Bank& b = bank();
+    const int i = b.current();
+    const std::string state = i >= 0 && b.slots[std::size_t(i)].plugged ? statePath(i) : std::string();
+    if (state.empty()) {
+        copyText({}, buf, capacity);
+        return 0;
+    }
+    return copyText(state + ".lock", buf, capacity);
+}
+
 RFIDSIM_EXPORT void rfidsim_set_reader_count(int count) {
     bank().resize(count);
 }

@@ -334,7 +334,8 @@ std::set<std::string> exportedSymbols(const char* path) {
 TEST(UsbLibrary, ExportsExactlyTheEntryPoints) {
     EXPECT_EQ(exportedSymbols(RFIDUSB_LIBRARY_PATH),
               (std::set<std::string>{"hidReadData", "hidWriteData", "hidEnumerate", "hidDeviceInfo",
-                                     "hidSelectDevice", "hidLastError", "hidMonitorFd", "hidMonitorDrain"}));
+                                     "hidSelectDevice", "hidLastError", "hidMonitorFd", "hidMonitorDrain",
+                                     "hidLockPath"}));
 }
 
 TEST(UsbLibrary, FailsCleanlyWithoutAReader) {
@@ -379,6 +380,13 @@ TEST(UsbLibrary, FailsCleanlyWithoutAReader) {
     EXPECT_LT(select("/dev/hidraw99"), 0);
     EXPECT_EQ(select(""), 0);
     EXPECT_EQ(select(nullptr), 0);
+    // No reader: nothing to lock, and the buffer says so.
+    auto lockPath = reinterpret_cast<int (*)(char*, int)>(dlsym(lib, "hidLockPath"));
+    ASSERT_NE(lockPath, nullptr);
+    std::strcpy(text, "x");
+    EXPECT_EQ(lockPath(text, sizeof text), 0);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(lockPath(nullptr, 0), 0);
 
     dlclose(lib);
     ::unsetenv("RFIDUSB_DEVICE");

@@ -26,12 +26,12 @@
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #if defined(__linux__)
 #include <climits>
 #include <libudev.h>
-#include <sys/stat.h>
 #endif
 
 #if defined(_WIN32)
@@ -221,10 +221,12 @@ public:
     int lastError(char* buf, int capacity);
     int monitorFd();
     void monitorDrain();
+    int lockPath(char* buf, int capacity);
 
 private:
     bool initialise();
     Scan scan();
+    std::optional<std::size_t> pick(const Scan& found, std::string* why) const;
     bool ensureOpen();
     void closeDevice();
     void fail(const char* what);
@@ -296,6 +298,24 @@ Scan Reader::scan() {
     return result;
 }
 
+// The reader the next exchange goes to among the attached ones: the chosen one, else
+// the first. nullopt, with the reason, when there is none.
+std::optional<std::size_t> Reader::pick(const Scan& found, std::string* why) const {
+    if (!selectedPath_.empty()) {
+        std::optional<std::size_t> chosen = findReader(found.readers, selectedPath_);
+        if (!chosen && !selectedSerial_.empty())
+            chosen = findReader(found.readers, selectedSerial_);
+        if (!chosen)
+            *why = "the chosen reader (" + selectedPath_ + ") is not attached";
+        return chosen;
+    }
+    if (!found.readers.empty())
+        return 0;
+    *why = "no reader found (" + std::to_string(found.candidates.size()) +
+           " HID entries with matching ids, none a command interface)";
+    return std::nullopt;
+}
+
 bool Reader::ensureOpen() {
     if (dev_ != nullptr)
         return true;
@@ -305,20 +325,10 @@ bool Reader::ensureOpen() {
     }
 
     const Scan found = scan();
-    std::optional<std::size_t> chosen;
-    if (!selectedPath_.empty()) {
-        chosen = findReader(found.readers, selectedPath_);
-        if (!chosen && !selectedSerial_.empty())
-            chosen = findReader(found.readers, selectedSerial_);
-        if (!chosen) {
-            setError(ErrorKind::NoReader, "the chosen reader (" + selectedPath_ + ") is not attached");
-            return false;
-        }
-    } else if (!found.readers.empty()) {
-        chosen = 0;
-    } else {
-        setError(ErrorKind::NoReader, "no reader found (" + std::to_string(found.candidates.size()) +
-                                          " HID entries with matching ids, none a command interface)");
+    std::string why;
+    const std::optional<std::size_t> chosen = pick(found, &why);
+    if (!chosen) {
+        setError(ErrorKind::NoReader, why);
         return false;
     }
     const ReaderInfo& r = found.readers[*chosen];
@@ -349,7 +359,7 @@ bool Reader::ensureOpen() {
     }
     openPath_ = r.path;
     trace("opened %s (%04x:%04x interface %d)", r.path.c_str(), r.vendor, r.product, r.interfaceNumber);
-    std::string why;
+    why.clear();
     if (const auto layout = layoutFromDescriptor(found.readerEntries[*chosen], &why)) {
         layout_ = *layout;
         trace("report descriptor: output report id %u, %zu bytes; input report id %u, %zu bytes",
@@ -606,6 +616,37 @@ void Reader::monitorDrain() {
 #endif
 }
 
+int Reader::lockPath(char* buf, int capacity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The node the open handle talks to while it is there, else the one ensureOpen
+    // would open now. The last exchange's error is left as it is.
+    std::string path = openPath_;
+    bool stillThere = dev_ != nullptr;
+#if defined(__unix__) || defined(__APPLE__)
+    struct stat st;
+    stillThere = stillThere && ::stat(openPath_.c_str(), &st) == 0;
+#endif
+    if (!stillThere && initialise()) {
+        path.clear();
+        const Scan found = scan();
+        std::string why;
+        if (const auto chosen = pick(found, &why))
+            path = found.readers[*chosen].path;
+    }
+#if defined(__linux__)
+    // A hidraw node: the file other programs open to reach the same reader.
+    const bool lockable = !path.empty() && path.front() == '/';
+#else
+    // Elsewhere hidapi's paths name no file that could be locked.
+    const bool lockable = false;
+#endif
+    if (!lockable) {
+        copyText({}, buf, capacity);
+        return 0;
+    }
+    return copyText(path, buf, capacity);
+}
+
 Reader& reader() {
     static Reader instance;
     return instance;
@@ -645,4 +686,8 @@ RFIDUSB_EXPORT int hidMonitorFd(void) {
 
 RFIDUSB_EXPORT void hidMonitorDrain(void) {
     reader().monitorDrain();
+}
+
+RFIDUSB_EXPORT int hidLockPath(char* buf, int capacity) {
+    return reader().lockPath(buf, capacity);
 }
