@@ -153,6 +153,26 @@ TEST(UsbListReaders, FindsByPathThenSerialAndDescribes) {
     EXPECT_STREQ(buf, "abc");
 }
 
+TEST(UsbListReaders, FindsTheChosenReaderAgainOnlyWhenItCanBeTold) {
+    const std::vector<ReaderInfo> readers{{"/dev/hidraw2", 0x04d8, 0x003f, 1, "", "", "S1"},
+                                          {"/dev/hidraw3", 0x04d8, 0x003f, 1, "", "", "DUP"},
+                                          {"/dev/hidraw4", 0x04d8, 0x003f, 1, "", "", "DUP"}};
+    std::string why;
+    auto find = [&](ReaderChoice c) { return findChosenReader(readers, c, &why); };
+    EXPECT_EQ(find({"/dev/hidraw3", "DUP", false, true}), 1u); // at its node
+    EXPECT_EQ(find({"/dev/hidraw9", "S1", false, false}), 0u); // moved, unique serial
+    EXPECT_FALSE(find({"/dev/hidraw9", "S1", false, true}));   // moved, serial seen twice
+    EXPECT_FALSE(find({"/dev/hidraw9", "DUP", false, false})); // moved, serial shared now
+    EXPECT_NE(why.find("other readers have its serial number DUP"), std::string::npos) << why;
+    EXPECT_EQ(find({"/dev/hidraw9", "DUP", true, true}), 1u); // chosen by that serial
+    EXPECT_FALSE(find({"/dev/hidraw9", "", false, false}));   // no serial: gone is gone
+    EXPECT_EQ(why, "the chosen reader (/dev/hidraw9) is not attached");
+    EXPECT_FALSE(find({"/dev/hidraw2", "OTHER", false, false})); // its node taken by another reader
+    EXPECT_EQ(find({"/dev/hidraw2", "", false, false}), 0u);     // no serial to tell: the node decides
+    EXPECT_EQ(countSerial(readers, "DUP"), 2u);
+    EXPECT_EQ(countSerial(readers, ""), 0u);
+}
+
 TEST(UsbErrors, ClassifiesOpenFailures) {
     EXPECT_EQ(classifyOpenError(EACCES), ErrorKind::Permission);
     EXPECT_EQ(classifyOpenError(EPERM), ErrorKind::Permission);

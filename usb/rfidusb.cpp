@@ -244,8 +244,7 @@ private:
     std::string openPath_;
     ReportLayout layout_ = defaultLayout();
     std::vector<ReaderInfo> lastScan_;
-    std::string selectedPath_;   // empty: automatic choice
-    std::string selectedSerial_; // the chosen reader's serial, found again after a replug
+    ReaderChoice choice_; // an empty path: automatic choice
     ErrorKind error_ = ErrorKind::None;
     std::string errorText_;
 #if defined(__linux__)
@@ -295,20 +294,18 @@ Scan Reader::scan() {
         result.readers.push_back(infos[i]);
         result.readerEntries.push_back(result.candidates[i]);
     }
+    // Two readers with the chosen one's serial number at once: from now on, that
+    // number no longer tells which of them was chosen.
+    if (!choice_.path.empty() && countSerial(result.readers, choice_.serial) > 1)
+        choice_.serialShared = true;
     return result;
 }
 
 // The reader the next exchange goes to among the attached ones: the chosen one, else
 // the first. nullopt, with the reason, when there is none.
 std::optional<std::size_t> Reader::pick(const Scan& found, std::string* why) const {
-    if (!selectedPath_.empty()) {
-        std::optional<std::size_t> chosen = findReader(found.readers, selectedPath_);
-        if (!chosen && !selectedSerial_.empty())
-            chosen = findReader(found.readers, selectedSerial_);
-        if (!chosen)
-            *why = "the chosen reader (" + selectedPath_ + ") is not attached";
-        return chosen;
-    }
+    if (!choice_.path.empty())
+        return findChosenReader(found.readers, choice_, why);
     if (!found.readers.empty())
         return 0;
     *why = "no reader found (" + std::to_string(found.candidates.size()) +
@@ -358,6 +355,10 @@ bool Reader::ensureOpen() {
         return false;
     }
     openPath_ = r.path;
+    if (!choice_.path.empty() && choice_.path != r.path) {
+        trace("the chosen reader %s is back at %s", choice_.path.c_str(), r.path.c_str());
+        choice_.path = r.path; // follow it, so that its new node is where it is looked for
+    }
     trace("opened %s (%04x:%04x interface %d)", r.path.c_str(), r.vendor, r.product, r.interfaceNumber);
     why.clear();
     if (const auto layout = layoutFromDescriptor(found.readerEntries[*chosen], &why)) {
@@ -533,27 +534,27 @@ int Reader::deviceInfo(int index, char* buf, int capacity) {
 
 int Reader::select(const char* pathOrSerial) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::string path, serial;
+    ReaderChoice choice;
     if (pathOrSerial != nullptr && *pathOrSerial != '\0') {
-        // The last scan may be older than the reader's arrival: look again once.
-        auto at = findReader(lastScan_, pathOrSerial);
-        if (!at && initialise()) {
-            lastScan_ = scan().readers;
-            at = findReader(lastScan_, pathOrSerial);
-        }
+        // What is attached now, not what the last hidEnumerate saw: a reader may have
+        // come, gone or moved since, and the choice records its serial number.
+        const std::vector<ReaderInfo> now = initialise() ? scan().readers : lastScan_;
+        const auto at = findReader(now, pathOrSerial);
         if (!at) {
             trace("no reader with path or serial \"%s\"", pathOrSerial);
             return -1;
         }
-        path = lastScan_[*at].path;
-        serial = lastScan_[*at].serial;
+        const ReaderInfo& r = now[*at];
+        choice.path = r.path;
+        choice.serial = r.serial;
+        choice.bySerial = r.path != pathOrSerial;
+        choice.serialShared = countSerial(now, r.serial) > 1;
     }
-    if (path != selectedPath_) {
+    if (choice.path != choice_.path) {
         closeDevice();
-        trace("reader chosen: %s", path.empty() ? "automatic" : path.c_str());
+        trace("reader chosen: %s", choice.path.empty() ? "automatic" : choice.path.c_str());
     }
-    selectedPath_ = path;
-    selectedSerial_ = serial;
+    choice_ = choice;
     return 0;
 }
 

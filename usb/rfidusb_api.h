@@ -37,7 +37,11 @@ int hidDeviceInfo(int index, char* buf, int capacity);
 /* Chooses the reader for the calls that follow, by device path or serial number.
  * NULL or "" goes back to the automatic choice. Returns 0, or <0 when no attached
  * reader has that path or serial (the choice is then left as it was). A reader chosen
- * by path is found again by its serial number after it was plugged in again. */
+ * by serial number is found by it wherever it is. A reader chosen by path is found
+ * again by its serial number after it was plugged in again, only when no other reader
+ * has had that serial number since it was chosen; else, and when it has no serial
+ * number, a reader gone from its node is gone (RFIDUSB_ERROR_NO_READER), and its
+ * commands never go to another reader. */
 int hidSelectDevice(const char* pathOrSerial);
 
 /* Why the last hidWriteData/hidReadData failed (RFIDUSB_ERROR_*; RFIDUSB_ERROR_NONE

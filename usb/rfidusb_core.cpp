@@ -346,6 +346,34 @@ std::optional<std::size_t> findReader(const std::vector<ReaderInfo>& readers, st
     return std::nullopt;
 }
 
+std::size_t countSerial(const std::vector<ReaderInfo>& readers, const std::string& serial) {
+    if (serial.empty())
+        return 0;
+    return static_cast<std::size_t>(std::count_if(readers.begin(), readers.end(),
+                                                  [&](const ReaderInfo& r) { return r.serial == serial; }));
+}
+
+std::optional<std::size_t> findChosenReader(const std::vector<ReaderInfo>& readers,
+                                            const ReaderChoice& choice, std::string* why) {
+    for (std::size_t i = 0; i < readers.size(); ++i)
+        if (readers[i].path == choice.path && (choice.serial.empty() || readers[i].serial == choice.serial))
+            return i;
+    const std::size_t sharing = countSerial(readers, choice.serial);
+    const bool unique = sharing == 1 && !choice.serialShared;
+    if (sharing > 0 && (choice.bySerial || unique)) {
+        for (std::size_t i = 0; i < readers.size(); ++i)
+            if (readers[i].serial == choice.serial)
+                return i;
+    }
+    std::string text = "the chosen reader (" + choice.path + ") is not attached";
+    if (sharing > 0)
+        text +=
+            " (other readers have its serial number " + choice.serial + ", so none of them is taken for it)";
+    if (why != nullptr)
+        *why = text;
+    return std::nullopt;
+}
+
 std::string hexBytes(const std::uint8_t* data, std::size_t size) {
     static const char digits[] = "0123456789ABCDEF";
     std::string out;
