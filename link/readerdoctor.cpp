@@ -2,6 +2,7 @@
 
 #include "hid_descriptor.h"
 #include "reader_ids.h"
+#include "rfidusb_core.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -64,6 +65,79 @@ std::string hex4(unsigned v) {
 
 std::string idText(UsbId id) {
     return hex4(id.vendor) + ':' + hex4(id.product);
+}
+
+// `text` with what a terminal would act on shown as escapes instead: C0 control
+// characters (\n, \r, \t, \e, else \xHH), DEL, C1 controls (\u0080 to \u009f), bytes
+// that are not UTF-8 (\xHH), the bidirectional overrides and isolates, and the
+// backslash itself (\\), so that text from a device or another process can neither
+// move the cursor, nor recolour or hide what follows, nor pass for a line of the report.
+std::string escaped(const std::string& text) {
+    std::string out;
+    auto hexByte = [&out](unsigned char c) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\x%02x", unsigned(c));
+        out += buf;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            switch (c) {
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case 0x1B:
+                out += "\\e";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            default:
+                if (c < 0x20 || c == 0x7F)
+                    hexByte(c);
+                else
+                    out += char(c);
+            }
+            ++i;
+            continue;
+        }
+        // One UTF-8 sequence: its length, and its code point when it is well formed.
+        const std::size_t length = c >= 0xF0 && c <= 0xF4   ? 4
+                                   : c >= 0xE0              ? 3
+                                   : c >= 0xC2 && c <= 0xDF ? 2
+                                                            : 0;
+        std::uint32_t cp = length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+        bool ok = length != 0 && i + length <= text.size();
+        for (std::size_t k = 1; ok && k < length; ++k) {
+            const auto cc = static_cast<unsigned char>(text[i + k]);
+            ok = (cc & 0xC0) == 0x80;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        ok = ok && !(length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) &&
+             !(length == 4 && (cp < 0x10000 || cp > 0x10FFFF));
+        if (!ok) {
+            hexByte(c);
+            ++i;
+            continue;
+        }
+        const bool control = (cp >= 0x80 && cp <= 0x9F) || (cp >= 0x202A && cp <= 0x202E) ||
+                             (cp >= 0x2066 && cp <= 0x2069) || cp == 0x2028 || cp == 0x2029;
+        if (control) {
+            char buf[10];
+            std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(cp));
+            out += buf;
+        } else {
+            out.append(text, i, length);
+        }
+        i += length;
+    }
+    return out;
 }
 
 bool wantedId(const std::vector<UsbId>& wanted, UsbId id) {
@@ -607,28 +681,44 @@ SystemView scanSystem(const SystemRoots& roots, const std::vector<UsbId>& wanted
     return view;
 }
 
-std::vector<UsbId> wantedIds(const char* deviceEnv) {
+WantedReaders wantedReaders(const char* deviceEnv) {
+    WantedReaders out;
     if (deviceEnv && *deviceEnv) {
-        const std::string text = deviceEnv;
-        const auto first = text.find(':');
-        if (first != std::string::npos) {
-            const auto second = text.find(':', first + 1);
-            const auto vendor = parseHex(text.substr(0, first));
-            const auto product = parseHex(
-                text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1));
-            if (vendor && product && *vendor <= 0xFFFF && *product <= 0xFFFF && first <= 4)
-                return {UsbId{std::uint16_t(*vendor), std::uint16_t(*product)}};
+        std::string why;
+        if (const auto id = rfidusb::parseDeviceId(deviceEnv, &why)) {
+            out.ids.push_back({id->vendor, id->product});
+            return out;
         }
+        out.ignored = deviceEnv;
+        out.why = why;
     }
-    std::vector<UsbId> ids;
     for (const auto& id : rfidusb::kKnownReaderIds)
-        ids.push_back({id.vendor, id.product});
-    return ids;
+        out.ids.push_back({id.vendor, id.product});
+    return out;
+}
+
+std::vector<UsbId> wantedIds(const char* deviceEnv) {
+    return wantedReaders(deviceEnv).ids;
 }
 
 Report diagnose(LibraryAccess& library, const SystemRoots& roots, const std::vector<UsbId>& wanted,
                 const std::string& device, const OpenProbe& probe) {
     return Diagnosis(library, roots, wanted, device, probe).run();
+}
+
+Report diagnose(LibraryAccess& library, const SystemRoots& roots, const WantedReaders& wanted,
+                const std::string& device, const OpenProbe& probe) {
+    Report report = Diagnosis(library, roots, wanted.ids, device, probe).run();
+    if (!wanted.ignored.empty()) {
+        Finding f;
+        f.title = "RFIDUSB_DEVICE=\"" + escaped(wanted.ignored) + "\" is ignored: " + wanted.why + ".";
+        f.details.push_back("The USB library and this check look for the built-in ids " + idList(wanted.ids) +
+                            " instead.");
+        f.actions.push_back("Set it to vvvv:pppp or vvvv:pppp:interface (hex ids, decimal interface), "
+                            "e.g. RFIDUSB_DEVICE=04d8:003f, or unset it.");
+        report.findings.insert(report.findings.begin(), f);
+    }
+    return report;
 }
 
 std::string udevRuleLine(UsbId id) {

@@ -72,8 +72,16 @@ int openProbe(const std::string& path);
 SystemView scanSystem(const SystemRoots& roots, const std::vector<UsbId>& wanted,
                       const OpenProbe& probe = openProbe);
 
-// The ids to look for: RFIDUSB_DEVICE's ("vvvv:pppp[:i]") when `deviceEnv` holds one,
-// else the library's built-in list.
+// The ids to look for, read from RFIDUSB_DEVICE as the USB library reads it (the
+// same parser): its id when it holds a valid "vvvv:pppp[:i]", else the library's
+// built-in list. A value that is set but not valid is ignored by both; `ignored`
+// then holds it and `why` what is wrong with it.
+struct WantedReaders {
+    std::vector<UsbId> ids;
+    std::string ignored;
+    std::string why;
+};
+WantedReaders wantedReaders(const char* deviceEnv);
 std::vector<UsbId> wantedIds(const char* deviceEnv);
 
 // What the check needs from the USB library.
@@ -118,6 +126,9 @@ struct Report {
 // Runs the check. `device` chooses the reader to ask (path or serial; empty: the
 // library's choice). The version command goes to the reader.
 Report diagnose(LibraryAccess& library, const SystemRoots& roots, const std::vector<UsbId>& wanted,
+                const std::string& device = {}, const OpenProbe& probe = openProbe);
+// The same, saying first when RFIDUSB_DEVICE was ignored.
+Report diagnose(LibraryAccess& library, const SystemRoots& roots, const WantedReaders& wanted,
                 const std::string& device = {}, const OpenProbe& probe = openProbe);
 
 // The report as text, the same in the window and in rfidctl.

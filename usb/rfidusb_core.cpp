@@ -71,23 +71,30 @@ bool matches(const HidCandidate& c, const DeviceId& id) {
 
 } // namespace
 
-std::optional<DeviceId> parseDeviceId(std::string_view text) {
+std::optional<DeviceId> parseDeviceId(std::string_view text, std::string* why) {
+    auto refuse = [why](const char* reason) -> std::optional<DeviceId> {
+        if (why != nullptr)
+            *why = reason;
+        return std::nullopt;
+    };
     text = trim(text);
     const auto first = text.find(':');
     if (first == std::string_view::npos)
-        return std::nullopt;
+        return refuse("no ':' between the vendor and the product id");
     const auto second = text.find(':', first + 1);
     const auto vendor = parseHex16(text.substr(0, first));
+    if (!vendor)
+        return refuse("the vendor id is not 1 to 4 hex digits");
     const auto product =
         parseHex16(second == std::string_view::npos ? text.substr(first + 1)
                                                     : text.substr(first + 1, second - first - 1));
-    if (!vendor || !product)
-        return std::nullopt;
+    if (!product)
+        return refuse("the product id is not 1 to 4 hex digits");
     DeviceId id{*vendor, *product, -1};
     if (second != std::string_view::npos) {
         const auto iface = parseInterface(text.substr(second + 1));
         if (!iface)
-            return std::nullopt;
+            return refuse("the interface is not a decimal number from 0 to 255");
         id.interfaceNumber = *iface;
     }
     return id;

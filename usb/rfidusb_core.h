@@ -28,8 +28,11 @@ struct DeviceId {
 // Vendor/product ids searched when RFIDUSB_DEVICE is not set, in order of preference.
 const std::vector<DeviceId>& defaultDeviceIds();
 
-// Parses "vvvv:pppp" or "vvvv:pppp:i" (vendor and product in hex, interface in decimal).
-std::optional<DeviceId> parseDeviceId(std::string_view text);
+// Parses "vvvv:pppp" or "vvvv:pppp:i" (vendor and product 1 to 4 hex digits,
+// interface 0 to 255 in decimal), as RFIDUSB_DEVICE holds it; blanks and line breaks
+// around it do not count. Anything else is refused whole (nullopt, and `why` says what
+// is wrong), never read in part: the library and the connection check both use this.
+std::optional<DeviceId> parseDeviceId(std::string_view text, std::string* why = nullptr);
 
 // One entry of the HID enumeration. A composite device shows up once per interface,
 // and an interface with several top-level collections once per collection.

@@ -1,5 +1,6 @@
 // The connection check against a fake system tree and a fake USB library.
 #include "readerdoctor.h"
+#include "rfidusb_core.h"
 
 #include <gtest/gtest.h>
 
@@ -251,4 +252,50 @@ TEST(DoctorIds, FromTheEnvironmentOrBuiltIn) {
     EXPECT_EQ(wantedIds("12345:1").size(), 3u);
     EXPECT_EQ(udevRuleLine({0x1a86, 0xe010}),
               "KERNEL==\"hidraw*\", ATTRS{idVendor}==\"1a86\", ATTRS{idProduct}==\"e010\", TAG+=\"uaccess\"");
+}
+
+TEST(DoctorIds, ReadTheVariableExactlyAsTheLibraryDoes) {
+    // Each value is taken by both or ignored by both, and the ids agree.
+    for (const char* value : {"04d8:003f", " 04d8:003f", "04d8:003f\n", "\t4d8:3F:1 ", "04d8:003f:x",
+                              "04d8:003f:", "04d8:003f:256", "04d8:003f:1:2", "0x4d8:3f", "04d8", ":003f",
+                              "04d8 :003f", "\n04d8:003f", "04d8:003f garbage"}) {
+        const auto library = rfidusb::parseDeviceId(value);
+        const WantedReaders check = wantedReaders(value);
+        if (library) {
+            ASSERT_EQ(check.ids.size(), 1u) << '"' << value << '"';
+            EXPECT_EQ(check.ids[0].vendor, library->vendor) << value;
+            EXPECT_EQ(check.ids[0].product, library->product) << value;
+            EXPECT_TRUE(check.ignored.empty()) << value;
+        } else {
+            EXPECT_EQ(check.ids.size(), 3u) << '"' << value << '"';
+            EXPECT_EQ(check.ignored, value);
+            EXPECT_FALSE(check.why.empty()) << value;
+        }
+    }
+    // The cases where the check and the library used to disagree.
+    EXPECT_EQ(wantedIds("04d8:003f:x").size(), 3u);
+    EXPECT_EQ(wantedIds(" 04d8:003f").size(), 1u);
+    EXPECT_EQ(wantedReaders("04d8:003f:x").why, "the interface is not a decimal number from 0 to 255");
+}
+
+TEST_F(Doctor, SaysWhenTheDeviceVariableIsIgnored) {
+    Report r = diagnose(lib, roots, wantedReaders("04d8:003f:x"), {}, probe);
+    text = formatReport(r);
+    EXPECT_EQ(r.verdict, Verdict::NoReader);
+    EXPECT_TRUE(
+        says("\nPROBLEM: RFIDUSB_DEVICE=\"04d8:003f:x\" is ignored: the interface is not a decimal "
+             "number from 0 to 255.\n"
+             "  The USB library and this check look for the built-in ids 04d8:003f, 0483:5750, 1a86:e010 "
+             "instead.\n"))
+        << text;
+    EXPECT_TRUE(says("PROBLEM: No reader with a known id is attached.")) << text;
+    // The value is shown, not acted on by the terminal.
+    r = diagnose(lib, roots, wantedReaders("\x1b[2J\n\nOK: fine"), {}, probe);
+    text = formatReport(r);
+    EXPECT_TRUE(says("RFIDUSB_DEVICE=\"\\e[2J\\n\\nOK: fine\" is ignored: the vendor id is not")) << text;
+    // A valid value says nothing of the kind.
+    r = diagnose(lib, roots, wantedReaders(" 04d8:003f"), {}, probe);
+    text = formatReport(r);
+    EXPECT_FALSE(says("is ignored")) << text;
+    EXPECT_TRUE(says("The library looks for the ids 04d8:003f.")) << text;
 }
