@@ -134,6 +134,12 @@ Report diagnose(LibraryAccess& library, const SystemRoots& roots, const WantedRe
 // The report as text, the same in the window and in rfidctl.
 std::string formatReport(const Report& report);
 
+// Text from a device, another process or the USB library as the report shows it:
+// control characters (C0, DEL, C1), bytes that are not UTF-8, the bidirectional
+// overrides and line separators as escapes (\n, \e, \x01, \u009b), the backslash
+// as \\, so that it can neither drive the terminal nor pass for a line of the report.
+std::string escapedText(const std::string& text);
+
 // The udev rule line for one reader id, and the commands that install it.
 std::string udevRuleLine(UsbId id);
 std::vector<std::string> ruleInstallCommands(const std::vector<UsbId>& ids);

@@ -143,6 +143,19 @@ TEST(UsbListReaders, FindsByPathThenSerialAndDescribes) {
     const std::string text = formatDeviceInfo(odd);
     EXPECT_EQ(text, "path=/dev/hidraw7\nvendor=00ab\nproduct=f00d\ninterface=-1\nmanufacturer=Line break\n"
                     "product_name=读卡器\nserial= 1 \n");
+    // C1 controls (here CSI, U+009B) are terminal commands too; other UTF-8 stays.
+    const ReaderInfo c1{"/dev/hidraw8",
+                        1,
+                        2,
+                        0,
+                        "A\xC2\x9B"
+                        "2J\x1B[8m",
+                        "\xC2\xA0\xC3\xA9",
+                        "\xC2"};
+    EXPECT_NE(
+        formatDeviceInfo(c1).find("manufacturer=A 2J [8m\nproduct_name=\xC2\xA0\xC3\xA9\nserial=\xC2\n"),
+        std::string::npos)
+        << formatDeviceInfo(c1);
     char buf[256];
     EXPECT_EQ(copyText(text, buf, static_cast<int>(text.size()) + 1), static_cast<int>(text.size()));
     EXPECT_EQ(text, buf);

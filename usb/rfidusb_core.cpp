@@ -250,11 +250,22 @@ ErrorKind classifyOpenError(int err) {
 
 namespace {
 
-std::string cleanValue(std::string s) {
-    for (char& c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
-    return s;
+// A device's text with the control characters a terminal acts on (C0, DEL, and the
+// C1 controls U+0080 to U+009F in their UTF-8 form) as spaces.
+std::string cleanValue(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
+            out.push_back(' ');
+            ++i;
+        } else {
+            out.push_back(c < 0x20 || c == 0x7F ? ' ' : s[i]);
+        }
+    }
+    return out;
 }
 
 std::string hex4(std::uint16_t v) {

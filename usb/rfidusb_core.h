@@ -105,7 +105,8 @@ struct ReaderInfo {
 };
 
 // "path=...\nvendor=04d8\n..." as hidDeviceInfo returns it, with an "access" line when
-// it was checked; line breaks and other control characters inside values become spaces.
+// it was checked; line breaks and other control characters inside values (C0, DEL, C1)
+// become spaces.
 std::string formatDeviceInfo(const ReaderInfo& info);
 
 // Copies `text` and a NUL into `buf`. Returns the length copied, or -1 when `buf` is
