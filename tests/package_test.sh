@@ -235,6 +235,24 @@ if [ -x "$root/usr/bin/rfidctl" ]; then
     fi
 fi
 
+# --- No path of the build tree ------------------------------------------------
+# Nothing installed may name the build tree: the programs would look there for
+# files that are not there on other machines, or that whoever can write there
+# could plant.
+# Text in programs may be 8-bit or UTF-16 (QStringLiteral).
+if have strings; then
+    leaked=0
+    while IFS= read -r -d '' f; do
+        if { strings -a "$f"; strings -a -e l "$f"; } | grep -qF -- "$build"; then
+            fail "${f#"$root"} holds the build tree's path $build"
+            leaked=1
+        fi
+    done < <(find "$root" -type f -print0)
+    [ "$leaked" = 1 ] || pass "no installed file holds the build tree's path"
+else
+    skip_part "strings is not installed: installed files not checked for the build tree's path"
+fi
+
 # --- The desktop entry -------------------------------------------------------
 wmclass=rfid-demo
 if [ -f "$desktop" ]; then
