@@ -12,9 +12,13 @@ QString simulatedReaderLibrary(const QString& programDir) {
     const QString installed = QDir(programDir).filePath(QStringLiteral(RFID_INSTALLED_SIM_DIR "/") + name);
     if (QFileInfo::exists(installed))
         return QDir::cleanPath(installed);
-    const QString built = QStringLiteral(RFID_BUILD_SIM_DIR "/") + name;
-    if (QFileInfo::exists(built))
-        return built;
+    // Only a program in the build tree has this file beside it (it is never installed).
+    QFile buildTree(QDir(programDir).filePath(QStringLiteral("rfidctl-sim-dir")));
+    if (buildTree.open(QIODevice::ReadOnly)) {
+        const QString built = QDir(QString::fromUtf8(buildTree.readAll()).trimmed()).filePath(name);
+        if (QFileInfo::exists(built))
+            return built;
+    }
     return {};
 }
 

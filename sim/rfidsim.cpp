@@ -4,6 +4,7 @@
 
 #include "cardformat.h"
 #include "model.h"
+#include "statefile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -56,46 +57,15 @@ void logBytes(char direction, const unsigned char* bytes, int count) {
 }
 
 // RFIDSIM_STATE=<file> keeps the keyboard reader's settings in that file, so that
-// separate processes see one reader: read before each command, written after it.
-// Reader i > 0 of several uses "<file>.i". A missing or malformed file leaves the
-// settings as they are.
+// separate processes see one reader: read before each command, written after it,
+// under a lock of the file's own (sim/statefile.h). Reader i > 0 of several uses
+// "<file>.i". A missing or empty file leaves the settings as they are; a damaged one
+// fails the exchange and is left as it is.
 std::string statePath(int index) {
     const char* path = std::getenv("RFIDSIM_STATE");
     if (!path || !*path || index < 0)
         return {};
     return index == 0 ? std::string(path) : std::string(path) + "." + std::to_string(index);
-}
-
-void loadState(int index) {
-    const std::string path = statePath(index);
-    if (path.empty())
-        return;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return;
-    std::string text;
-    char buffer[512];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && text.size() < 65536)
-        text.append(buffer, n);
-    std::fclose(f);
-    rfidsim::parseKeyboardState(text, reader().keyboard);
-}
-
-void saveState(int index) {
-    const std::string path = statePath(index);
-    if (path.empty())
-        return;
-    const std::string temp = path + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
-        return;
-    const std::string text = rfidsim::keyboardStateText(reader().keyboard);
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) == 0 && written)
-        std::rename(temp.c_str(), path.c_str());
-    else
-        std::remove(temp.c_str());
 }
 
 // RFIDSIM_IGNORE=<n> gives a launched program a reader that keeps setting n
@@ -300,9 +270,18 @@ RFIDSIM_EXPORT int hidWriteData(int, int count, const unsigned char* frame) {
     if (!b.usable())
         return -1;
     ignoreFromEnvironment();
-    loadState(b.current());
+    rfidsim::StateFile state(statePath(b.current()));
+    std::string problem;
+    if (!state.lockAndLoad(reader().keyboard, &problem)) {
+        b.setError(kIo, problem);
+        return -1;
+    }
     const bool written = reader().write(frame, count);
-    saveState(b.current());
+    if (!state.save(reader().keyboard, &problem)) {
+        b.setError(kIo, problem);
+        return -1;
+    }
+    state.unlock();
     if (!written) {
         b.setError(kIo, "write failed on sim:" + std::to_string(b.current()));
         return -1;
@@ -402,6 +381,19 @@ RFIDSIM_EXPORT void hidMonitorDrain(void) {
     while (b.pipe[0] >= 0 && ::read(b.pipe[0], buf, sizeof buf) > 0) {
     }
 #endif
+}
+
+// The reader's state file stands for it in other processes; without one it lives in
+// this process only, and there is nothing another program could interleave with.
+RFIDSIM_EXPORT int hidLockPath(char* buf, int capacity) {
+    Bank& b = bank();
+    const int i = b.current();
+    const std::string state = i >= 0 && b.slots[std::size_t(i)].plugged ? statePath(i) : std::string();
+    if (state.empty()) {
+        copyText({}, buf, capacity);
+        return 0;
+    }
+    return copyText(state + ".lock", buf, capacity);
 }
 
 RFIDSIM_EXPORT void rfidsim_set_reader_count(int count) {

@@ -74,6 +74,10 @@ int hidSelectDevice(const char* pathOrSerial);
 int hidLastError(char* buf, int capacity);
 int hidMonitorFd(void);
 void hidMonitorDrain(void);
+/* "<state file>.lock" of the current reader when RFIDSIM_STATE is set (each reader
+ * with a state file of its own has its own), else 0: a reader that lives in this
+ * process only has nothing to lock. */
+int hidLockPath(char* buf, int capacity);
 
 #ifdef __cplusplus
 }

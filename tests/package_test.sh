@@ -235,6 +235,24 @@ if [ -x "$root/usr/bin/rfidctl" ]; then
     fi
 fi
 
+# --- No path of the build tree ------------------------------------------------
+# Nothing installed may name the build tree: the programs would look there for
+# files that are not there on other machines, or that whoever can write there
+# could plant.
+# Text in programs may be 8-bit or UTF-16 (QStringLiteral).
+if have strings; then
+    leaked=0
+    while IFS= read -r -d '' f; do
+        if { strings -a "$f"; strings -a -e l "$f"; } | grep -qF -- "$build"; then
+            fail "${f#"$root"} holds the build tree's path $build"
+            leaked=1
+        fi
+    done < <(find "$root" -type f -print0)
+    [ "$leaked" = 1 ] || pass "no installed file holds the build tree's path"
+else
+    skip_part "strings is not installed: installed files not checked for the build tree's path"
+fi
+
 # --- The desktop entry -------------------------------------------------------
 wmclass=rfid-demo
 if [ -f "$desktop" ]; then
@@ -296,6 +314,77 @@ for r in $rules; do
         check_rules "$r"
     fi
 done
+
+# What the rule grants, asked of udev itself: udevadm test against a made-up sysfs
+# holding a reader with two interfaces, a keyboard (which has an input device) and
+# the command interface. Only the command interface's hidraw node may be tagged for
+# the logged-in user. Runs in a private mount namespace (unshare, as root), with the
+# made-up tree over /sys, an empty /run and only this rule in the rules folders, so
+# that the system's own rules do not count and nothing of the system is changed.
+fake_sysfs() { # root of the tree; the reader's ids
+    local S=$1 vid=$2 pid=$3 VID PID i I H R
+    VID=$(echo "$vid" | tr a-f A-F) PID=$(echo "$pid" | tr a-f A-F)
+    mkdir -p "$S/bus/usb" "$S/bus/hid" "$S/class/hidraw"
+    sub() { ln -s "$(realpath -m --relative-to="$2" "$S/$1")" "$2/subsystem"; }
+    local U=$S/devices/pci0000:00/usb1/1-2
+    mkdir -p "$U"
+    echo "$vid" >"$U/idVendor"
+    echo "$pid" >"$U/idProduct"
+    echo DEVTYPE=usb_device >"$U/uevent"
+    sub bus/usb "$U"
+    for i in 0 1; do
+        I=$U/1-2:1.$i H=$U/1-2:1.$i/0003:$VID:$PID.000$i
+        R=$H/hidraw/hidraw$i
+        mkdir -p "$R"
+        echo "0$i" >"$I/bInterfaceNumber"
+        echo DEVTYPE=usb_interface >"$I/uevent"
+        sub bus/usb "$I"
+        echo "HID_ID=0003:0000$VID:0000$PID" >"$H/uevent"
+        sub bus/hid "$H"
+        printf 'MAJOR=243\nMINOR=%s\nDEVNAME=hidraw%s\n' "$i" "$i" >"$R/uevent"
+        echo "243:$i" >"$R/dev"
+        sub class/hidraw "$R"
+    done
+    mkdir -p "$U/1-2:1.0/0003:$VID:$PID.0000/input/input7"
+}
+if [ -z "$rules" ]; then
+    :
+elif ! have udevadm || ! have unshare || [ "$(id -u)" != 0 ]; then
+    skip_part "what the udev rule grants was not asked of udevadm (needs udevadm, unshare and root)"
+else
+    for r in $rules; do
+        ids=$(grep -Eo 'ATTRS\{idVendor\}=="[0-9a-f]{4}", ATTRS\{idProduct\}=="[0-9a-f]{4}"' "$r" |
+            sed 's/.*idVendor}=="\(....\)".*idProduct}=="\(....\)"/\1:\2/')
+        [ -n "$ids" ] || fail "$(basename "$r") names no reader ids"
+        for id in $ids; do
+            sys=$work/sys-${id%:*}-${id#*:}
+            fake_sysfs "$sys" "${id%:*}" "${id#*:}"
+            dev=/sys/devices/pci0000:00/usb1/1-2
+            out=$(unshare -m sh -c '
+                for d in /etc/udev/rules.d /usr/local/lib/udev/rules.d /usr/lib/udev/rules.d \
+                    /lib/udev/rules.d /run; do
+                    [ ! -d "$d" ] || mount -t tmpfs tmpfs "$d" || exit 3
+                done
+                cp "$1" /etc/udev/rules.d/ && mount --bind "$2" /sys || exit 3
+                for n in 0 1; do
+                    echo "node hidraw$n"
+                    SYSTEMD_DEVICE_VERIFY_SYSFS=0 udevadm test "$3"/1-2:1.$n/*/hidraw/hidraw$n 2>&1 |
+                        grep -E "^(TAGS=|.*rfid)"
+                done' sh "$r" "$sys" "$dev" 2>&1)
+            if [ $? = 3 ] || ! echo "$out" | grep -q '^node hidraw1'; then
+                skip_part "no private mount namespace here: what the udev rule grants was not asked of udevadm"
+                break 2
+            fi
+            keyboard=$(echo "$out" | sed -n '/^node hidraw0/,/^node hidraw1/p')
+            command=$(echo "$out" | sed -n '/^node hidraw1/,$p')
+            if echo "$command" | grep -q '^TAGS=.*:uaccess:' && ! echo "$keyboard" | grep -q ':uaccess:'; then
+                pass "udevadm test: $id tags the command interface for the logged-in user, not the keyboard"
+            else
+                fail "udevadm test of $(basename "$r") for $id: $(echo "$out" | tr '\n' ' ')"
+            fi
+        done
+    done
+fi
 
 # --- The installed program against the installed simulated reader ------------
 missing=""

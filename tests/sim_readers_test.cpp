@@ -7,6 +7,7 @@
 
 #include <poll.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -179,4 +180,43 @@ TEST_F(SimReaders, ReportsWhyACallFailed) {
     EXPECT_EQ(hidLastError(small, sizeof small), RFIDUSB_ERROR_NO_READER);
     EXPECT_STREQ(small, "no re");
     EXPECT_EQ(hidLastError(nullptr, 0), RFIDUSB_ERROR_NO_READER);
+}
+
+TEST_F(SimReaders, LockPathIsTheStateFileOfTheCurrentReader) {
+    auto lockPath = [](int* result = nullptr) {
+        char buf[256] = "x";
+        const int n = hidLockPath(buf, sizeof buf);
+        if (result)
+            *result = n;
+        return n >= 0 ? std::string(buf) : std::string("<error>");
+    };
+    // Without a state file the reader lives in this process: nothing to lock.
+    ::unsetenv("RFIDSIM_STATE");
+    int n = -1;
+    EXPECT_EQ(lockPath(&n), "");
+    EXPECT_EQ(n, 0);
+
+    ::setenv("RFIDSIM_STATE", "/tmp/some dir/reader.state", 1);
+    EXPECT_EQ(lockPath(&n), "/tmp/some dir/reader.state.lock");
+    EXPECT_EQ(n, int(std::string("/tmp/some dir/reader.state.lock").size()));
+    // Each reader with a state file of its own has a lock of its own.
+    rfidsim_set_reader_count(3);
+    ASSERT_EQ(hidSelectDevice("sim:2"), 0);
+    EXPECT_EQ(lockPath(), "/tmp/some dir/reader.state.2.lock");
+    // The automatic choice follows the first plugged-in reader.
+    ASSERT_EQ(hidSelectDevice(nullptr), 0);
+    rfidsim_plug(0, 0);
+    EXPECT_EQ(lockPath(), "/tmp/some dir/reader.state.1.lock");
+    // No reader: nothing to lock.
+    rfidsim_plug(1, 0);
+    rfidsim_plug(2, 0);
+    EXPECT_EQ(lockPath(&n), "");
+    EXPECT_EQ(n, 0);
+    rfidsim_plug(0, 1);
+
+    char small[8] = "zzzzzzz";
+    EXPECT_LT(hidLockPath(small, sizeof small), 0);
+    EXPECT_STREQ(small, "");
+    EXPECT_LT(hidLockPath(nullptr, 0), 0);
+    ::unsetenv("RFIDSIM_STATE");
 }

@@ -143,6 +143,19 @@ TEST(UsbListReaders, FindsByPathThenSerialAndDescribes) {
     const std::string text = formatDeviceInfo(odd);
     EXPECT_EQ(text, "path=/dev/hidraw7\nvendor=00ab\nproduct=f00d\ninterface=-1\nmanufacturer=Line break\n"
                     "product_name=读卡器\nserial= 1 \n");
+    // C1 controls (here CSI, U+009B) are terminal commands too; other UTF-8 stays.
+    const ReaderInfo c1{"/dev/hidraw8",
+                        1,
+                        2,
+                        0,
+                        "A\xC2\x9B"
+                        "2J\x1B[8m",
+                        "\xC2\xA0\xC3\xA9",
+                        "\xC2"};
+    EXPECT_NE(
+        formatDeviceInfo(c1).find("manufacturer=A 2J [8m\nproduct_name=\xC2\xA0\xC3\xA9\nserial=\xC2\n"),
+        std::string::npos)
+        << formatDeviceInfo(c1);
     char buf[256];
     EXPECT_EQ(copyText(text, buf, static_cast<int>(text.size()) + 1), static_cast<int>(text.size()));
     EXPECT_EQ(text, buf);
@@ -151,6 +164,26 @@ TEST(UsbListReaders, FindsByPathThenSerialAndDescribes) {
     EXPECT_EQ(copyText(text, nullptr, 100), -1);
     copyTextTruncated("abcdef", buf, 4);
     EXPECT_STREQ(buf, "abc");
+}
+
+TEST(UsbListReaders, FindsTheChosenReaderAgainOnlyWhenItCanBeTold) {
+    const std::vector<ReaderInfo> readers{{"/dev/hidraw2", 0x04d8, 0x003f, 1, "", "", "S1"},
+                                          {"/dev/hidraw3", 0x04d8, 0x003f, 1, "", "", "DUP"},
+                                          {"/dev/hidraw4", 0x04d8, 0x003f, 1, "", "", "DUP"}};
+    std::string why;
+    auto find = [&](ReaderChoice c) { return findChosenReader(readers, c, &why); };
+    EXPECT_EQ(find({"/dev/hidraw3", "DUP", false, true}), 1u); // at its node
+    EXPECT_EQ(find({"/dev/hidraw9", "S1", false, false}), 0u); // moved, unique serial
+    EXPECT_FALSE(find({"/dev/hidraw9", "S1", false, true}));   // moved, serial seen twice
+    EXPECT_FALSE(find({"/dev/hidraw9", "DUP", false, false})); // moved, serial shared now
+    EXPECT_NE(why.find("other readers have its serial number DUP"), std::string::npos) << why;
+    EXPECT_EQ(find({"/dev/hidraw9", "DUP", true, true}), 1u); // chosen by that serial
+    EXPECT_FALSE(find({"/dev/hidraw9", "", false, false}));   // no serial: gone is gone
+    EXPECT_EQ(why, "the chosen reader (/dev/hidraw9) is not attached");
+    EXPECT_FALSE(find({"/dev/hidraw2", "OTHER", false, false})); // its node taken by another reader
+    EXPECT_EQ(find({"/dev/hidraw2", "", false, false}), 0u);     // no serial to tell: the node decides
+    EXPECT_EQ(countSerial(readers, "DUP"), 2u);
+    EXPECT_EQ(countSerial(readers, ""), 0u);
 }
 
 TEST(UsbErrors, ClassifiesOpenFailures) {
@@ -334,7 +367,8 @@ std::set<std::string> exportedSymbols(const char* path) {
 TEST(UsbLibrary, ExportsExactlyTheEntryPoints) {
     EXPECT_EQ(exportedSymbols(RFIDUSB_LIBRARY_PATH),
               (std::set<std::string>{"hidReadData", "hidWriteData", "hidEnumerate", "hidDeviceInfo",
-                                     "hidSelectDevice", "hidLastError", "hidMonitorFd", "hidMonitorDrain"}));
+                                     "hidSelectDevice", "hidLastError", "hidMonitorFd", "hidMonitorDrain",
+                                     "hidLockPath"}));
 }
 
 TEST(UsbLibrary, FailsCleanlyWithoutAReader) {
@@ -379,6 +413,13 @@ TEST(UsbLibrary, FailsCleanlyWithoutAReader) {
     EXPECT_LT(select("/dev/hidraw99"), 0);
     EXPECT_EQ(select(""), 0);
     EXPECT_EQ(select(nullptr), 0);
+    // No reader: nothing to lock, and the buffer says so.
+    auto lockPath = reinterpret_cast<int (*)(char*, int)>(dlsym(lib, "hidLockPath"));
+    ASSERT_NE(lockPath, nullptr);
+    std::strcpy(text, "x");
+    EXPECT_EQ(lockPath(text, sizeof text), 0);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(lockPath(nullptr, 0), 0);
 
     dlclose(lib);
     ::unsetenv("RFIDUSB_DEVICE");

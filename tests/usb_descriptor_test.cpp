@@ -152,6 +152,42 @@ TEST(HidDescriptor, RefusesBrokenAndAbsurdDescriptors) {
     EXPECT_EQ(rejection(longOne).rfind("descriptor of ", 0), 0u);
 }
 
+TEST(HidDescriptor, AcceptsEveryLegalItemWidthAndLargeCounts) {
+    // The report id item with its value in 2 and in 4 bytes.
+    for (const Bytes& idItem : {Bytes{0x86, 0x05, 0x00}, Bytes{0x87, 0x05, 0x00, 0x00, 0x00}}) {
+        Bytes d = command(0, 32, 32);
+        d.insert(d.begin() + 7, idItem.begin(), idItem.end());
+        const auto parsed = parseReportDescriptor(d.data(), d.size());
+        ASSERT_TRUE(parsed) << rejection(d);
+        const auto layout = commandLayout(*parsed, 0xFF00, 0x01);
+        ASSERT_TRUE(layout);
+        EXPECT_EQ(layout->outputId, 5);
+        EXPECT_EQ(layout->inputId, 5);
+        EXPECT_TRUE(layout->numbered);
+    }
+    EXPECT_EQ(rejection({0xA1, 0x01, 0x87, 0x00, 0x01, 0x00, 0x00, 0xC0}),
+              "report id 256 outside 1 to 255 at byte 2");
+    EXPECT_EQ(rejection({0xA1, 0x01, 0x86, 0x00, 0x00, 0xC0}), "report id 0 outside 1 to 255 at byte 2");
+
+    // 8192 fields: of one bit (1024 bytes) and of four (4096 bytes, the largest
+    // report) are fine; of eight they make a report past the largest.
+    auto counted = [](std::uint8_t fieldBits) {
+        return Bytes{0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, fieldBits, 0x96, 0x00,
+                     0x20, 0x81, 0x02, 0x75, 0x08, 0x95, 0x40, 0x91, 0x02,      0xC0};
+    };
+    for (std::uint8_t bits : {1, 4}) {
+        const Bytes d = counted(bits);
+        const auto parsed = parseReportDescriptor(d.data(), d.size());
+        ASSERT_TRUE(parsed) << rejection(d);
+        const auto layout = commandLayout(*parsed, 0xFF00, 0x01);
+        ASSERT_TRUE(layout);
+        EXPECT_EQ(layout->inputBytes, 8192u * bits / 8);
+        EXPECT_EQ(layout->outputBytes, 64u);
+    }
+    EXPECT_EQ(rejection(counted(8)), "report 0 larger than 4096 bytes at byte 12");
+    EXPECT_EQ(rejection({0xA1, 0x01, 0x97, 0x01, 0x80, 0x00, 0x00, 0xC0}), "report count of 32769 at byte 2");
+}
+
 TEST(HidDescriptor, HidrawNameFromDevicePath) {
     EXPECT_EQ(hidrawName("/dev/hidraw3"), "hidraw3");
     EXPECT_EQ(hidrawName("hidraw12"), "hidraw12");

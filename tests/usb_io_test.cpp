@@ -454,6 +454,143 @@ TEST_F(UsbIo, ListsChoosesAndExplainsReaders) {
     EXPECT_EQ(lastError(), RFIDUSB_ERROR_IO);
 }
 
+namespace {
+
+std::string lockPath(int* result = nullptr) {
+    char buf[64] = "x";
+    const int n = hidLockPath(buf, sizeof buf);
+    if (result)
+        *result = n;
+    return n >= 0 ? std::string(buf) : "<error>";
+}
+
+} // namespace
+
+TEST_F(UsbIo, UnpluggedReaderIsNotReplacedByAnotherWithItsSerial) {
+    // Two readers whose firmware gives them one serial number.
+    const FakeEntry first{"/dev/hidraw1", 0x1234, 0x5678, 0xFF00, 0x0001, 1, L"SAME"};
+    const FakeEntry second{"/dev/hidraw4", 0x1234, 0x5678, 0xFF00, 0x0001, 1, L"SAME"};
+    bus.entries = {first, second};
+    ASSERT_EQ(hidEnumerate(), 2);
+    ASSERT_EQ(hidSelectDevice("/dev/hidraw1"), 0);
+    ASSERT_EQ(write(frame(0xC0, {})), 6);
+    EXPECT_EQ(bus.opened, std::vector<std::string>{"/dev/hidraw1"});
+
+    // The chosen one unplugged: its command goes nowhere, not to the other one, with
+    // the handle gone stale (the retry) and with it closed alike.
+    bus.entries = {second};
+    ++bus.generation;
+    bus.written.clear();
+    EXPECT_EQ(write(frame(0xC0, {})), -1);
+    std::string why;
+    EXPECT_EQ(lastError(&why), RFIDUSB_ERROR_NO_READER);
+    EXPECT_NE(why.find("/dev/hidraw1"), std::string::npos) << why;
+    EXPECT_NE(why.find("SAME"), std::string::npos) << why;
+    EXPECT_EQ(write(frame(0xC0, {})), -1);
+    EXPECT_TRUE(bus.written.empty());
+    EXPECT_EQ(bus.opened, std::vector<std::string>{"/dev/hidraw1"});
+    EXPECT_EQ(lockPath(), "");
+
+    // Chosen by that serial number instead: either reader is the one asked for.
+    ASSERT_EQ(hidSelectDevice("SAME"), 0);
+    ASSERT_EQ(write(frame(0xC0, {})), 6);
+    EXPECT_EQ(bus.opened.back(), "/dev/hidraw4");
+
+    // Chosen by path while another reader had the same serial number: the one left
+    // later is still not taken for the chosen one.
+    bus.entries = {first, second};
+    ASSERT_EQ(hidSelectDevice("/dev/hidraw4"), 0);
+    bus.entries = {first};
+    ++bus.generation;
+    EXPECT_EQ(write(frame(0xC0, {})), -1);
+    EXPECT_EQ(lastError(), RFIDUSB_ERROR_NO_READER);
+    EXPECT_EQ(bus.opened.back(), "/dev/hidraw4");
+}
+
+TEST_F(UsbIo, ReaderChosenByPathIsFoundAgainOnlyByItsOwnSerial) {
+    const FakeEntry a{"/dev/hidraw1", 0x1234, 0x5678, 0xFF00, 0x0001, 1, L"A-1"};
+    const FakeEntry b{"/dev/hidraw4", 0x1234, 0x5678, 0xFF00, 0x0001, 1, L"B-2"};
+    bus.entries = {a, b};
+    ASSERT_EQ(hidSelectDevice("/dev/hidraw1"), 0);
+    ASSERT_EQ(write(frame(0xC0, {})), 6);
+
+    // Unplugged, and another reader took its node: that is not the chosen reader.
+    FakeEntry other = b;
+    other.path = "/dev/hidraw1";
+    other.serial = L"C-3";
+    bus.entries = {other, b};
+    ++bus.generation;
+    EXPECT_EQ(write(frame(0xC0, {})), -1);
+    EXPECT_EQ(lastError(), RFIDUSB_ERROR_NO_READER);
+    EXPECT_EQ(lockPath(), "");
+
+    // Back at another node with its unique serial number: found, and followed there.
+    FakeEntry moved = a;
+    moved.path = "/dev/hidraw7";
+    bus.entries = {other, b, moved};
+    ASSERT_EQ(write(frame(0xC0, {})), 6);
+    EXPECT_EQ(bus.opened.back(), "/dev/hidraw7");
+    EXPECT_EQ(lockPath(), "/dev/hidraw7");
+
+    // A reader without a serial number chosen by path is gone once its node is.
+    FakeEntry bare = b;
+    bare.serial.clear();
+    bus.entries = {bare};
+    ASSERT_EQ(hidSelectDevice("/dev/hidraw4"), 0);
+    ASSERT_EQ(write(frame(0xC0, {})), 6);
+    bare.path = "/dev/hidraw5";
+    bus.entries = {bare};
+    ++bus.generation;
+    EXPECT_EQ(write(frame(0xC0, {})), -1);
+    EXPECT_EQ(lastError(), RFIDUSB_ERROR_NO_READER);
+}
+
+TEST_F(UsbIo, LockPathIsTheNodeTheNextWriteGoesTo) {
+    // Nodes that exist on no machine, so that an open handle's node counts as gone.
+    bus.entries = {{"/dev/hidraw90", 0x1234, 0x5678, 0x0001, 0x0006, 0, L"A-1"},
+                   {"/dev/hidraw91", 0x1234, 0x5678, 0xFF00, 0x0001, 1, L"A-1"},
+                   {"/dev/hidraw94", 0x1234, 0x5678, 0xFF00, 0x0001, 1, L"B-2"}};
+    // The automatic choice, before anything is open, and the node then opened.
+    int n = 0;
+    EXPECT_EQ(lockPath(&n), "/dev/hidraw91");
+    EXPECT_EQ(n, 13);
+    EXPECT_TRUE(bus.opened.empty()); // asking opens nothing
+    ASSERT_EQ(write(frame(0xC0, {})), 6);
+    EXPECT_EQ(bus.opened.back(), "/dev/hidraw91");
+    EXPECT_EQ(lockPath(), "/dev/hidraw91");
+
+    // The chosen reader, by serial or by path; never the keyboard.
+    ASSERT_EQ(hidSelectDevice("B-2"), 0);
+    EXPECT_EQ(lockPath(), "/dev/hidraw94");
+    ASSERT_EQ(write(frame(0xC0, {})), 6);
+    EXPECT_EQ(bus.opened.back(), "/dev/hidraw94");
+    ASSERT_EQ(hidSelectDevice("/dev/hidraw91"), 0);
+    EXPECT_EQ(lockPath(), "/dev/hidraw91");
+
+    // A buffer too small, or none: an error, never a cut path.
+    char small[13] = "zzzzzzzzzzzz";
+    EXPECT_LT(hidLockPath(small, sizeof small), 0);
+    EXPECT_STREQ(small, "");
+    EXPECT_LT(hidLockPath(nullptr, 0), 0);
+
+    // The chosen reader gone: nothing to lock. Asking is no exchange, so the last
+    // exchange's outcome stays.
+    ASSERT_EQ(write(frame(0xC0, {})), 6);
+    bus.entries = {{"/dev/hidraw94", 0x1234, 0x5678, 0xFF00, 0x0001, 1, L"B-2"}};
+    ++bus.generation;
+    EXPECT_EQ(lockPath(&n), "");
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(lastError(), RFIDUSB_ERROR_NONE);
+    EXPECT_EQ(write(frame(0xC0, {})), -1);
+    EXPECT_EQ(lastError(), RFIDUSB_ERROR_NO_READER);
+
+    // No reader at all.
+    hidSelectDevice(nullptr);
+    bus.entries.clear();
+    EXPECT_EQ(lockPath(&n), "");
+    EXPECT_EQ(n, 0);
+}
+
 TEST_F(UsbIo, MonitorDescriptorIsStableAndDrainsWithoutBlocking) {
     // A udev monitor where the system allows one; -1 is allowed (no netlink here).
     const int fd = hidMonitorFd();

@@ -75,7 +75,7 @@ public:
             if (type == kMain)
                 ok = main(tag, start);
             else if (type == kGlobal)
-                ok = global(tag, value, length, start);
+                ok = global(tag, value, start);
             else if (type == kLocal)
                 local(tag, value, length);
             if (!ok)
@@ -170,7 +170,7 @@ private:
         return true;
     }
 
-    bool global(std::uint8_t tag, std::uint32_t value, std::size_t length, std::size_t at) {
+    bool global(std::uint8_t tag, std::uint32_t value, std::size_t at) {
         switch (tag) {
         case kUsagePage:
             globals_.usagePage = static_cast<std::uint16_t>(value);
@@ -186,7 +186,8 @@ private:
             globals_.reportCount = value;
             break;
         case kReportId:
-            if (length != 1 || value == 0)
+            // The item may carry its value in 1, 2 or 4 bytes; the id itself is one byte.
+            if (value == 0 || value > 255)
                 return reject("report id " + std::to_string(value) + " outside 1 to 255", at);
             if (sawUnnumbered_)
                 return reject("report ids used after fields without one", at);

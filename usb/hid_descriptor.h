@@ -15,8 +15,10 @@ namespace rfidusb {
 // descriptors over 4096 bytes and report sizes over 256 bits per field as well.
 constexpr std::size_t kMaxDescriptorBytes = 4096;
 constexpr std::uint32_t kMaxFieldBits = 256;
-constexpr std::uint32_t kMaxReportCount = 4096;
 constexpr std::size_t kMaxReportBytes = 4096; // one report, report id byte not counted
+// As many fields as one-bit fields fit in the largest report: any larger count
+// makes a report past that size whatever the field size.
+constexpr std::uint32_t kMaxReportCount = kMaxReportBytes * 8;
 constexpr int kMaxCollectionDepth = 32;
 constexpr int kMaxGlobalStack = 8;
 

@@ -26,12 +26,12 @@
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #if defined(__linux__)
 #include <climits>
 #include <libudev.h>
-#include <sys/stat.h>
 #endif
 
 #if defined(_WIN32)
@@ -221,10 +221,12 @@ public:
     int lastError(char* buf, int capacity);
     int monitorFd();
     void monitorDrain();
+    int lockPath(char* buf, int capacity);
 
 private:
     bool initialise();
     Scan scan();
+    std::optional<std::size_t> pick(const Scan& found, std::string* why) const;
     bool ensureOpen();
     void closeDevice();
     void fail(const char* what);
@@ -242,8 +244,7 @@ private:
     std::string openPath_;
     ReportLayout layout_ = defaultLayout();
     std::vector<ReaderInfo> lastScan_;
-    std::string selectedPath_;   // empty: automatic choice
-    std::string selectedSerial_; // the chosen reader's serial, found again after a replug
+    ReaderChoice choice_; // an empty path: automatic choice
     ErrorKind error_ = ErrorKind::None;
     std::string errorText_;
 #if defined(__linux__)
@@ -293,7 +294,23 @@ Scan Reader::scan() {
         result.readers.push_back(infos[i]);
         result.readerEntries.push_back(result.candidates[i]);
     }
+    // Two readers with the chosen one's serial number at once: from now on, that
+    // number no longer tells which of them was chosen.
+    if (!choice_.path.empty() && countSerial(result.readers, choice_.serial) > 1)
+        choice_.serialShared = true;
     return result;
+}
+
+// The reader the next exchange goes to among the attached ones: the chosen one, else
+// the first. nullopt, with the reason, when there is none.
+std::optional<std::size_t> Reader::pick(const Scan& found, std::string* why) const {
+    if (!choice_.path.empty())
+        return findChosenReader(found.readers, choice_, why);
+    if (!found.readers.empty())
+        return 0;
+    *why = "no reader found (" + std::to_string(found.candidates.size()) +
+           " HID entries with matching ids, none a command interface)";
+    return std::nullopt;
 }
 
 bool Reader::ensureOpen() {
@@ -305,20 +322,10 @@ bool Reader::ensureOpen() {
     }
 
     const Scan found = scan();
-    std::optional<std::size_t> chosen;
-    if (!selectedPath_.empty()) {
-        chosen = findReader(found.readers, selectedPath_);
-        if (!chosen && !selectedSerial_.empty())
-            chosen = findReader(found.readers, selectedSerial_);
-        if (!chosen) {
-            setError(ErrorKind::NoReader, "the chosen reader (" + selectedPath_ + ") is not attached");
-            return false;
-        }
-    } else if (!found.readers.empty()) {
-        chosen = 0;
-    } else {
-        setError(ErrorKind::NoReader, "no reader found (" + std::to_string(found.candidates.size()) +
-                                          " HID entries with matching ids, none a command interface)");
+    std::string why;
+    const std::optional<std::size_t> chosen = pick(found, &why);
+    if (!chosen) {
+        setError(ErrorKind::NoReader, why);
         return false;
     }
     const ReaderInfo& r = found.readers[*chosen];
@@ -348,8 +355,12 @@ bool Reader::ensureOpen() {
         return false;
     }
     openPath_ = r.path;
+    if (!choice_.path.empty() && choice_.path != r.path) {
+        trace("the chosen reader %s is back at %s", choice_.path.c_str(), r.path.c_str());
+        choice_.path = r.path; // follow it, so that its new node is where it is looked for
+    }
     trace("opened %s (%04x:%04x interface %d)", r.path.c_str(), r.vendor, r.product, r.interfaceNumber);
-    std::string why;
+    why.clear();
     if (const auto layout = layoutFromDescriptor(found.readerEntries[*chosen], &why)) {
         layout_ = *layout;
         trace("report descriptor: output report id %u, %zu bytes; input report id %u, %zu bytes",
@@ -523,27 +534,27 @@ int Reader::deviceInfo(int index, char* buf, int capacity) {
 
 int Reader::select(const char* pathOrSerial) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::string path, serial;
+    ReaderChoice choice;
     if (pathOrSerial != nullptr && *pathOrSerial != '\0') {
-        // The last scan may be older than the reader's arrival: look again once.
-        auto at = findReader(lastScan_, pathOrSerial);
-        if (!at && initialise()) {
-            lastScan_ = scan().readers;
-            at = findReader(lastScan_, pathOrSerial);
-        }
+        // What is attached now, not what the last hidEnumerate saw: a reader may have
+        // come, gone or moved since, and the choice records its serial number.
+        const std::vector<ReaderInfo> now = initialise() ? scan().readers : lastScan_;
+        const auto at = findReader(now, pathOrSerial);
         if (!at) {
             trace("no reader with path or serial \"%s\"", pathOrSerial);
             return -1;
         }
-        path = lastScan_[*at].path;
-        serial = lastScan_[*at].serial;
+        const ReaderInfo& r = now[*at];
+        choice.path = r.path;
+        choice.serial = r.serial;
+        choice.bySerial = r.path != pathOrSerial;
+        choice.serialShared = countSerial(now, r.serial) > 1;
     }
-    if (path != selectedPath_) {
+    if (choice.path != choice_.path) {
         closeDevice();
-        trace("reader chosen: %s", path.empty() ? "automatic" : path.c_str());
+        trace("reader chosen: %s", choice.path.empty() ? "automatic" : choice.path.c_str());
     }
-    selectedPath_ = path;
-    selectedSerial_ = serial;
+    choice_ = choice;
     return 0;
 }
 
@@ -606,6 +617,37 @@ void Reader::monitorDrain() {
 #endif
 }
 
+int Reader::lockPath(char* buf, int capacity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The node the open handle talks to while it is there, else the one ensureOpen
+    // would open now. The last exchange's error is left as it is.
+    std::string path = openPath_;
+    bool stillThere = dev_ != nullptr;
+#if defined(__unix__) || defined(__APPLE__)
+    struct stat st;
+    stillThere = stillThere && ::stat(openPath_.c_str(), &st) == 0;
+#endif
+    if (!stillThere && initialise()) {
+        path.clear();
+        const Scan found = scan();
+        std::string why;
+        if (const auto chosen = pick(found, &why))
+            path = found.readers[*chosen].path;
+    }
+#if defined(__linux__)
+    // A hidraw node: the file other programs open to reach the same reader.
+    const bool lockable = !path.empty() && path.front() == '/';
+#else
+    // Elsewhere hidapi's paths name no file that could be locked.
+    const bool lockable = false;
+#endif
+    if (!lockable) {
+        copyText({}, buf, capacity);
+        return 0;
+    }
+    return copyText(path, buf, capacity);
+}
+
 Reader& reader() {
     static Reader instance;
     return instance;
@@ -645,4 +687,8 @@ RFIDUSB_EXPORT int hidMonitorFd(void) {
 
 RFIDUSB_EXPORT void hidMonitorDrain(void) {
     reader().monitorDrain();
+}
+
+RFIDUSB_EXPORT int hidLockPath(char* buf, int capacity) {
+    return reader().lockPath(buf, capacity);
 }

@@ -37,7 +37,11 @@ int hidDeviceInfo(int index, char* buf, int capacity);
 /* Chooses the reader for the calls that follow, by device path or serial number.
  * NULL or "" goes back to the automatic choice. Returns 0, or <0 when no attached
  * reader has that path or serial (the choice is then left as it was). A reader chosen
- * by path is found again by its serial number after it was plugged in again. */
+ * by serial number is found by it wherever it is. A reader chosen by path is found
+ * again by its serial number after it was plugged in again, only when no other reader
+ * has had that serial number since it was chosen; else, and when it has no serial
+ * number, a reader gone from its node is gone (RFIDUSB_ERROR_NO_READER), and its
+ * commands never go to another reader. */
 int hidSelectDevice(const char* pathOrSerial);
 
 /* Why the last hidWriteData/hidReadData failed (RFIDUSB_ERROR_*; RFIDUSB_ERROR_NONE
@@ -61,6 +65,14 @@ int hidMonitorFd(void);
 /* Consumes the notices waiting on that descriptor, so that it is no longer readable. */
 void hidMonitorDrain(void);
 
+/* Writes the path of a file that stands for the reader the next hidWriteData would go
+ * to (the chosen reader, or the one the automatic choice would take now). Programs hold
+ * an advisory lock (flock) on that file for the length of one operation, so that two
+ * programs never interleave their commands on one reader. Returns the path's length
+ * (the buffer gets it NUL-terminated); 0 when there is nothing to lock (no reader, or a
+ * reader no other process can reach); <0 when the buffer is too small or NULL. */
+int hidLockPath(char* buf, int capacity);
+
 /* Types for looking the entry points up by name. */
 typedef int (*rfidusb_write_fn)(int device, int count, const unsigned char* frame);
 typedef int (*rfidusb_read_fn)(int device, int capacity, unsigned char* buffer);
@@ -70,6 +82,7 @@ typedef int (*rfidusb_select_device_fn)(const char* pathOrSerial);
 typedef int (*rfidusb_last_error_fn)(char* buf, int capacity);
 typedef int (*rfidusb_monitor_fd_fn)(void);
 typedef void (*rfidusb_monitor_drain_fn)(void);
+typedef int (*rfidusb_lock_path_fn)(char* buf, int capacity);
 
 #ifdef __cplusplus
 }

@@ -71,23 +71,30 @@ bool matches(const HidCandidate& c, const DeviceId& id) {
 
 } // namespace
 
-std::optional<DeviceId> parseDeviceId(std::string_view text) {
+std::optional<DeviceId> parseDeviceId(std::string_view text, std::string* why) {
+    auto refuse = [why](const char* reason) -> std::optional<DeviceId> {
+        if (why != nullptr)
+            *why = reason;
+        return std::nullopt;
+    };
     text = trim(text);
     const auto first = text.find(':');
     if (first == std::string_view::npos)
-        return std::nullopt;
+        return refuse("no ':' between the vendor and the product id");
     const auto second = text.find(':', first + 1);
     const auto vendor = parseHex16(text.substr(0, first));
+    if (!vendor)
+        return refuse("the vendor id is not 1 to 4 hex digits");
     const auto product =
         parseHex16(second == std::string_view::npos ? text.substr(first + 1)
                                                     : text.substr(first + 1, second - first - 1));
-    if (!vendor || !product)
-        return std::nullopt;
+    if (!product)
+        return refuse("the product id is not 1 to 4 hex digits");
     DeviceId id{*vendor, *product, -1};
     if (second != std::string_view::npos) {
         const auto iface = parseInterface(text.substr(second + 1));
         if (!iface)
-            return std::nullopt;
+            return refuse("the interface is not a decimal number from 0 to 255");
         id.interfaceNumber = *iface;
     }
     return id;
@@ -243,11 +250,22 @@ ErrorKind classifyOpenError(int err) {
 
 namespace {
 
-std::string cleanValue(std::string s) {
-    for (char& c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
-    return s;
+// A device's text with the control characters a terminal acts on (C0, DEL, and the
+// C1 controls U+0080 to U+009F in their UTF-8 form) as spaces.
+std::string cleanValue(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
+            out.push_back(' ');
+            ++i;
+        } else {
+            out.push_back(c < 0x20 || c == 0x7F ? ' ' : s[i]);
+        }
+    }
+    return out;
 }
 
 std::string hex4(std::uint16_t v) {
@@ -343,6 +361,34 @@ std::optional<std::size_t> findReader(const std::vector<ReaderInfo>& readers, st
     for (std::size_t i = 0; i < readers.size(); ++i)
         if (!readers[i].serial.empty() && readers[i].serial == pathOrSerial)
             return i;
+    return std::nullopt;
+}
+
+std::size_t countSerial(const std::vector<ReaderInfo>& readers, const std::string& serial) {
+    if (serial.empty())
+        return 0;
+    return static_cast<std::size_t>(std::count_if(readers.begin(), readers.end(),
+                                                  [&](const ReaderInfo& r) { return r.serial == serial; }));
+}
+
+std::optional<std::size_t> findChosenReader(const std::vector<ReaderInfo>& readers,
+                                            const ReaderChoice& choice, std::string* why) {
+    for (std::size_t i = 0; i < readers.size(); ++i)
+        if (readers[i].path == choice.path && (choice.serial.empty() || readers[i].serial == choice.serial))
+            return i;
+    const std::size_t sharing = countSerial(readers, choice.serial);
+    const bool unique = sharing == 1 && !choice.serialShared;
+    if (sharing > 0 && (choice.bySerial || unique)) {
+        for (std::size_t i = 0; i < readers.size(); ++i)
+            if (readers[i].serial == choice.serial)
+                return i;
+    }
+    std::string text = "the chosen reader (" + choice.path + ") is not attached";
+    if (sharing > 0)
+        text +=
+            " (other readers have its serial number " + choice.serial + ", so none of them is taken for it)";
+    if (why != nullptr)
+        *why = text;
     return std::nullopt;
 }
 

@@ -28,8 +28,11 @@ struct DeviceId {
 // Vendor/product ids searched when RFIDUSB_DEVICE is not set, in order of preference.
 const std::vector<DeviceId>& defaultDeviceIds();
 
-// Parses "vvvv:pppp" or "vvvv:pppp:i" (vendor and product in hex, interface in decimal).
-std::optional<DeviceId> parseDeviceId(std::string_view text);
+// Parses "vvvv:pppp" or "vvvv:pppp:i" (vendor and product 1 to 4 hex digits,
+// interface 0 to 255 in decimal), as RFIDUSB_DEVICE holds it; blanks and line breaks
+// around it do not count. Anything else is refused whole (nullopt, and `why` says what
+// is wrong), never read in part: the library and the connection check both use this.
+std::optional<DeviceId> parseDeviceId(std::string_view text, std::string* why = nullptr);
 
 // One entry of the HID enumeration. A composite device shows up once per interface,
 // and an interface with several top-level collections once per collection.
@@ -102,7 +105,8 @@ struct ReaderInfo {
 };
 
 // "path=...\nvendor=04d8\n..." as hidDeviceInfo returns it, with an "access" line when
-// it was checked; line breaks and other control characters inside values become spaces.
+// it was checked; line breaks and other control characters inside values (C0, DEL, C1)
+// become spaces.
 std::string formatDeviceInfo(const ReaderInfo& info);
 
 // Copies `text` and a NUL into `buf`. Returns the length copied, or -1 when `buf` is
@@ -122,6 +126,26 @@ std::vector<std::size_t> listReaders(const std::vector<HidCandidate>& candidates
 
 // The reader whose path, or else whose (non-empty) serial number, is `pathOrSerial`.
 std::optional<std::size_t> findReader(const std::vector<ReaderInfo>& readers, std::string_view pathOrSerial);
+
+// A reader chosen with hidSelectDevice, as the library remembers it.
+struct ReaderChoice {
+    std::string path;          // the node it was at (empty: no choice, the automatic one)
+    std::string serial;        // its serial number, empty when it has none
+    bool bySerial = false;     // chosen by that serial number rather than by path
+    bool serialShared = false; // another reader with the same serial number was seen meanwhile
+};
+
+// The chosen reader among the attached ones: at its node, unless a reader with
+// another serial number took that node meanwhile. Gone from there, it is found again
+// by its serial number when it was chosen by serial number; chosen by path, only when
+// that serial number is not empty and no other reader has had it (a reader unplugged
+// is not replaced by another that merely shares its serial number). nullopt, with the
+// reason, when it is not attached.
+std::optional<std::size_t> findChosenReader(const std::vector<ReaderInfo>& readers,
+                                            const ReaderChoice& choice, std::string* why);
+
+// How many of `readers` have the serial number `serial` (0 for an empty one).
+std::size_t countSerial(const std::vector<ReaderInfo>& readers, const std::string& serial);
 
 // "AA 00 03 ..." for trace output.
 std::string hexBytes(const std::uint8_t* data, std::size_t size);

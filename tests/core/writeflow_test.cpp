@@ -6,7 +6,9 @@
 #include "settingsfile.h"
 #include "writeflow.h"
 
+#include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -112,6 +114,10 @@ TEST_F(WriteFlow, CheckFindsTheSettingTheReaderKept) {
 }
 
 TEST_F(WriteFlow, AReaderInUseIsNotWrittenAndTheHolderIsNamed) {
+    // A reader shared between processes, as a real one is.
+    QTemporaryDir dir;
+    qputenv("RFIDSIM_STATE", QFile::encodeName(dir.filePath(QStringLiteral("reader.state"))));
+    ASSERT_FALSE(link.lockFile().isEmpty());
     rfid::ReaderLock other;
     QString error;
     ASSERT_TRUE(other.acquire(link.lockFile(), {}, 0, {}, error)) << error.toStdString();
@@ -124,6 +130,7 @@ TEST_F(WriteFlow, AReaderInUseIsNotWrittenAndTheHolderIsNamed) {
     EXPECT_EQ(rfidsim_frame_count(), 0);
     other.release();
     EXPECT_TRUE(rfid::writeSettings(link, parse(kEverything)).ok());
+    qunsetenv("RFIDSIM_STATE");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The connection check against a fake system tree and a fake USB library.
 #include "readerdoctor.h"
+#include "rfidusb_core.h"
 
 #include <gtest/gtest.h>
 
@@ -251,4 +252,149 @@ TEST(DoctorIds, FromTheEnvironmentOrBuiltIn) {
     EXPECT_EQ(wantedIds("12345:1").size(), 3u);
     EXPECT_EQ(udevRuleLine({0x1a86, 0xe010}),
               "KERNEL==\"hidraw*\", ATTRS{idVendor}==\"1a86\", ATTRS{idProduct}==\"e010\", TAG+=\"uaccess\"");
+}
+
+TEST(DoctorIds, ReadTheVariableExactlyAsTheLibraryDoes) {
+    // Each value is taken by both or ignored by both, and the ids agree.
+    for (const char* value : {"04d8:003f", " 04d8:003f", "04d8:003f\n", "\t4d8:3F:1 ", "04d8:003f:x",
+                              "04d8:003f:", "04d8:003f:256", "04d8:003f:1:2", "0x4d8:3f", "04d8", ":003f",
+                              "04d8 :003f", "\n04d8:003f", "04d8:003f garbage"}) {
+        const auto library = rfidusb::parseDeviceId(value);
+        const WantedReaders check = wantedReaders(value);
+        if (library) {
+            ASSERT_EQ(check.ids.size(), 1u) << '"' << value << '"';
+            EXPECT_EQ(check.ids[0].vendor, library->vendor) << value;
+            EXPECT_EQ(check.ids[0].product, library->product) << value;
+            EXPECT_TRUE(check.ignored.empty()) << value;
+        } else {
+            EXPECT_EQ(check.ids.size(), 3u) << '"' << value << '"';
+            EXPECT_EQ(check.ignored, value);
+            EXPECT_FALSE(check.why.empty()) << value;
+        }
+    }
+    // The cases where the check and the library used to disagree.
+    EXPECT_EQ(wantedIds("04d8:003f:x").size(), 3u);
+    EXPECT_EQ(wantedIds(" 04d8:003f").size(), 1u);
+    EXPECT_EQ(wantedReaders("04d8:003f:x").why, "the interface is not a decimal number from 0 to 255");
+}
+
+TEST_F(Doctor, SaysWhenTheDeviceVariableIsIgnored) {
+    Report r = diagnose(lib, roots, wantedReaders("04d8:003f:x"), {}, probe);
+    text = formatReport(r);
+    EXPECT_EQ(r.verdict, Verdict::NoReader);
+    EXPECT_TRUE(
+        says("\nPROBLEM: RFIDUSB_DEVICE=\"04d8:003f:x\" is ignored: the interface is not a decimal "
+             "number from 0 to 255.\n"
+             "  The USB library and this check look for the built-in ids 04d8:003f, 0483:5750, 1a86:e010 "
+             "instead.\n"))
+        << text;
+    EXPECT_TRUE(says("PROBLEM: No reader with a known id is attached.")) << text;
+    // The value is shown, not acted on by the terminal.
+    r = diagnose(lib, roots, wantedReaders("\x1b[2J\n\nOK: fine"), {}, probe);
+    text = formatReport(r);
+    EXPECT_TRUE(says("RFIDUSB_DEVICE=\"\\e[2J\\n\\nOK: fine\" is ignored: the vendor id is not")) << text;
+    // A valid value says nothing of the kind.
+    r = diagnose(lib, roots, wantedReaders(" 04d8:003f"), {}, probe);
+    text = formatReport(r);
+    EXPECT_FALSE(says("is ignored")) << text;
+    EXPECT_TRUE(says("The library looks for the ids 04d8:003f.")) << text;
+}
+
+TEST(DoctorText, EscapesWhatATerminalWouldActOn) {
+    EXPECT_EQ(escapedText("plain 读卡器 é \xF0\x9F\x98\x80"), "plain 读卡器 é \xF0\x9F\x98\x80");
+    EXPECT_EQ(escapedText(")\n\nOK: fine \x1b[8m"), ")\\n\\nOK: fine \\e[8m");
+    EXPECT_EQ(escapedText("a\\b\r\t"), "a\\\\b\\r\\t");
+    EXPECT_EQ(escapedText(std::string("\0\x01\x7f", 3)), "\\x00\\x01\\x7f");
+    EXPECT_EQ(escapedText("\xC2\x9B"
+                          "2J\xC2\x85"),
+              "\\u009b2J\\u0085"); // C1 controls as UTF-8
+    EXPECT_EQ(escapedText("\xE2\x80\xAE"
+                          "cba\xE2\x80\xA8"),
+              "\\u202ecba\\u2028"); // an override, a line separator
+    // Bytes that are not UTF-8: a raw C1 byte, overlong and cut sequences, a
+    // surrogate, lead bytes that UTF-8 never uses, a code point past U+10FFFF.
+    EXPECT_EQ(escapedText("\x9B"
+                          "x"),
+              "\\x9bx");
+    EXPECT_EQ(escapedText("\xC0\xAF\xE0\x80\xAF"), "\\xc0\\xaf\\xe0\\x80\\xaf");
+    EXPECT_EQ(escapedText("\xE4\xBD"), "\\xe4\\xbd");
+    EXPECT_EQ(escapedText("\xED\xA0\x80"), "\\xed\\xa0\\x80");
+    EXPECT_EQ(escapedText("\xF8\x80\x80\xFF"), "\\xf8\\x80\\x80\\xff");
+    EXPECT_EQ(escapedText("\xF4\x90\x80\x80"), "\\xf4\\x90\\x80\\x80");
+}
+
+TEST_F(Doctor, ProcessAndDeviceTextCannotForgeLinesOrDriveTheTerminal) {
+    // A device naming itself with escape sequences and line breaks.
+    usbDevice("1-1", 1, 4, "046d", "c52b", "Evil\x1b[2J",
+              "Mouse\xC2\x9B"
+              "8m\nOK: fine");
+    check();
+    EXPECT_TRUE(says("    Bus 001 Device 004: ID 046d:c52b Evil\\e[2J Mouse\\u009b8m\\nOK: fine\n")) << text;
+    EXPECT_FALSE(says("\nOK: fine")) << text;
+
+    // Another program holding the reader, named to forge a finding; the library's
+    // texts alike.
+    const std::string node = hidraw(3, "04D8", "003F", 1, kCommandDescriptor);
+    fs::create_directories(root / "proc/4242/fd");
+    fs::create_symlink(node, root / "proc/4242/fd/7");
+    write(root / "proc/4242/comm", ")\n\nOK: fine \x1b[8m\n");
+    lib.list = std::vector<LibraryAccess::Reader>{{node, node, "R\x1b]0;title\x07", "busy\n"}};
+    lib.error = std::make_pair(3, "busy\r\x1b[1A");
+    const Report r = check();
+    EXPECT_EQ(r.verdict, Verdict::Busy);
+    EXPECT_TRUE(says("Held open by: 4242 ()\\n\\nOK: fine \\e[8m).")) << text;
+    EXPECT_TRUE(says("  1. R\\e]0;title\\x07  [access: busy\\n]\n")) << text;
+    EXPECT_TRUE(says("PROBLEM: The reader R\\e]0;title\\x07 is busy")) << text;
+    EXPECT_TRUE(says("The USB library says: busy\\r\\e[1A\n")) << text;
+    EXPECT_FALSE(says("\nOK: fine")) << text;
+    EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+
+    // The name asked for on the command line, too.
+    check("\x1b[31mX");
+    EXPECT_TRUE(says("No reader with the path or serial number \"\\e[31mX\" is attached.")) << text;
+}
+
+TEST_F(Doctor, UdevRulesAreReadAsUdevReadsThem) {
+    const std::string node = hidraw(3, "04D8", "003F", 1, kCommandDescriptor);
+    openErrors[node] = EACCES;
+    lib.list = std::vector<LibraryAccess::Reader>{{node, node, "04d8:003f (" + node + ")", "denied"}};
+    lib.error = std::make_pair(2, node + " cannot be opened: Permission denied");
+    const std::string rule =
+        "KERNEL==\"hidraw*\", ATTRS{idVendor}==\"04d8\", ATTRS{idProduct}==\"003f\", TAG+=\"uaccess\"\n";
+    const fs::path packaged = root / "usr/lib/udev/rules.d/60-rfid-reader.rules";
+    const fs::path local = root / "etc/udev/rules.d/60-rfid-reader.rules";
+    write(packaged, rule);
+    check();
+    EXPECT_TRUE(says("udev rule: installed in " + packaged.string() + ".\n")) << text;
+
+    // Masked in /etc by a link to /dev/null, or by an empty file: not installed.
+    fs::create_symlink("/dev/null", local);
+    check();
+    EXPECT_TRUE(says("udev rule: not installed")) << text;
+    EXPECT_TRUE(says("sudo tee /etc/udev/rules.d/60-rfid-reader.rules")) << text;
+    fs::remove(local);
+    write(local, "");
+    check();
+    EXPECT_TRUE(says("udev rule: not installed")) << text;
+
+    // A file of the same name in /etc wins: with the rule commented out, or the two
+    // ids in two rules, there is none.
+    write(local, "# " + rule);
+    check();
+    EXPECT_TRUE(says("udev rule: not installed")) << text;
+    write(local, "ATTRS{idVendor}==\"04d8\", ENV{A}=\"1\"\nATTRS{idProduct}==\"003f\", ENV{B}=\"1\"\n");
+    check();
+    EXPECT_TRUE(says("udev rule: not installed")) << text;
+    // One rule over continued lines, with a comment line inside, is a rule.
+    write(local, "# the reader\nKERNEL==\"hidraw*\", \\\n  # its ids\n  ATTRS{idVendor}==\"04D8\", \\\n"
+                 "  ATTRS{idProduct}==\"003F\", TAG+=\"uaccess\"\n");
+    check();
+    EXPECT_TRUE(says("udev rule: installed in " + local.string() + ".\n")) << text;
+
+    // Under another name a commented-out rule counts for nothing; /run hides /usr/lib too.
+    fs::remove(local);
+    write(root / "etc/udev/rules.d/70-old.rules", "#" + rule);
+    write(root / "run/udev/rules.d/60-rfid-reader.rules", "\n");
+    check();
+    EXPECT_TRUE(says("udev rule: not installed")) << text;
 }

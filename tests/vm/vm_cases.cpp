@@ -795,6 +795,59 @@ Outcome twoReadersCase() {
                 " chosen by path answered " + a.version);
 }
 
+// Two readers with one serial number (firmware that gives every unit the same one):
+// the one chosen by path is unplugged, and its commands go nowhere rather than to
+// the other one.
+Outcome sameSerialCase() {
+    Devices d;
+    auto a = reader("same");
+    a.version = "V1.0-A";
+    a.name = "RFID reader A";
+    auto b = a;
+    b.version = "V2.0-B";
+    b.name = "RFID reader B"; // the uhid reader finds its node by name and serial
+    auto* ra = d.add(a);
+    auto* rb = d.add(b);
+    if (ra == nullptr || rb == nullptr)
+        return fail(d.error);
+    const std::string x = "xchg:" + hex(kVersion);
+    const std::string chosen = ra->node();
+    Child c;
+    if (!c.start(clientArgs({"select:" + chosen, x, "wait", x, "lasterr"}), libEnv()))
+        return fail("cannot start the client");
+    const auto deadline = Clock::now() + std::chrono::seconds(40);
+    std::string line;
+    Xchg first, after;
+    if (!c.expectLine("select ", &line, deadline))
+        return c.finish(deadline), fail("client lost", c.output());
+    if (line == "select unavailable")
+        return c.finish(deadline), pending("the library has no hidSelectDevice yet");
+    if (line != "select rc=0")
+        return c.finish(deadline), fail("select:" + chosen + ": " + line, c.output());
+    if (!c.expectLine("xchg ", &line, deadline) || !parseXchg(line, &first) ||
+        first.answer != expectedAnswers({kVersion}, a.version)[0])
+        return c.finish(deadline), fail("the chosen reader did not answer: " + line, c.output());
+    if (!c.expectLine("waiting", &line, deadline))
+        return c.finish(deadline), fail("client lost", c.output());
+    ra->destroy();
+    const int answered = rb->framesAnswered();
+    c.send("\n");
+    if (!c.expectLine("xchg ", &line, deadline) || !parseXchg(line, &after))
+        return c.finish(deadline), fail("no exchange after the unplug", c.output());
+    if (after.write >= 0 || rb->framesAnswered() != answered)
+        return c.finish(deadline),
+               fail("the command for the unplugged reader went to the other one with its serial number: " +
+                        line,
+                    c.output());
+    if (!c.expectLine("lasterr", &line, deadline) || line.rfind("lasterr code=1", 0) != 0)
+        return c.finish(deadline), fail("hidLastError should say no reader (1): " + line, c.output());
+    c.finish(deadline);
+    return pass(chosen + " chosen by path answered " + a.version +
+                "; unplugged, its command failed with "
+                "\"no reader\" and " +
+                rb->node() + " (same serial " + a.serial + ") got nothing");
+}
+
 Outcome noAccessCase() {
     Devices d;
     auto o = reader("perm");
@@ -1170,6 +1223,7 @@ std::vector<Case> allCases() {
     cases.push_back({"unplug-replug", replugCase});
     cases.push_back({"monitor-arrival-removal", monitorCase});
     cases.push_back({"two-readers", twoReadersCase});
+    cases.push_back({"same-serial-unplugged", sameSerialCase});
     cases.push_back({"no-access-non-root", noAccessCase});
     cases.push_back({"rfidctl-version", [] { return cliVersionCase(true); }});
     cases.push_back({"rfidctl-version-no-reader", [] { return cliVersionCase(false); }});

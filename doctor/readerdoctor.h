@@ -72,8 +72,16 @@ int openProbe(const std::string& path);
 SystemView scanSystem(const SystemRoots& roots, const std::vector<UsbId>& wanted,
                       const OpenProbe& probe = openProbe);
 
-// The ids to look for: RFIDUSB_DEVICE's ("vvvv:pppp[:i]") when `deviceEnv` holds one,
-// else the library's built-in list.
+// The ids to look for, read from RFIDUSB_DEVICE as the USB library reads it (the
+// same parser): its id when it holds a valid "vvvv:pppp[:i]", else the library's
+// built-in list. A value that is set but not valid is ignored by both; `ignored`
+// then holds it and `why` what is wrong with it.
+struct WantedReaders {
+    std::vector<UsbId> ids;
+    std::string ignored;
+    std::string why;
+};
+WantedReaders wantedReaders(const char* deviceEnv);
 std::vector<UsbId> wantedIds(const char* deviceEnv);
 
 // What the check needs from the USB library.
@@ -119,9 +127,18 @@ struct Report {
 // library's choice). The version command goes to the reader.
 Report diagnose(LibraryAccess& library, const SystemRoots& roots, const std::vector<UsbId>& wanted,
                 const std::string& device = {}, const OpenProbe& probe = openProbe);
+// The same, saying first when RFIDUSB_DEVICE was ignored.
+Report diagnose(LibraryAccess& library, const SystemRoots& roots, const WantedReaders& wanted,
+                const std::string& device = {}, const OpenProbe& probe = openProbe);
 
 // The report as text, the same in the window and in rfidctl.
 std::string formatReport(const Report& report);
+
+// Text from a device, another process or the USB library as the report shows it:
+// control characters (C0, DEL, C1), bytes that are not UTF-8, the bidirectional
+// overrides and line separators as escapes (\n, \e, \x01, \u009b), the backslash
+// as \\, so that it can neither drive the terminal nor pass for a line of the report.
+std::string escapedText(const std::string& text);
 
 // The udev rule line for one reader id, and the commands that install it.
 std::string udevRuleLine(UsbId id);

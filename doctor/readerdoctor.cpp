@@ -2,6 +2,7 @@
 
 #include "hid_descriptor.h"
 #include "reader_ids.h"
+#include "rfidusb_core.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,6 +24,75 @@
 namespace fs = std::filesystem;
 
 namespace rfid::doctor {
+
+// Escapes as the header describes; well-formed UTF-8 (Chinese product names) stays.
+std::string escapedText(const std::string& text) {
+    std::string out;
+    auto hexByte = [&out](unsigned char c) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\x%02x", unsigned(c));
+        out += buf;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            switch (c) {
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case 0x1B:
+                out += "\\e";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            default:
+                if (c < 0x20 || c == 0x7F)
+                    hexByte(c);
+                else
+                    out += char(c);
+            }
+            ++i;
+            continue;
+        }
+        // One UTF-8 sequence: its length, and its code point when it is well formed.
+        const std::size_t length = c >= 0xF0 && c <= 0xF4   ? 4
+                                   : c >= 0xE0 && c <= 0xEF ? 3
+                                   : c >= 0xC2 && c <= 0xDF ? 2
+                                                            : 0;
+        std::uint32_t cp = length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+        bool ok = length != 0 && i + length <= text.size();
+        for (std::size_t k = 1; ok && k < length; ++k) {
+            const auto cc = static_cast<unsigned char>(text[i + k]);
+            ok = (cc & 0xC0) == 0x80;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        ok = ok && !(length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) &&
+             !(length == 4 && (cp < 0x10000 || cp > 0x10FFFF));
+        if (!ok) {
+            hexByte(c);
+            ++i;
+            continue;
+        }
+        const bool control = (cp >= 0x80 && cp <= 0x9F) || (cp >= 0x202A && cp <= 0x202E) ||
+                             (cp >= 0x2066 && cp <= 0x2069) || cp == 0x2028 || cp == 0x2029;
+        if (control) {
+            char buf[10];
+            std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(cp));
+            out += buf;
+        } else {
+            out.append(text, i, length);
+        }
+        i += length;
+    }
+    return out;
+}
 
 namespace {
 
@@ -84,9 +154,10 @@ std::string lsusbLine(const UsbDevice& d) {
     char head[64];
     std::snprintf(head, sizeof head, "Bus %03d Device %03d: ID ", d.bus, d.device);
     std::string line = head + idText(d.id);
-    std::string name = d.manufacturer;
+    // The device's own texts: shown escaped, never acted on by a terminal.
+    std::string name = escapedText(d.manufacturer);
     if (!d.product.empty())
-        name += (name.empty() ? "" : " ") + d.product;
+        name += (name.empty() ? "" : " ") + escapedText(d.product);
     return name.empty() ? line : line + ' ' + name;
 }
 
@@ -163,7 +234,8 @@ std::vector<std::string> holdersOf(const SystemRoots& roots, const std::string& 
             std::error_code ec;
             const fs::path target = fs::read_symlink(fd, ec);
             if (!ec && target == devPath) {
-                out.push_back(pid + " (" + readText(proc / "comm", 64) + ")");
+                // Any program may name itself anything: shown escaped.
+                out.push_back(pid + " (" + escapedText(readText(proc / "comm", 64)) + ")");
                 break;
             }
         }
@@ -225,28 +297,70 @@ void scanHidraw(const SystemRoots& roots, const std::vector<UsbId>& wanted, cons
     }
 }
 
+// Whether a rule file is masked: a link to /dev/null or an empty file, as udev
+// takes it.
+bool maskedRuleFile(const fs::path& file) {
+    std::error_code ec;
+    if (fs::is_symlink(file, ec) && fs::read_symlink(file, ec) == "/dev/null")
+        return true;
+    const auto status = fs::status(file, ec);
+    if (ec)
+        return false;
+    return fs::is_character_file(status) || (fs::is_regular_file(status) && fs::file_size(file, ec) == 0);
+}
+
+// Whether one rule of `text` names both ids of `id`. udev's syntax: a line whose
+// first non-blank is '#' is a comment, a trailing backslash continues the rule.
+bool ruleNames(const std::string& text, UsbId id) {
+    const std::string vendor = '"' + hex4(id.vendor) + '"';
+    const std::string product = '"' + hex4(id.product) + '"';
+    std::istringstream in(text);
+    std::string rule;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        // A comment line is skipped whole, within a continued rule too.
+        const auto first = line.find_first_not_of(" \t");
+        if (first != std::string::npos && line[first] == '#')
+            continue;
+        const bool continued = !line.empty() && line.back() == '\\';
+        if (continued)
+            line.pop_back();
+        rule += line;
+        if (continued)
+            continue;
+        std::transform(rule.begin(), rule.end(), rule.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        if (rule.find(vendor) != std::string::npos && rule.find(product) != std::string::npos)
+            return true;
+        rule.clear();
+    }
+    return false;
+}
+
+// The rule files udev reads, as it reads them: by file name, a file in an earlier
+// folder hiding every file of that name in the later ones (so that /etc overrides
+// and masks what the package installed), masked files counting for nothing.
 void scanRules(const SystemRoots& roots, const std::vector<UsbId>& wanted, SystemView& view) {
-    std::set<std::string> seen;
+    std::set<std::string> seenDirs, seenNames;
+    std::vector<fs::path> chosen;
     for (const fs::path& dir :
-         {fs::path(roots.etc) / "udev/rules.d", fs::path(roots.usr) / "lib/udev/rules.d",
+         {fs::path(roots.etc) / "udev/rules.d", fs::path(roots.run) / "udev/rules.d",
+          fs::path(roots.usr) / "local/lib/udev/rules.d", fs::path(roots.usr) / "lib/udev/rules.d",
           fs::path(roots.lib) / "udev/rules.d"}) {
         std::error_code ec;
         const fs::path real = fs::canonical(dir, ec);
-        if (ec || !seen.insert(real.string()).second)
+        if (ec || !seenDirs.insert(real.string()).second)
             continue;
-        for (const fs::path& file : listDir(dir)) {
-            if (file.extension() != ".rules")
-                continue;
-            std::string text = readText(file, 65536);
-            std::transform(text.begin(), text.end(), text.begin(),
-                           [](unsigned char c) { return std::tolower(c); });
-            for (const UsbId& id : wanted)
-                if (text.find('"' + hex4(id.vendor) + '"') != std::string::npos &&
-                    text.find('"' + hex4(id.product) + '"') != std::string::npos) {
-                    view.ruleFiles.push_back(file.string());
-                    break;
-                }
-        }
+        for (const fs::path& file : listDir(dir))
+            if (file.extension() == ".rules" && seenNames.insert(file.filename().string()).second &&
+                !maskedRuleFile(file))
+                chosen.push_back(file);
+    }
+    for (const fs::path& file : chosen) {
+        const std::string text = readText(file, 65536);
+        if (std::any_of(wanted.begin(), wanted.end(), [&](const UsbId& id) { return ruleNames(text, id); }))
+            view.ruleFiles.push_back(file.string());
     }
 }
 
@@ -299,11 +413,12 @@ public:
         sys_ = scanSystem(roots_, wanted_, probe_);
         if (!lib_.loaded()) {
             Finding f;
-            f.title = "The USB library " + lib_.fileName() + " could not be loaded.";
+            f.title = "The USB library " + escapedText(lib_.fileName()) + " could not be loaded.";
             f.details.push_back("Without it the program cannot reach any reader.");
             f.actions.push_back("Install the rfid-demo package, or start the program from the build tree "
                                 "with scripts/run.sh.");
-            f.actions.push_back("LD_LIBRARY_PATH may name the directory that holds " + lib_.fileName() + ".");
+            f.actions.push_back("LD_LIBRARY_PATH may name the directory that holds " +
+                                escapedText(lib_.fileName()) + ".");
             report_.verdict = Verdict::NoLibrary;
             report_.findings.push_back(f);
             return report_;
@@ -311,8 +426,9 @@ public:
         const auto readers = lib_.readers();
         if (readers)
             for (const auto& r : *readers)
-                report_.libraryReaders.push_back(r.label +
-                                                 (r.access.empty() ? "" : "  [access: " + r.access + "]"));
+                report_.libraryReaders.push_back(
+                    escapedText(r.label) +
+                    (r.access.empty() ? "" : "  [access: " + escapedText(r.access) + "]"));
         if (!device_.empty()) {
             const bool known = readers && std::any_of(readers->begin(), readers->end(), [&](const auto& r) {
                                    return r.key == device_ || r.path == device_;
@@ -328,7 +444,7 @@ public:
             if (it == readers->end() && !readers->empty())
                 it = readers->begin();
             if (it != readers->end()) {
-                report_.readerLabel = it->label;
+                report_.readerLabel = escapedText(it->label);
                 chosenPath_ = it->path;
             }
         }
@@ -350,7 +466,7 @@ private:
 
     void noSuchDevice() {
         Finding f;
-        f.title = "No reader with the path or serial number \"" + device_ + "\" is attached.";
+        f.title = "No reader with the path or serial number \"" + escapedText(device_) + "\" is attached.";
         if (report_.libraryReaders.empty())
             f.details.push_back("The library lists no readers.");
         else
@@ -402,7 +518,7 @@ private:
     void decide(const std::optional<std::vector<std::uint8_t>>& answer,
                 const std::optional<std::pair<int, std::string>>& error) {
         const int kind = error ? error->first : -1;
-        libraryText_ = error ? error->second : std::string();
+        libraryText_ = error ? escapedText(error->second) : std::string();
         const HidNode* denied = node(
             [](const HidNode& n) { return n.command && (n.openError == EACCES || n.openError == EPERM); });
         const HidNode* busy = node([](const HidNode& n) { return n.command && n.openError == EBUSY; });
@@ -607,28 +723,44 @@ SystemView scanSystem(const SystemRoots& roots, const std::vector<UsbId>& wanted
     return view;
 }
 
-std::vector<UsbId> wantedIds(const char* deviceEnv) {
+WantedReaders wantedReaders(const char* deviceEnv) {
+    WantedReaders out;
     if (deviceEnv && *deviceEnv) {
-        const std::string text = deviceEnv;
-        const auto first = text.find(':');
-        if (first != std::string::npos) {
-            const auto second = text.find(':', first + 1);
-            const auto vendor = parseHex(text.substr(0, first));
-            const auto product = parseHex(
-                text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1));
-            if (vendor && product && *vendor <= 0xFFFF && *product <= 0xFFFF && first <= 4)
-                return {UsbId{std::uint16_t(*vendor), std::uint16_t(*product)}};
+        std::string why;
+        if (const auto id = rfidusb::parseDeviceId(deviceEnv, &why)) {
+            out.ids.push_back({id->vendor, id->product});
+            return out;
         }
+        out.ignored = deviceEnv;
+        out.why = why;
     }
-    std::vector<UsbId> ids;
     for (const auto& id : rfidusb::kKnownReaderIds)
-        ids.push_back({id.vendor, id.product});
-    return ids;
+        out.ids.push_back({id.vendor, id.product});
+    return out;
+}
+
+std::vector<UsbId> wantedIds(const char* deviceEnv) {
+    return wantedReaders(deviceEnv).ids;
 }
 
 Report diagnose(LibraryAccess& library, const SystemRoots& roots, const std::vector<UsbId>& wanted,
                 const std::string& device, const OpenProbe& probe) {
     return Diagnosis(library, roots, wanted, device, probe).run();
+}
+
+Report diagnose(LibraryAccess& library, const SystemRoots& roots, const WantedReaders& wanted,
+                const std::string& device, const OpenProbe& probe) {
+    Report report = Diagnosis(library, roots, wanted.ids, device, probe).run();
+    if (!wanted.ignored.empty()) {
+        Finding f;
+        f.title = "RFIDUSB_DEVICE=\"" + escapedText(wanted.ignored) + "\" is ignored: " + wanted.why + ".";
+        f.details.push_back("The USB library and this check look for the built-in ids " + idList(wanted.ids) +
+                            " instead.");
+        f.actions.push_back("Set it to vvvv:pppp or vvvv:pppp:interface (hex ids, decimal interface), "
+                            "e.g. RFIDUSB_DEVICE=04d8:003f, or unset it.");
+        report.findings.insert(report.findings.begin(), f);
+    }
+    return report;
 }
 
 std::string udevRuleLine(UsbId id) {

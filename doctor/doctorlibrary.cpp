@@ -49,8 +49,8 @@ std::optional<std::pair<int, std::string>> DoctorLibrary::lastError() {
 
 doctor::Report runConnectionCheck(UsbLibrary& library, const QString& device) {
     DoctorLibrary access(library);
-    return doctor::diagnose(access, doctor::SystemRoots{}, doctor::wantedIds(std::getenv("RFIDUSB_DEVICE")),
-                            device.toStdString());
+    return doctor::diagnose(access, doctor::SystemRoots{},
+                            doctor::wantedReaders(std::getenv("RFIDUSB_DEVICE")), device.toStdString());
 }
 
 } // namespace rfid
