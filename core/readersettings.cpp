@@ -1,5 +1,7 @@
 #include "readersettings.h"
 
+#include "frame.h"
+
 #include "hex.h"
 #include "readertables.h"
 #include "status.h"
@@ -609,18 +611,15 @@ Answer parseAnswer(const QString& responseHex) {
     Answer a;
     if (responseHex.isEmpty())
         return a;
-    const std::vector<std::uint8_t> bytes = hexToBytes(responseHex);
+    // The data end before the checksum, or where a cut answer ends.
+    const protocol::AnswerFrame frame = protocol::readAnswerFrame(hexToBytes(responseHex));
     a.status = AnswerStatus::Damaged;
-    // The length byte counts the status and the data. The data end before the
-    // checksum, or where a cut answer ends.
-    if (bytes.size() < 4 || bytes[2] == 0)
+    if (!frame.hasStatus)
         return a;
-    const std::size_t end = std::min<std::size_t>(3 + std::size_t(bytes[2]), bytes.size());
-    if (end > 4)
-        a.payload.assign(bytes.begin() + 4, bytes.begin() + std::ptrdiff_t(end));
-    if (bytes[3] == 0x00) {
+    a.payload = frame.data;
+    if (frame.status == protocol::kStatusSuccess) {
         a.status = AnswerStatus::Success;
-    } else if (bytes[3] == 0x01 && !a.payload.empty()) {
+    } else if (frame.status == protocol::kStatusRefused && !a.payload.empty()) {
         a.status = AnswerStatus::Refused;
         a.errorCode = a.payload.front();
     }

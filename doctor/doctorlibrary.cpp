@@ -1,5 +1,8 @@
 #include "doctorlibrary.h"
 
+#include "hex.h"
+#include "readerlink.h"
+
 #include <array>
 #include <cstdlib>
 
@@ -29,15 +32,15 @@ bool DoctorLibrary::select(const std::string& key) {
 }
 
 std::optional<std::vector<std::uint8_t>> DoctorLibrary::exchange(const std::vector<std::uint8_t>& frame) {
-    UsbLibrary::WriteFn write = m_library.writeFn();
-    UsbLibrary::ReadFn read = m_library.readFn();
-    if (!write || !read || write(0, int(frame.size()), frame.data()) != int(frame.size()))
+    // Through the reader link, so that the check waits for a reader another
+    // program is using instead of mixing its frame into theirs.
+    ReaderLink link(m_library);
+    const LinkReply reply = link.sendFrame(toHex(frame.data(), int(frame.size())));
+    // Nothing written (no library, the reader in use, the write refused): no exchange.
+    if (reply.failure == LinkFailure::NoLibrary || reply.failure == LinkFailure::InUse ||
+        reply.failure == LinkFailure::BadCommand || reply.log.contains(writeFailureText()))
         return std::nullopt;
-    std::array<unsigned char, kReceiveBufferBytes> buffer{};
-    const int n = read(0, kReadCapacity, buffer.data());
-    if (n <= 0)
-        return std::vector<std::uint8_t>{};
-    return std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + std::min(n, kReadCapacity));
+    return hexToBytes(reply.response);
 }
 
 std::optional<std::pair<int, std::string>> DoctorLibrary::lastError() {

@@ -1,5 +1,7 @@
 #include "readerdoctor.h"
 
+#include "frame.h"
+
 #include "hid_descriptor.h"
 #include "reader_ids.h"
 #include "rfidusb_core.h"
@@ -365,21 +367,17 @@ void scanRules(const SystemRoots& roots, const std::vector<UsbId>& wanted, Syste
 }
 
 // The answer frame's status and data, when `bytes` is a whole frame.
+// A complete answer frame: its status and data.
 struct Answer {
     std::uint8_t status = 0;
     std::vector<std::uint8_t> data;
 };
 
 std::optional<Answer> parseAnswer(const std::vector<std::uint8_t>& bytes) {
-    if (bytes.size() < 5 || bytes[0] != 0xAA)
+    const protocol::AnswerFrame frame = protocol::readAnswerFrame(bytes);
+    if (!frame.complete)
         return std::nullopt;
-    const std::size_t n = bytes[2];
-    if (n < 1 || n + 5 > bytes.size() || bytes[n + 4] != 0xBB)
-        return std::nullopt;
-    Answer a;
-    a.status = bytes[3];
-    a.data.assign(bytes.begin() + 4, bytes.begin() + 3 + std::ptrdiff_t(n));
-    return a;
+    return Answer{frame.status, frame.data};
 }
 
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
@@ -392,7 +390,7 @@ std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
     return out;
 }
 
-const std::vector<std::uint8_t> kVersionFrame{0xAA, 0x00, 0x01, 0xC0, 0xC1, 0xBB};
+const std::vector<std::uint8_t> kVersionFrame = protocol::commandFrame(0x00, {protocol::kReadVersion});
 
 std::string idList(const std::vector<UsbId>& ids) {
     std::string out;
