@@ -337,10 +337,7 @@ bool CardTestDialog::readSettingsFromReader() {
                      "read before, if any."));
         return false;
     }
-    const auto bytes = outputSettingsBytes(*read);
-    setSettings(bytes ? std::optional(wedge::OutputSettings::fromBytes(bytes->data(), int(bytes->size())))
-                      : std::nullopt,
-                read->language);
+    setSettings(outputSettingsOf(*read), read->language);
     m_status->setText(tr("Settings read from the reader at %1.")
                           .arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))));
     return true;

@@ -496,7 +496,7 @@ QString setFromText(ReaderSettings& s, SettingKey key, const QString& text) {
 
 // ---------------------------------------------------------------------------
 
-std::optional<std::array<std::uint8_t, 16>> outputSettingsBytes(const ReaderSettings& s) {
+std::optional<std::array<std::uint8_t, kOutputBytes>> outputSettingsBytes(const ReaderSettings& s) {
     if (!s.format || !s.semicolon || !s.questionMark || !s.commaInMiddle || !s.enter || !s.bigBuzzer ||
         !s.customByteEnabled || (*s.customByteEnabled && !s.customByte))
         return std::nullopt;
@@ -504,20 +504,19 @@ std::optional<std::array<std::uint8_t, 16>> outputSettingsBytes(const ReaderSett
         if (!s.prefix[std::size_t(i)] || !s.suffix[std::size_t(i)])
             return std::nullopt;
     }
-    std::array<std::uint8_t, 16> out{};
-    out[0] = *s.format;
-    out[1] = *s.semicolon ? 1 : 0;
-    out[2] = *s.questionMark ? 1 : 0;
-    out[3] = *s.commaInMiddle ? 1 : 0;
-    out[4] = *s.enter ? 1 : 0;
-    out[5] = *s.bigBuzzer ? 1 : 0;
-    out[6] = 0x01; // always 01
-    out[7] = *s.customByteEnabled ? *s.customByte : 0x00;
+    OutputSettings o;
+    o.format = *s.format;
+    o.semicolon = *s.semicolon;
+    o.question = *s.questionMark;
+    o.comma = *s.commaInMiddle;
+    o.enter = *s.enter;
+    o.bigBuzzer = *s.bigBuzzer;
+    o.custom = *s.customByteEnabled ? *s.customByte : 0x00;
     for (std::size_t i = 0; i < 4; ++i) {
-        out[8 + i] = *s.prefix[i];
-        out[12 + i] = *s.suffix[i];
+        o.prefix[i] = *s.prefix[i];
+        o.suffix[i] = *s.suffix[i];
     }
-    return out;
+    return o.toBytes();
 }
 
 QString outputSettingsCommand(const std::array<std::uint8_t, 16>& bytes) {
@@ -629,23 +628,31 @@ Answer parseAnswer(const QString& responseHex) {
 std::optional<ReaderSettings> decodeReadBack(const std::vector<std::uint8_t>& p) {
     if (p.size() < std::size_t(kReadBackBytes))
         return std::nullopt;
+    // The language code, then the 16 output-settings bytes in command order.
+    const OutputSettings o = OutputSettings::fromBytes(p.data() + 1, kOutputBytes);
     ReaderSettings s;
     s.language = p[0];
-    s.format = p[1];
-    s.semicolon = p[2] != 0;
-    s.questionMark = p[3] != 0;
-    s.commaInMiddle = p[4] != 0;
-    s.enter = p[5] != 0;
-    s.bigBuzzer = p[6] != 0;
-    // p[7] is the fixed byte.
-    s.customByteEnabled = p[8] != 0;
-    if (p[8] != 0)
-        s.customByte = p[8];
+    s.format = o.format;
+    s.semicolon = o.semicolon;
+    s.questionMark = o.question;
+    s.commaInMiddle = o.comma;
+    s.enter = o.enter;
+    s.bigBuzzer = o.bigBuzzer;
+    s.customByteEnabled = o.custom != 0;
+    if (o.custom != 0)
+        s.customByte = o.custom;
     for (std::size_t i = 0; i < 4; ++i) {
-        s.prefix[i] = p[9 + i];
-        s.suffix[i] = p[13 + i];
+        s.prefix[i] = o.prefix[i];
+        s.suffix[i] = o.suffix[i];
     }
     return s;
+}
+
+std::optional<OutputSettings> outputSettingsOf(const ReaderSettings& settings) {
+    const auto bytes = outputSettingsBytes(settings);
+    if (!bytes)
+        return std::nullopt;
+    return OutputSettings::fromBytes(bytes->data(), int(bytes->size()));
 }
 
 QString versionText(const std::vector<std::uint8_t>& payload) {

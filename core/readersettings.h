@@ -3,6 +3,8 @@
 // them, and the comparison of two sets of settings.
 #pragma once
 
+#include "readerfacts.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -114,7 +116,7 @@ QString quotedForError(const QString& text);
 // semicolon, question mark, comma in the middle, Enter, buzzer (01 big, 00
 // small), the fixed 01, custom byte (00 when not enabled), prefix 1-4, suffix
 // 1-4. Empty when any of these fields is missing.
-std::optional<std::array<std::uint8_t, 16>> outputSettingsBytes(const ReaderSettings& settings);
+std::optional<std::array<std::uint8_t, kOutputBytes>> outputSettingsBytes(const ReaderSettings& settings);
 
 QString outputSettingsCommand(const std::array<std::uint8_t, 16>& bytes); // "82" + 32 digits
 QString languageCommand(std::uint8_t code);                               // "80" + code
@@ -186,11 +188,15 @@ Answer parseAnswer(const QString& responseHex);
 QString answerProblem(const Answer& answer);
 
 // The read-back (0x83) payload: the language code, then the 16 output bytes.
-constexpr int kReadBackBytes = 17;
+constexpr int kReadBackBytes = 1 + kOutputBytes;
 
 // The settings a successful read-back reports: language and output settings.
 // Empty when the payload is too short to hold them all.
 std::optional<ReaderSettings> decodeReadBack(const std::vector<std::uint8_t>& payload);
+
+// The output settings as the reader holds them (what the card test and the
+// renderings work with); empty when `settings` lacks any output field.
+std::optional<OutputSettings> outputSettingsOf(const ReaderSettings& settings);
 
 // The version text of a version answer: every payload byte as one character.
 QString versionText(const std::vector<std::uint8_t>& payload);

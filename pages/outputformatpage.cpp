@@ -35,18 +35,18 @@ namespace {
 constexpr int kWaitMs = 300;
 constexpr int kFormatCount = rfid::kOutputFormatCount;
 
-// A separator flag of the read-back: the answer byte it sits in and its two texts.
+// A separator flag of the read-back and its two texts.
 struct FlagText {
-    int byte;
+    std::optional<bool> rfid::ReaderSettings::*flag;
     const char* notAdded;
     const char* added;
 };
 // In the order the read-back lists them (which is not their order in the frame).
 const FlagText kFlagTexts[4] = {
-    {6, "do not add semicolon ", "add semicolon"},
-    {8, "do not add , ", "add ,"},
-    {7, "do not add ? ", "add ?"},
-    {9, "do not add enter ", "add enter"},
+    {&rfid::ReaderSettings::semicolon, "do not add semicolon ", "add semicolon"},
+    {&rfid::ReaderSettings::commaInMiddle, "do not add , ", "add ,"},
+    {&rfid::ReaderSettings::questionMark, "do not add ? ", "add ?"},
+    {&rfid::ReaderSettings::enter, "do not add enter ", "add enter"},
 };
 
 // A check box whose caption holds a line feed and shows only its first line,
@@ -69,8 +69,12 @@ QString flag(const QCheckBox* box) {
     return box->isChecked() ? QStringLiteral("01") : QStringLiteral("00");
 }
 
-// The last answer byte the read-back report shows (the fourth suffix byte).
-constexpr int kLastReadByte = 20;
+QString hexBytes(const std::array<std::optional<std::uint8_t>, 4>& bytes) {
+    QString out;
+    for (const std::optional<std::uint8_t>& b : bytes)
+        out += rfid::toHex(&*b, 1);
+    return out;
+}
 } // namespace
 
 const OutputFormatPage::Format* OutputFormatPage::formats() {
@@ -190,25 +194,22 @@ void OutputFormatPage::Button25Click() {
         // Every field is read from the answer's payload. A success answer too
         // short to hold them all is damaged: reading on would take the
         // checksum, the end marker or nothing for settings the reader never sent.
-        const QString r = m_host.lastResponse();
-        const QString payload = rfid::payloadBytes(r, 4, kLastReadByte);
-        if (payload.size() != 2 * (kLastReadByte - 3))
+        const std::optional<rfid::ReaderSettings> read =
+            rfid::decodeReadBack(rfid::parseAnswer(m_host.lastResponse()).payload);
+        if (!read)
             return QStringList{texts.damaged + rfid::timeStamp() + QStringLiteral("\r\n")};
         const QString heading = QStringLiteral("The Output format ： ");
+        const rfid::OutputFormat* format = rfid::outputFormatByCode(*read->format);
         QStringList entries{QStringLiteral("Read data success    ") + rfid::timeStamp(),
-                            heading + formatName(rfid::respByte(r, 5))};
-        for (const FlagText& f : kFlagTexts) {
-            const bool notAdded = rfid::respByte(r, f.byte) == QLatin1String("00");
-            entries << heading + QString::fromUtf8(notAdded ? f.notAdded : f.added);
-        }
-        const QString custom = rfid::respByte(r, 12);
-        if (custom == QLatin1String("00"))
+                            heading + (format ? QString::fromUtf8(format->readName) : QString())};
+        for (const FlagText& f : kFlagTexts)
+            entries << heading + QString::fromUtf8(*((*read).*f.flag) ? f.added : f.notAdded);
+        if (!read->customByte)
             entries << QStringLiteral("Custom byte output is not added.   \r\n");
         else
-            entries << QStringLiteral("Custom byte output is  ：  ") + custom;
-        entries << QStringLiteral("The Prefix Byte is:") + rfid::respBytes(r, 13, 16);
-        entries << QStringLiteral("The suffix Byte is:") + rfid::respBytes(r, 17, 20) +
-                       QStringLiteral("\r\n");
+            entries << QStringLiteral("Custom byte output is  ：  ") + rfid::toHex(&*read->customByte, 1);
+        entries << QStringLiteral("The Prefix Byte is:") + hexBytes(read->prefix);
+        entries << QStringLiteral("The suffix Byte is:") + hexBytes(read->suffix) + QStringLiteral("\r\n");
         return entries;
     });
 }

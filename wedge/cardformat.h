@@ -1,10 +1,13 @@
-// What the keyboard-output reader types when a card is presented: the simulated
-// reader's model of the 15 output formats, the separators, the prefix, suffix and
-// custom bytes, and Enter. The simulated reader types with it and the card test
+// What the keyboard-output reader types when a card is presented: the
+// rendering of a card number in each output format (the formats' rows in
+// core/readerfacts.h say how), the separators, the prefix, suffix and custom
+// bytes, and Enter. The simulated reader types with it and the card test
 // checks typed text against it, so both always agree.
 //
 // Plain C++ without Qt: the simulated reader's library links it.
 #pragma once
+
+#include "readerfacts.h"
 
 #include <array>
 #include <cstdint>
@@ -18,58 +21,19 @@ namespace rfid::wedge {
 // "four-byte number" is bytes 3-6.
 using CardNumber = std::array<std::uint8_t, 7>;
 
-enum class Alphabet { Decimal, Hex, Literal };
-
-// One run of characters of a rendered number: `byteCount` bytes of the card
-// number from `firstByte` (optionally in reversed byte order), read as one
-// big-endian integer and written in `digits` decimal or upper-case hex digits,
-// zero-padded; a value that needs more digits keeps its last `digits`. A
-// Literal run is the fixed text `literal`.
-struct Segment {
-    Alphabet alphabet = Alphabet::Decimal;
-    int firstByte = 0;
-    int byteCount = 0;
-    bool reversed = false;
-    int digits = 0;
-    const char* literal = "";
-};
-
-// How one output format renders a card number. `middle` is the number of
-// characters before the comma that "comma in the middle" adds.
-struct FormatModel {
-    std::uint8_t code = 0;
-    std::vector<Segment> segments;
-    int middle = 0;
-
-    int length() const; // characters of the rendered number
-};
+// The format rows of the reader's table hold their renderings.
+using rfid::Alphabet;
+using rfid::OutputSettings;
+using rfid::Segment;
+using FormatModel = rfid::OutputFormat;
 
 // The model of every format the reader has, in code order.
-const std::vector<FormatModel>& formatModels();
+const std::array<FormatModel, kOutputFormatCount>& formatModels();
 // The model of format `code`; nullptr for a code that names no format.
 const FormatModel* formatModel(std::uint8_t code);
 
 // The digits of `card` in format `model`, without separators.
 std::string renderNumber(const FormatModel& model, const CardNumber& card);
-
-// The output settings the reader holds: the 16 data bytes of the
-// write-output-settings command, decoded.
-struct OutputSettings {
-    std::uint8_t format = 0x0F;
-    bool semicolon = false;
-    bool question = false;
-    bool comma = false;
-    bool enter = false;
-    bool bigBuzzer = true;
-    std::uint8_t custom = 0x00; // 0x00: no custom byte
-    std::array<std::uint8_t, 4> prefix{};
-    std::array<std::uint8_t, 4> suffix{};
-
-    // From the 16 data bytes in command order (format, ; ? , Enter, buzzer,
-    // fixed 01, custom, prefix 1-4, suffix 1-4); `count` below 16 leaves the
-    // missing fields at their defaults.
-    static OutputSettings fromBytes(const std::uint8_t* bytes, int count);
-};
 
 // The key the reader types for a prefix, suffix or custom byte. The byte is
 // an ASCII code: 0x20-0x7E type that character, 0x0D Enter, 0x09 Tab, 0x08

@@ -1,5 +1,7 @@
 #include "layouts.h"
 
+#include "readerfacts.h"
+
 #include <cctype>
 #include <sstream>
 
@@ -10,17 +12,10 @@ std::string KeyboardLayout::name() const {
 }
 
 std::optional<KeyboardLayout> readerLayout(std::uint8_t code) {
-    // By language code, 0x00 "American style" to 0x1D "Romania"; "Non Latin"
-    // (0x19) has no one layout.
-    static const char* const layouts[30][2] = {
-        {"us", ""},      {"be", ""},    {"br", ""},  {"ca", ""}, {"hr", ""},   {"cz", ""},
-        {"sk", ""},      {"dk", ""},    {"fi", ""},  {"fr", ""}, {"de", ""},   {"hu", ""},
-        {"it", ""},      {"latam", ""}, {"nl", ""},  {"no", ""}, {"pl", ""},   {"pt", ""},
-        {"rs", "latin"}, {"si", ""},    {"es", ""},  {"se", ""}, {"ch", "fr"}, {"ch", ""},
-        {"gb", ""},      {nullptr, ""}, {"tr", "f"}, {"tr", ""}, {"jp", ""},   {"ro", ""}};
-    if (code >= 30 || !layouts[code][0])
+    const KeyboardLanguage* l = languageByCode(code);
+    if (!l || !l->xkbLayout)
         return std::nullopt;
-    return KeyboardLayout{layouts[code][0], layouts[code][1]};
+    return KeyboardLayout{l->xkbLayout, l->xkbVariant};
 }
 
 namespace {

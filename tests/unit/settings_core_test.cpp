@@ -350,3 +350,44 @@ TEST(SettingsCheck, OneLinePerDifference) {
     window.customByte = 0x00;
     EXPECT_TRUE(compareSettings(reader, window, "the file").filter("custom").isEmpty());
 }
+
+// The one decoder of the read-back: each field from its own byte, every field
+// different, so that two fields read from one place cannot pass.
+TEST(SettingsReadBack, EachFieldFromItsOwnByte) {
+    const std::vector<std::uint8_t> payload{0x1D,                         // language
+                                            0x0E, 0x01, 0x00, 0x01, 0x00, // format ; ? , Enter
+                                            0x00, 0x01, 0x3C,             // small buzzer, fixed, custom
+                                            0x41, 0x42, 0x43, 0x44,       // prefix
+                                            0x0D, 0x0A, 0x09, 0x45};      // suffix
+    const auto s = decodeReadBack(payload);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(*s->language, 0x1D);
+    EXPECT_EQ(*s->format, 0x0E);
+    EXPECT_TRUE(*s->semicolon);
+    EXPECT_FALSE(*s->questionMark);
+    EXPECT_TRUE(*s->commaInMiddle);
+    EXPECT_FALSE(*s->enter);
+    EXPECT_FALSE(*s->bigBuzzer);
+    EXPECT_TRUE(*s->customByteEnabled);
+    EXPECT_EQ(*s->customByte, 0x3C);
+    EXPECT_EQ(*s->prefix[0], 0x41);
+    EXPECT_EQ(*s->prefix[3], 0x44);
+    EXPECT_EQ(*s->suffix[0], 0x0D);
+    EXPECT_EQ(*s->suffix[3], 0x45);
+    // Written back, the same 16 bytes go out (the fixed byte as 01).
+    EXPECT_EQ(outputSettingsCommand(*outputSettingsBytes(*s)), "82"
+                                                               "0E01000100"
+                                                               "00013C"
+                                                               "41424344"
+                                                               "0D0A0945");
+    // What the card test and the renderings work with.
+    const auto o = outputSettingsOf(*s);
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->custom, 0x3C);
+    EXPECT_TRUE(o->comma);
+    EXPECT_FALSE(o->question);
+    EXPECT_EQ(o->suffix[1], 0x0A);
+    ReaderSettings partial = *s;
+    partial.enter.reset();
+    EXPECT_FALSE(outputSettingsOf(partial));
+}
