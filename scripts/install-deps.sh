@@ -5,7 +5,7 @@ set -e
 PACKAGES="cmake g++ make pkg-config qt6-base-dev libgl-dev libhidapi-dev libudev-dev libgtest-dev libgmock-dev \
 libbenchmark-dev fonts-wqy-zenhei fonts-dejavu-core xvfb xauth x11-apps imagemagick clang \
 libclang-rt-14-dev clang-format desktop-file-utils udev file dpkg-dev xdotool \
-qemu-system-x86 busybox-static cpio"
+qemu-system-x86 busybox-static cpio libxkbcommon-dev xkb-data"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
