@@ -9,13 +9,11 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
-#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTableWidget>
@@ -565,25 +563,6 @@ CardTestDialog* showCardTest(UsbLibrary& usb, QWidget* parent) {
     dialog->activateWindow();
     dialog->inputArea()->setFocus();
     return dialog;
-}
-
-std::optional<wedge::KeyboardLayout> desktopKeyboardLayout() {
-    if (qEnvironmentVariableIsSet("DISPLAY")) {
-        QProcess p;
-        p.start(QStringLiteral("setxkbmap"), {QStringLiteral("-query")});
-        if (p.waitForStarted(1000) && p.waitForFinished(2000) && p.exitStatus() == QProcess::NormalExit &&
-            p.exitCode() == 0) {
-            if (auto l = wedge::parseSetxkbmapQuery(p.readAllStandardOutput().left(4096).toStdString()))
-                return l;
-        } else if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished(500);
-        }
-    }
-    QFile f(QStringLiteral("/etc/default/keyboard"));
-    if (f.open(QIODevice::ReadOnly))
-        return wedge::parseDefaultKeyboard(f.read(16384).toStdString());
-    return std::nullopt;
 }
 
 } // namespace rfid

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cardtest.h"
+#include "hostkeyboard.h"
 #include "layouts.h"
 
 #include <QDialog>
@@ -118,10 +119,6 @@ private:
 
 // Opens the window's card test (one per parent window), or brings it to the front.
 CardTestDialog* showCardTest(UsbLibrary& usb, QWidget* parent);
-
-// The desktop's current keyboard layout: `setxkbmap -query` where the X
-// keyboard extension answers, else the system's /etc/default/keyboard.
-std::optional<wedge::KeyboardLayout> desktopKeyboardLayout();
 
 // How long the simulated reader takes per key: a key press and release in two
 // USB reports of a keyboard polled every 4 ms.

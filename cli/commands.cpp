@@ -155,7 +155,7 @@ int exitCodeFor(LinkFailure failure) {
 }
 
 const QList<Subcommand>& subcommands() {
-    static const QList<Subcommand> table = settingsCommands() + stationCommands() + readerCommands();
+    static const QList<Subcommand> table = settingsCommands() + stationCommands() + readerCommands() + wedgeCommands();
     return table;
 }
 

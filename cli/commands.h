@@ -83,6 +83,7 @@ struct Subcommand {
 QList<Subcommand> settingsCommands(); // read, save, apply, set
 QList<Subcommand> stationCommands();  // station
 QList<Subcommand> readerCommands();   // version, beep, factory-reset, clear-data, list, doctor
+QList<Subcommand> wedgeCommands();    // formats, preview, suggest-language
 
 const QList<Subcommand>& subcommands();
 
