@@ -155,7 +155,8 @@ int exitCodeFor(LinkFailure failure) {
 }
 
 const QList<Subcommand>& subcommands() {
-    static const QList<Subcommand> table = settingsCommands() + stationCommands() + readerCommands() + wedgeCommands();
+    static const QList<Subcommand> table =
+        settingsCommands() + stationCommands() + readerCommands() + wedgeCommands();
     return table;
 }
 
