@@ -1,5 +1,9 @@
 #include "cardtestdialog.h"
 
+#include "formatfinder.h"
+#include "formatfinderdialog.h"
+#include "keymap.h"
+
 #include "writeflow.h"
 
 #include "hex.h"
@@ -63,6 +67,64 @@ int qtKeyFor(char32_t c) {
     }
 }
 } // namespace
+
+// ---------------------------------------------------------------------------
+
+KeyTyper::KeyTyper(QObject* parent) : QObject(parent) {
+    m_timer = new QTimer(this);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, &KeyTyper::typeNext);
+}
+
+void KeyTyper::start(QWidget* target, std::u32string text, qint64 startMs) {
+    m_target = target;
+    m_text = std::move(text);
+    m_at = 0;
+    m_start = startMs;
+    m_timer->start(kSimulatedKeyMs);
+    typeNext();
+}
+
+void KeyTyper::typeNext() {
+    if (!isTyping() || !m_target) {
+        m_timer->stop();
+        return;
+    }
+    const char32_t c = m_text[m_at];
+    // Each key carries the time the reader types it, so that a busy event
+    // loop does not make the typing look faster or slower than it was.
+    const qint64 ms = m_start + qint64(m_at) * kSimulatedKeyMs;
+    ++m_at;
+    const int key = qtKeyFor(c);
+    const QString text = QString::fromStdU32String(std::u32string(1, c));
+    const Qt::KeyboardModifiers mods =
+        (c >= U'A' && c <= U'Z') || QStringLiteral("!@#$%^&*()_+{}|:\"<>?~").contains(text)
+            ? Qt::ShiftModifier
+            : Qt::NoModifier;
+    QKeyEvent press(QEvent::KeyPress, key, mods, text);
+    press.setTimestamp(ulong(ms));
+    QCoreApplication::sendEvent(m_target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+    release.setTimestamp(ulong(ms + kSimulatedKeyMs / 2));
+    QCoreApplication::sendEvent(m_target, &release);
+    if (!isTyping()) {
+        m_timer->stop();
+        m_text.clear();
+        m_at = 0;
+        emit finished();
+    }
+}
+
+std::optional<std::u32string> simulatedCardText(UsbLibrary& usb, const wedge::CardNumber& card) {
+    const auto fn = reinterpret_cast<CardTextFn>(usb.rawSymbol("rfidsim_card_text"));
+    if (!fn)
+        return std::nullopt;
+    char buffer[256];
+    const int n = fn(card.data(), int(card.size()), buffer, int(sizeof buffer));
+    if (n <= 0 || n >= int(sizeof buffer))
+        return std::nullopt;
+    return wedge::fromUtf8(std::string(buffer, std::size_t(n)));
+}
 
 // ---------------------------------------------------------------------------
 
@@ -229,6 +291,26 @@ CardTestDialog::CardTestDialog(UsbLibrary& usb, QWidget* parent) : QDialog(paren
     m_layoutWarning->setStyleSheet(QStringLiteral("color: #a04000; font-weight: bold;"));
     m_layoutWarning->hide();
     top->addWidget(m_layoutWarning);
+    m_appearsLabel = new QLabel(this);
+    m_appearsLabel->setObjectName(QStringLiteral("AppearsLabel"));
+    m_appearsLabel->setWordWrap(true);
+    m_appearsLabel->hide();
+    top->addWidget(m_appearsLabel);
+    auto* adviceRow = new QHBoxLayout;
+    m_adviceLabel = new QLabel(this);
+    m_adviceLabel->setObjectName(QStringLiteral("AdviceLabel"));
+    m_adviceLabel->setWordWrap(true);
+    m_adviceLabel->hide();
+    adviceRow->addWidget(m_adviceLabel, 1);
+    m_chooseLanguage = new QPushButton(this);
+    m_chooseLanguage->setObjectName(QStringLiteral("ChooseLanguageButton"));
+    m_chooseLanguage->setAutoDefault(false);
+    m_chooseLanguage->setFocusPolicy(Qt::ClickFocus);
+    m_chooseLanguage->setToolTip(tr("Chooses the language on the language page; press Set there (or "
+                                    "Settings > Write all) to write it to the reader."));
+    m_chooseLanguage->hide();
+    adviceRow->addWidget(m_chooseLanguage);
+    top->addLayout(adviceRow);
 
     m_table = new QTableWidget(0, ColumnCount, this);
     m_table->setObjectName(QStringLiteral("ReadsTable"));
@@ -257,17 +339,21 @@ CardTestDialog::CardTestDialog(UsbLibrary& usb, QWidget* parent) : QDialog(paren
     m_present = new QPushButton(tr("Present card"), this);
     m_present->setObjectName(QStringLiteral("PresentCardButton"));
     m_present->setToolTip(tr("The simulated reader types a card number with its current settings."));
+    auto* find = new QPushButton(tr("Find the format…"), this);
+    find->setObjectName(QStringLiteral("FindFormatButton"));
+    find->setToolTip(tr("Which output format types the number you expect for a card."));
     auto* copy = new QPushButton(tr("Copy"), this);
     copy->setObjectName(QStringLiteral("CopyButton"));
     auto* clear = new QPushButton(tr("Clear"), this);
     clear->setObjectName(QStringLiteral("ClearButton"));
     auto* close = new QPushButton(tr("Close"), this);
     close->setObjectName(QStringLiteral("CloseButton"));
-    for (QPushButton* b : {m_present, copy, clear, close}) {
+    for (QPushButton* b : {m_present, find, copy, clear, close}) {
         b->setAutoDefault(false);
         b->setFocusPolicy(Qt::ClickFocus);
     }
     buttons->addWidget(m_present);
+    buttons->addWidget(find);
     buttons->addStretch(1);
     buttons->addWidget(copy);
     buttons->addWidget(clear);
@@ -283,9 +369,11 @@ CardTestDialog::CardTestDialog(UsbLibrary& usb, QWidget* parent) : QDialog(paren
         else
             finishPending();
     });
-    m_typeTimer = new QTimer(this);
-    m_typeTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_typeTimer, &QTimer::timeout, this, &CardTestDialog::typeNext);
+    m_typer = new KeyTyper(this);
+    connect(m_typer, &KeyTyper::finished, this, [this] {
+        m_idle->start();
+        m_status->setText(tr("The simulated reader typed card %1.").arg(m_typingCard));
+    });
 
     connect(m_area, &KeystrokeArea::keystroke, this, &CardTestDialog::takeKeystroke);
     connect(m_area, &KeystrokeArea::pasted, this, &CardTestDialog::takePaste);
@@ -299,6 +387,16 @@ CardTestDialog::CardTestDialog(UsbLibrary& usb, QWidget* parent) : QDialog(paren
         for (std::size_t i = 2; i < card.size(); ++i)
             card[i] = std::uint8_t(QRandomGenerator::global()->bounded(256));
         presentCard(card);
+    });
+    connect(find, &QPushButton::clicked, this, [this] { openFormatFinder(); });
+    connect(m_chooseLanguage, &QPushButton::clicked, this, [this] {
+        if (!m_suggested || !m_choices.chooseLanguage)
+            return;
+        m_choices.chooseLanguage(*m_suggested);
+        m_status->setText(tr("%1 is chosen on the language page: press Set there (or Settings > Write all) "
+                             "to write it to the reader.")
+                              .arg(languageName(*m_suggested)));
+        m_area->setFocus();
     });
     connect(copy, &QPushButton::clicked, this, &CardTestDialog::copyRows);
     connect(clear, &QPushButton::clicked, this, &CardTestDialog::clearRows);
@@ -393,73 +491,112 @@ void CardTestDialog::updateLayoutTexts() {
     m_layoutLabel->setText(
         tr("The reader types for the keyboard layout: %1. The desktop's keyboard layout: %2.")
             .arg(reader, desktop));
-    const bool differ = readerLayout && m_desktop && !wedge::sameLayout(*readerLayout, *m_desktop);
-    m_layoutWarning->setVisible(differ);
-    if (differ)
-        m_layoutWarning->setText(
-            tr("The reader types for %1 but the desktop uses %2: letters, symbols and even "
-               "digits may arrive as other characters. Set the reader's keyboard language to "
-               "match, or switch the desktop's layout.")
-                .arg(fromStd(readerLayout->name()), desktop));
+
+    m_suggested.reset();
+    m_layoutWarning->hide();
+    m_appearsLabel->hide();
+    m_adviceLabel->hide();
+    m_chooseLanguage->hide();
+    if (!readerLayout || !m_desktop)
+        return;
+    const QString warningHead =
+        tr("The reader types for %1 but the desktop uses %2").arg(fromStd(readerLayout->name()), desktop);
+    const auto readerKeys = wedge::Keymap::load(*readerLayout);
+    const auto desktopKeys = wedge::Keymap::load(*m_desktop);
+    if (!readerKeys || !desktopKeys) {
+        // A layout the XKB data does not hold: only the names can be compared.
+        if (!wedge::sameLayout(*readerLayout, *m_desktop)) {
+            m_layoutWarning->setText(
+                warningHead + tr(": letters, symbols and even digits may arrive as other characters. Set "
+                                 "the reader's keyboard language to match, or switch the desktop's "
+                                 "layout."));
+            m_layoutWarning->show();
+        }
+        return;
+    }
+    // What the reader types for the example card, and what this computer makes of its keys.
+    const wedge::OutputSettings settings = m_settings.value_or(wedge::OutputSettings{});
+    const std::string typed = wedge::typedText(settings, m_example);
+    if (typed.empty())
+        return;
+    const wedge::Translation t = wedge::translate(wedge::fromUtf8(typed), *readerKeys, *desktopKeys);
+    const QString shown = fromStd(wedge::visibleText(t.shown()));
+    const QString card = fromStd(wedge::cardIdText(m_example));
+    if (t.right()) {
+        m_appearsLabel->setText(
+            tr("On this computer the card appears as %1, as the reader types it (card %2).")
+                .arg(shown, card));
+        m_appearsLabel->show();
+        return;
+    }
+    m_layoutWarning->setText(warningHead +
+                             tr(". On this computer the card appears as %1, not %2 (card %3).")
+                                 .arg(shown, fromStd(wedge::visibleText(wedge::fromUtf8(typed))), card));
+    m_layoutWarning->show();
+    for (const wedge::LanguageFit& fit :
+         wedge::fitLanguages(wedge::charactersTyped(settings), *desktopKeys)) {
+        if (fit.right()) {
+            m_suggested = fit.language->code;
+            break;
+        }
+    }
+    if (m_suggested) {
+        m_adviceLabel->setText(tr("Set the reader's language to %1.").arg(languageName(*m_suggested)));
+        m_chooseLanguage->setText(tr("Choose %1 on the language page").arg(languageName(*m_suggested)));
+        m_chooseLanguage->setVisible(bool(m_choices.chooseLanguage));
+    } else {
+        m_adviceLabel->setText(tr("No reader language brings these settings out right on %1.").arg(desktop));
+    }
+    m_adviceLabel->show();
+}
+
+void CardTestDialog::setChoices(CardTestChoices choices) {
+    m_choices = std::move(choices);
+    updateLayoutTexts();
+}
+
+FormatFinderDialog* CardTestDialog::openFormatFinder() {
+    if (!m_finder) {
+        m_finder = new FormatFinderDialog(m_usb, this);
+        m_finder->setChooseFormat([this](std::uint8_t code) {
+            if (m_choices.chooseFormat)
+                m_choices.chooseFormat(code);
+        });
+        m_finder->setCanChooseFormat(bool(m_choices.chooseFormat));
+    }
+    m_finder->show();
+    m_finder->raise();
+    m_finder->activateWindow();
+    return m_finder;
 }
 
 bool CardTestDialog::hasSimulatedReader() const {
     return m_usb.rawSymbol("rfidsim_card_text") != nullptr;
 }
 
+bool CardTestDialog::isTyping() const {
+    return m_typer->isTyping();
+}
+
 bool CardTestDialog::presentCard(const wedge::CardNumber& card) {
-    const auto fn = reinterpret_cast<CardTextFn>(m_usb.rawSymbol("rfidsim_card_text"));
-    if (!fn || isTyping())
+    if (!hasSimulatedReader() || isTyping())
         return false;
-    char buffer[256];
-    const int n = fn(card.data(), int(card.size()), buffer, int(sizeof buffer));
-    if (n <= 0 || n >= int(sizeof buffer)) {
+    const std::optional<std::u32string> text = simulatedCardText(m_usb, card);
+    if (!text) {
         m_status->setText(tr("The simulated reader types nothing: its output format has no rendering."));
         return false;
     }
-    m_typing = wedge::fromUtf8(std::string(buffer, std::size_t(n)));
-    m_typingAt = 0;
-    m_typingStart = m_area->now();
     m_area->setFocus();
     QStringList digits;
     for (std::uint8_t b : card)
         digits << toHex(&b, 1);
     m_typingCard = digits.join(QLatin1Char(' '));
     m_status->setText(tr("The simulated reader types card %1.").arg(m_typingCard));
-    m_typeTimer->start(kSimulatedKeyMs);
-    typeNext();
+    // The window shows how this card appears on this computer.
+    m_example = card;
+    updateLayoutTexts();
+    m_typer->start(m_area, *text, m_area->now());
     return true;
-}
-
-void CardTestDialog::typeNext() {
-    if (!isTyping()) {
-        m_typeTimer->stop();
-        return;
-    }
-    const char32_t c = m_typing[m_typingAt];
-    // Each key carries the time the reader types it, so that a busy event
-    // loop does not make the typing look faster or slower than it was.
-    const qint64 ms = m_typingStart + qint64(m_typingAt) * kSimulatedKeyMs;
-    ++m_typingAt;
-    const int key = qtKeyFor(c);
-    const QString text = QString::fromStdU32String(std::u32string(1, c));
-    const Qt::KeyboardModifiers mods =
-        (c >= U'A' && c <= U'Z') || QStringLiteral("!@#$%^&*()_+{}|:\"<>?~").contains(text)
-            ? Qt::ShiftModifier
-            : Qt::NoModifier;
-    QKeyEvent press(QEvent::KeyPress, key, mods, text);
-    press.setTimestamp(ulong(ms));
-    QCoreApplication::sendEvent(m_area, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, mods, text);
-    release.setTimestamp(ulong(ms + kSimulatedKeyMs / 2));
-    QCoreApplication::sendEvent(m_area, &release);
-    if (!isTyping()) {
-        m_typeTimer->stop();
-        m_typing.clear();
-        m_typingAt = 0;
-        m_idle->start();
-        m_status->setText(tr("The simulated reader typed card %1.").arg(m_typingCard));
-    }
 }
 
 void CardTestDialog::takeKeystroke(char32_t ch, qint64 ms) {
@@ -546,23 +683,6 @@ void CardTestDialog::copyRows() {
 void CardTestDialog::clearRows() {
     m_table->setRowCount(0);
     m_area->setFocus();
-}
-
-// ---------------------------------------------------------------------------
-
-CardTestDialog* showCardTest(UsbLibrary& usb, QWidget* parent) {
-    auto* dialog =
-        parent ? parent->findChild<CardTestDialog*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
-    if (!dialog) {
-        dialog = new CardTestDialog(usb, parent);
-        dialog->setDesktopLayout(desktopKeyboardLayout());
-        dialog->readSettingsFromReader();
-    }
-    dialog->show();
-    dialog->raise();
-    dialog->activateWindow();
-    dialog->inputArea()->setFocus();
-    return dialog;
 }
 
 } // namespace rfid

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QLabel;
@@ -53,6 +54,42 @@ private:
     QElapsedTimer m_clock;
 };
 
+// Types a text into a widget as key events, one key at a reader's pace
+// (kSimulatedKeyMs), each carrying the time the reader types it.
+class KeyTyper : public QObject {
+    Q_OBJECT
+public:
+    explicit KeyTyper(QObject* parent);
+    // Starts typing `text` into `target`; the first key at `startMs`.
+    void start(QWidget* target, std::u32string text, qint64 startMs);
+    bool isTyping() const { return m_at < m_text.size(); }
+
+signals:
+    void finished();
+
+private:
+    void typeNext();
+
+    QTimer* m_timer = nullptr;
+    QWidget* m_target = nullptr;
+    std::u32string m_text;
+    std::size_t m_at = 0;
+    qint64 m_start = 0;
+};
+
+// What the simulated reader types for `card` with the settings it holds;
+// nullopt when `usb` is not the simulated reader or it types nothing.
+std::optional<std::u32string> simulatedCardText(UsbLibrary& usb, const wedge::CardNumber& card);
+
+// What the card test may change in the window, handed in by whoever opens it:
+// the language page's and the output format page's choice (nothing is sent).
+struct CardTestChoices {
+    std::function<void(std::uint8_t language)> chooseLanguage;
+    std::function<void(std::uint8_t format)> chooseFormat;
+};
+
+class FormatFinderDialog;
+
 class CardTestDialog : public QDialog {
     Q_OBJECT
 public:
@@ -69,13 +106,23 @@ public:
     bool readSettingsFromReader();
     // The desktop's keyboard layout; nullopt when it cannot be found out.
     void setDesktopLayout(std::optional<wedge::KeyboardLayout> layout);
+    // The language page's and output format page's choices the window offers to set.
+    void setChoices(CardTestChoices choices);
+    // The card whose appearance on this computer the window shows (the last one
+    // the simulated reader typed, else 5D00452C14).
+    const wedge::CardNumber& exampleCard() const { return m_example; }
+    // The reader language that brings the settings out right on this computer,
+    // when they come out wrong now.
+    std::optional<std::uint8_t> suggestedLanguage() const { return m_suggested; }
+    // Opens "Find the format" (one per window), or brings it to the front.
+    FormatFinderDialog* openFormatFinder();
 
     // Whether the loaded USB library is the simulated reader, which can type a card.
     bool hasSimulatedReader() const;
     // Makes the simulated reader type `card` into the input area, one key
     // event at a time at a reader's pace. False when it cannot.
     bool presentCard(const wedge::CardNumber& card);
-    bool isTyping() const { return m_typingAt < m_typing.size(); }
+    bool isTyping() const;
     // A key a reader or the operator typed, at `ms` on the area's clock.
     void takeKeystroke(char32_t ch, qint64 ms);
 
@@ -93,7 +140,6 @@ private:
     void finishPending();
     void updateSettingsTexts();
     void updateLayoutTexts();
-    void typeNext();
 
     UsbLibrary& m_usb;
     KeystrokeArea* m_area = nullptr;
@@ -101,20 +147,24 @@ private:
     QLabel* m_settingsLabel = nullptr;
     QLabel* m_layoutLabel = nullptr;
     QLabel* m_layoutWarning = nullptr;
+    QLabel* m_appearsLabel = nullptr;
+    QLabel* m_adviceLabel = nullptr;
+    QPushButton* m_chooseLanguage = nullptr;
     QLabel* m_status = nullptr;
     QPushButton* m_present = nullptr;
     QTimer* m_idle = nullptr;
-    QTimer* m_typeTimer = nullptr;
+    KeyTyper* m_typer = nullptr;
 
     wedge::ReadSplitter m_splitter;
     std::optional<wedge::OutputSettings> m_settings;
     std::optional<std::uint8_t> m_language;
     std::optional<wedge::KeyboardLayout> m_desktop;
+    CardTestChoices m_choices;
+    wedge::CardNumber m_example{0, 0, 0x5D, 0x00, 0x45, 0x2C, 0x14};
+    std::optional<std::uint8_t> m_suggested;
+    FormatFinderDialog* m_finder = nullptr;
 
-    std::u32string m_typing; // what the simulated reader is typing
-    std::size_t m_typingAt = 0;
-    qint64 m_typingStart = 0;
-    QString m_typingCard; // its number, for the status line
+    QString m_typingCard; // the number the simulated reader types, for the status line
 };
 
 // Opens the window's card test (one per parent window), or brings it to the front.

@@ -3,6 +3,7 @@
 #include "model.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 namespace rfidsim {
@@ -80,9 +81,37 @@ Reply keyboardAnswer(KeyboardState& s, const Request& r) {
     }
 }
 
+std::optional<std::uint8_t> formatTypedAs(std::uint8_t format, const char* substitutions) {
+    // Pairs "XX=YY" of two hex digits each, separated by commas; anything else ends the list.
+    auto hexDigit = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    for (const char* p = substitutions; p && *p;) {
+        int d[4];
+        for (int i = 0; i < 4; ++i) {
+            const char c = p[i < 2 ? i : i + 1];
+            d[i] = c ? hexDigit(c) : -1;
+            if (d[i] < 0 || (i == 2 && p[2] != '='))
+                return std::nullopt;
+        }
+        if (std::uint8_t(d[0] * 16 + d[1]) == format)
+            return std::uint8_t(d[2] * 16 + d[3]);
+        p += 5;
+        if (*p != ',')
+            break;
+        ++p;
+    }
+    return std::nullopt;
+}
+
 std::string typedCard(const KeyboardState& state, const rfid::wedge::CardNumber& card) {
-    const auto settings =
-        rfid::wedge::OutputSettings::fromBytes(state.output.data(), int(state.output.size()));
+    auto settings = rfid::wedge::OutputSettings::fromBytes(state.output.data(), int(state.output.size()));
+    // RFIDSIM_FORMAT_AS plays a reader that types a format otherwise than the model says.
+    if (const auto other = formatTypedAs(settings.format, std::getenv("RFIDSIM_FORMAT_AS")))
+        settings.format = *other;
     return rfid::wedge::typedText(settings, card);
 }
 

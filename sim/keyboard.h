@@ -4,6 +4,7 @@
 #include "cardformat.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,14 @@ struct KeyboardState {
 Reply keyboardAnswer(KeyboardState& state, const Request& request);
 
 // What the reader types for `card` with the output settings it holds; empty
-// when its format code has no rendering.
+// when its format code has no rendering. With RFIDSIM_FORMAT_AS set ("0E=0B",
+// several separated by commas) the reader types format 0E as the model types
+// 0B: a reader whose firmware renders a format otherwise than the model says.
 std::string typedCard(const KeyboardState& state, const rfid::wedge::CardNumber& card);
+
+// The format `format` is typed as under such a list; nullopt when the list
+// does not name it or is malformed up to it.
+std::optional<std::uint8_t> formatTypedAs(std::uint8_t format, const char* substitutions);
 
 // Puts one setting of `state` back to its value in `before`: 0 the keyboard
 // language, 1-16 that output-settings data byte; anything else changes nothing.

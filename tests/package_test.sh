@@ -156,7 +156,7 @@ depends=$(field Depends)
 echo "Depends: $depends"
 usb_built=1
 grep -q '^RFID_BUILD_USB:BOOL=OFF' "$build/CMakeCache.txt" 2>/dev/null && usb_built=0
-needed="libqt6widgets6 fonts-wqy-zenhei libc6 libstdc++6 xkb-data"
+needed="libqt6widgets6 fonts-wqy-zenhei libc6 libstdc++6 xkb-data libxkbcommon0"
 [ "$usb_built" = 1 ] && needed="$needed libhidapi-hidraw0"
 dep_names=$(echo "$depends" | tr ',|' '\n\n' | sed 's/(.*//; s/[[:space:]]//g')
 for dep in $needed; do

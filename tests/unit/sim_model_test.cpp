@@ -68,3 +68,23 @@ TEST(SimReader, KeyboardSettingsReadBackAndFaults) {
     EXPECT_FALSE(r.write(f.data(), int(f.size())));
     EXPECT_EQ(r.frames.size(), 11u);
 }
+
+// A reader told to type a format as another: the card test's "Try it on the
+// reader" meets a reader that differs from the model.
+TEST(SimReader, FormatTypedAsAnother) {
+    EXPECT_EQ(formatTypedAs(0x0E, "0E=0B"), 0x0B);
+    EXPECT_EQ(formatTypedAs(0x0F, "0e=0b,0f=0a"), 0x0A);
+    EXPECT_EQ(formatTypedAs(0x0C, "0E=0B,0F=0A"), std::nullopt);
+    for (const char* bad : {"", "0E", "0E=", "0E=0", "0E:0B", "0G=0B", "0E=0B;0F=0A", "0E=0B,"})
+        EXPECT_EQ(formatTypedAs(0x0F, bad), std::nullopt) << bad;
+    EXPECT_EQ(formatTypedAs(0x0F, nullptr), std::nullopt);
+
+    KeyboardState s;
+    s.output[0] = 0x0E;
+    const rfid::wedge::CardNumber card{0, 0, 0x5D, 0x00, 0x45, 0x2C, 0x14};
+    EXPECT_EQ(typedCard(s, card), "06911284");
+    ::setenv("RFIDSIM_FORMAT_AS", "0E=0F", 1);
+    EXPECT_EQ(typedCard(s, card), "0004533268");
+    ::unsetenv("RFIDSIM_FORMAT_AS");
+    EXPECT_EQ(typedCard(s, card), "06911284");
+}

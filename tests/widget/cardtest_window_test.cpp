@@ -3,6 +3,7 @@
 // pastes and impossible timing, the keyboard-layout warning.
 // With RFID_SCREENSHOT_DIR set, the window with a few rows is saved there.
 #include "cardtestdialog.h"
+#include "formatfinderdialog.h"
 #include "harness.h"
 
 #include <QClipboard>
@@ -10,8 +11,10 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTableWidget>
 #include <QThread>
+#include <cstdlib>
 
 namespace {
 
@@ -42,6 +45,8 @@ protected:
         }
         return d->table()->rowCount() == rows;
     }
+    // The frame of a write-output-settings command with these 16 data bytes (spaced hex).
+    static QString outputFrame(const QString& data) { return answerFrame("82 " + data).toUpper(); }
     static QString cell(rfid::CardTestDialog* d, int row, int column) {
         const QTableWidgetItem* item = d->table()->item(row, column);
         return item ? item->text() : QString();
@@ -224,4 +229,195 @@ TEST_F(CardTest, Screenshot) {
         QDir().mkpath(shots);
         d->grab().save(QDir(shots).filePath(QStringLiteral("cardtest.png")));
     }
+}
+
+// The keymap model: what the card looks like on this computer, and the one
+// button that chooses the language that brings it out right (nothing is sent).
+TEST_F(CardTest, HowTheCardAppearsOnThisComputer) {
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    auto* warning = d->findChild<QLabel*>(QStringLiteral("LayoutWarning"));
+    auto* appears = d->findChild<QLabel*>(QStringLiteral("AppearsLabel"));
+    auto* advice = d->findChild<QLabel*>(QStringLiteral("AdviceLabel"));
+    auto* choose = d->findChild<QPushButton*>(QStringLiteral("ChooseLanguageButton"));
+    // An American reader (10 no.in D) on a Belgian computer: the digits need Shift there.
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"be", ""});
+    EXPECT_TRUE(warning->isVisibleTo(d));
+    EXPECT_EQ(warning->text().toStdString(),
+              "The reader types for us but the desktop uses be. On this computer the "
+              "card appears as ààà'(\"\"é§!, not 0004533268 (card 5D00452C14).");
+    EXPECT_FALSE(appears->isVisibleTo(d));
+    EXPECT_EQ(advice->text(), "Set the reader's language to Belgium.");
+    ASSERT_TRUE(choose->isVisibleTo(d));
+    EXPECT_EQ(choose->text(), "Choose Belgium on the language page");
+    const int sent = rfidsim_frame_count();
+    choose->click();
+    EXPECT_TRUE(find<QRadioButton>("RadioButton24")->isChecked()) << "Belgium on the language page";
+    EXPECT_EQ(rfidsim_frame_count(), sent) << "only the page's choice changes";
+    EXPECT_TRUE(d->findChild<QLabel*>(QStringLiteral("StatusLabel"))->text().startsWith("Belgium is chosen"));
+
+    // A British computer: the digits agree.
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"gb", ""});
+    EXPECT_FALSE(warning->isVisibleTo(d));
+    EXPECT_FALSE(advice->isVisibleTo(d));
+    EXPECT_TRUE(appears->isVisibleTo(d));
+    EXPECT_EQ(appears->text(),
+              "On this computer the card appears as 0004533268, as the reader types it (card 5D00452C14).");
+    // The card the simulated reader typed becomes the example.
+    ASSERT_TRUE(d->presentCard({0, 0, 0x00, 0x00, 0xD1, 0xCA, 0xAF}));
+    ASSERT_TRUE(waitRows(d, 1));
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"fr", ""});
+    EXPECT_EQ(warning->text().toStdString(),
+              "The reader types for us but the desktop uses fr. On this computer the "
+              "card appears as àà&\"è'_ç&&, not 0013748911 (card 0000D1CAAF).");
+    // No language brings a prefix "@" out on a Russian computer.
+    setOutput("RadioButton16", false, QStringLiteral("40"));
+    d->findChild<QPushButton*>(QStringLiteral("ReadSettingsButton"))->click();
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"ru", ""});
+    EXPECT_EQ(advice->text(), "No reader language brings these settings out right on ru.");
+    EXPECT_FALSE(choose->isVisibleTo(d));
+    EXPECT_FALSE(d->suggestedLanguage());
+}
+
+namespace {
+// Waits until the finder has taken a card and waits for nothing more.
+bool waitFinder(rfid::FormatFinderDialog* f) {
+    QElapsedTimer t;
+    t.start();
+    while ((f->isTyping() || f->waiting() != rfid::FormatFinderDialog::Waiting::Nothing) &&
+           t.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return f->waiting() == rfid::FormatFinderDialog::Waiting::Nothing;
+}
+} // namespace
+
+// Find the format, end to end with the simulated reader: the card read once,
+// every format's rendering listed with the matches marked, a format tried on
+// the reader (also one the reader types otherwise than the model says), and
+// one put into the output format page.
+TEST_F(CardTest, FindTheFormat) {
+    setOutput("RadioButton16", true); // 10 no.in D, Enter
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    d->findChild<QPushButton*>(QStringLiteral("FindFormatButton"))->click();
+    auto* f = d->findChild<rfid::FormatFinderDialog*>(QStringLiteral("FormatFinderDialog"));
+    ASSERT_TRUE(f);
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(d->openFormatFinder(), f) << "one per window";
+
+    const rfid::wedge::CardNumber em{0, 0, 0x5D, 0x00, 0x45, 0x2C, 0x14};
+    f->expectedEdit()->setText(QStringLiteral("0004533268"));
+    f->findChild<QPushButton*>(QStringLiteral("ReadCardButton"))->click();
+    EXPECT_EQ(f->waiting(), rfid::FormatFinderDialog::Waiting::CardId);
+    // The reader reports its settings and types the whole number for this card.
+    const auto sent = frames();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[sent.size() - 2], "AA 00 01 83 82 BB");
+    EXPECT_EQ(sent.back(), outputFrame("01 00 00 00 01 01 01 00 00 00 00 00 00 00 00 00"));
+    ASSERT_TRUE(f->presentCard(em));
+    ASSERT_TRUE(waitFinder(f));
+    // ... and is set back at once.
+    EXPECT_EQ(lastFrame(), outputFrame("0F 00 00 00 01 01 01 00 00 00 00 00 00 00 00 00"));
+    ASSERT_TRUE(f->card());
+    EXPECT_EQ(*f->card(), em);
+
+    QTableWidget* t = f->table();
+    ASSERT_EQ(t->rowCount(), 15);
+    QStringList marked;
+    for (int row = 0; row < 15; ++row) {
+        if (t->item(row, rfid::FormatFinderDialog::MatchColumn)->text() == "matches")
+            marked << t->item(row, rfid::FormatFinderDialog::CodeColumn)->text();
+    }
+    EXPECT_EQ(marked, (QStringList{"0D", "0F"}));
+    EXPECT_EQ(t->item(13, rfid::FormatFinderDialog::NumberColumn)->text(), "06911284");
+    EXPECT_EQ(t->item(13, rfid::FormatFinderDialog::TypedColumn)->text(), "06911284⏎");
+    EXPECT_EQ(
+        f->findChild<QLabel*>(QStringLiteral("AlikeLabel"))->text(),
+        "Card 5D00452C14 cannot tell these 2 formats apart: 00+8 no. in D (last 3 bytes), 10 no.in D type "
+        "it alike. A card whose other bytes differ can.");
+    EXPECT_EQ(f->chosenFormat(), 0x0D) << "the first match is chosen";
+
+    // Tried on the reader: it types what the model says.
+    f->chooseFormat(0x0F);
+    f->findChild<QPushButton*>(QStringLiteral("TryFormatButton"))->click();
+    EXPECT_EQ(lastFrame(), outputFrame("0F 00 00 00 01 01 01 00 00 00 00 00 00 00 00 00"));
+    EXPECT_EQ(f->waiting(), rfid::FormatFinderDialog::Waiting::Trial);
+    ASSERT_TRUE(f->presentCard(em));
+    ASSERT_TRUE(waitFinder(f));
+    EXPECT_EQ(f->statusText(), "The reader typed 0004533268⏎ in 10 no.in D: the number you expect.");
+
+    // A reader that types "3 + 5 digits" as the model's "8 digits": the model is wrong for it.
+    ::setenv("RFIDSIM_FORMAT_AS", "0E=0B", 1);
+    f->chooseFormat(0x0E);
+    ASSERT_TRUE(f->tryFormat());
+    EXPECT_EQ(lastFrame(), outputFrame("0E 00 00 00 01 01 01 00 00 00 00 00 00 00 00 00"));
+    ASSERT_TRUE(f->presentCard(em));
+    ASSERT_TRUE(waitFinder(f));
+    ::unsetenv("RFIDSIM_FORMAT_AS");
+    EXPECT_EQ(f->statusText(),
+              "The reader typed 04533268⏎, but the model says 06911284⏎ for 8 no. in D (The card "
+              "last 3bytes): the model is wrong for this reader in this format. The reader keeps "
+              "8 no. in D (The card last 3bytes); try another format, or set it back on the output "
+              "format page.");
+
+    // Use this format: the output format page's choice, nothing sent.
+    f->chooseFormat(0x0C);
+    const int before = rfidsim_frame_count();
+    f->findChild<QPushButton*>(QStringLiteral("UseFormatButton"))->click();
+    EXPECT_TRUE(find<QRadioButton>("RadioButton6")->isChecked()) << "8 no. in HEX";
+    EXPECT_TRUE(find<QCheckBox>("CheckBox15")->isChecked()) << "the rest of the page stays";
+    EXPECT_EQ(rfidsim_frame_count(), before);
+
+    const QString shots = qEnvironmentVariable("RFID_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+        QDir().mkpath(shots);
+        f->grab().save(QDir(shots).filePath(QStringLiteral("formatfinder.png")));
+    }
+}
+
+TEST_F(CardTest, FindTheFormatWhenTheReaderDoesNotPlay) {
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    rfid::FormatFinderDialog* f = d->openFormatFinder();
+    // Nothing to try before a card was read.
+    EXPECT_FALSE(f->tryFormat());
+    EXPECT_EQ(f->statusText(), "Read the card and choose a format in the list first.");
+    // A reader that refuses the read-back: nothing is changed on it.
+    rfidsim_set_fault(RFIDSIM_REFUSE, 0x85);
+    rfidsim_clear_frames();
+    EXPECT_FALSE(f->readCard());
+    rfidsim_set_fault(RFIDSIM_OK, 0);
+    EXPECT_EQ(frames().size(), 1u) << "only the read-back was sent";
+    EXPECT_TRUE(f->statusText().startsWith("The reader did not report its settings"))
+        << f->statusText().toStdString();
+    // Keys that are not the card's number in 14 hex digits: said plainly, and the reader set back.
+    ASSERT_TRUE(f->readCard());
+    QWidget* area = reinterpret_cast<QWidget*>(f->inputArea());
+    for (QChar c : QStringLiteral("12345"))
+        key(area, c.unicode(), c, 1000 + c.unicode());
+    ASSERT_TRUE(waitFinder(f));
+    EXPECT_TRUE(f->statusText().startsWith("The reader typed 12345, not the card's number in 14 hex digits"))
+        << f->statusText().toStdString();
+    EXPECT_EQ(lastFrame(), outputFrame("0F 00 00 00 00 01 01 00 00 00 00 00 00 00 00 00"));
+    EXPECT_FALSE(f->card());
+    // Closing the window while it waits for the card sets the reader back.
+    ASSERT_TRUE(f->readCard());
+    f->close();
+    EXPECT_EQ(lastFrame(), outputFrame("0F 00 00 00 00 01 01 00 00 00 00 00 00 00 00 00"));
+}
+
+TEST_F(CardTest, ScreenshotsOfTheAdviceAndTheFinder) {
+    const QString shots = qEnvironmentVariable("RFID_SCREENSHOT_DIR");
+    if (shots.isEmpty())
+        GTEST_SKIP() << "RFID_SCREENSHOT_DIR not set";
+    setOutput("RadioButton16", true, QStringLiteral("3B"));
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"be", ""});
+    ASSERT_TRUE(d->presentCard({0, 0, 0x00, 0x00, 0xD1, 0xCA, 0xAF}));
+    ASSERT_TRUE(waitRows(d, 1));
+    QDir().mkpath(shots);
+    d->grab().save(QDir(shots).filePath(QStringLiteral("cardtest-advice.png")));
 }
