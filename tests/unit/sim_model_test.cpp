@@ -1,5 +1,7 @@
 #include "model.h"
 
+#include <QByteArray>
+#include <QtGlobal>
 #include <gtest/gtest.h>
 
 using namespace rfidsim;
@@ -83,8 +85,8 @@ TEST(SimReader, FormatTypedAsAnother) {
     s.output[0] = 0x0E;
     const rfid::wedge::CardNumber card{0, 0, 0x5D, 0x00, 0x45, 0x2C, 0x14};
     EXPECT_EQ(typedCard(s, card), "06911284");
-    ::setenv("RFIDSIM_FORMAT_AS", "0E=0F", 1);
+    qputenv("RFIDSIM_FORMAT_AS", QByteArray("0E=0F"));
     EXPECT_EQ(typedCard(s, card), "0004533268");
-    ::unsetenv("RFIDSIM_FORMAT_AS");
+    qunsetenv("RFIDSIM_FORMAT_AS");
     EXPECT_EQ(typedCard(s, card), "06911284");
 }

@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QThread>
-#include <cstdlib>
 
 namespace {
 
@@ -349,13 +348,15 @@ TEST_F(CardTest, FindTheFormat) {
     EXPECT_EQ(f->statusText(), "The reader typed 0004533268⏎ in 10 no.in D: the number you expect.");
 
     // A reader that types "3 + 5 digits" as the model's "8 digits": the model is wrong for it.
-    ::setenv("RFIDSIM_FORMAT_AS", "0E=0B", 1);
+    qputenv("RFIDSIM_FORMAT_AS", "0E=0B");
     f->chooseFormat(0x0E);
-    ASSERT_TRUE(f->tryFormat());
-    EXPECT_EQ(lastFrame(), outputFrame("0E 00 00 00 01 01 01 00 00 00 00 00 00 00 00 00"));
-    ASSERT_TRUE(f->presentCard(em));
-    ASSERT_TRUE(waitFinder(f));
-    ::unsetenv("RFIDSIM_FORMAT_AS");
+    const bool tried = f->tryFormat();
+    const QString triedFrame = lastFrame();
+    const bool presented = tried && f->presentCard(em);
+    const bool taken = presented && waitFinder(f);
+    qunsetenv("RFIDSIM_FORMAT_AS");
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(triedFrame, outputFrame("0E 00 00 00 01 01 01 00 00 00 00 00 00 00 00 00"));
     EXPECT_EQ(f->statusText(),
               "The reader typed 04533268⏎, but the model says 06911284⏎ for 8 no. in D (The card "
               "last 3bytes): the model is wrong for this reader in this format. The reader keeps "
@@ -408,7 +409,7 @@ TEST_F(CardTest, FindTheFormatWhenTheReaderDoesNotPlay) {
     EXPECT_EQ(lastFrame(), outputFrame("0F 00 00 00 00 01 01 00 00 00 00 00 00 00 00 00"));
 }
 
-TEST_F(CardTest, ScreenshotsOfTheAdviceAndTheFinder) {
+TEST_F(CardTest, ScreenshotOfTheLanguageAdvice) {
     const QString shots = qEnvironmentVariable("RFID_SCREENSHOT_DIR");
     if (shots.isEmpty())
         GTEST_SKIP() << "RFID_SCREENSHOT_DIR not set";
