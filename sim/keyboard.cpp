@@ -89,20 +89,16 @@ std::optional<std::uint8_t> formatTypedAs(std::uint8_t format, const char* subst
                : c >= 'a' && c <= 'f' ? c - 'a' + 10
                                       : -1;
     };
-    for (const char* p = substitutions; p && *p;) {
-        int d[4];
-        for (int i = 0; i < 4; ++i) {
-            const char c = p[i < 2 ? i : i + 1];
-            d[i] = c ? hexDigit(c) : -1;
-            if (d[i] < 0 || (i == 2 && p[2] != '='))
-                return std::nullopt;
-        }
+    const std::string list = substitutions ? substitutions : "";
+    for (std::size_t at = 0; at + 5 <= list.size(); at += 6) {
+        const int d[4] = {hexDigit(list[at]), hexDigit(list[at + 1]), hexDigit(list[at + 3]),
+                          hexDigit(list[at + 4])};
+        if (list[at + 2] != '=' || d[0] < 0 || d[1] < 0 || d[2] < 0 || d[3] < 0)
+            return std::nullopt;
         if (std::uint8_t(d[0] * 16 + d[1]) == format)
             return std::uint8_t(d[2] * 16 + d[3]);
-        p += 5;
-        if (*p != ',')
-            break;
-        ++p;
+        if (at + 5 < list.size() && list[at + 5] != ',')
+            return std::nullopt;
     }
     return std::nullopt;
 }
