@@ -29,7 +29,7 @@ std::vector<std::uint8_t> commandFrame(std::uint8_t address, const std::vector<s
 
 // An answer frame as far as it came.
 struct AnswerFrame {
-    bool hasStatus = false;         // long enough to hold a status, and a length that counts one
+    bool hasStatus = false; // long enough to hold a status, and a length that counts one
     std::uint8_t status = 0;
     std::vector<std::uint8_t> data; // after the status: what the length announces, as far as it came
     bool complete = false;          // start marker, the whole length and the end marker in place
