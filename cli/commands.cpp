@@ -155,7 +155,8 @@ int exitCodeFor(LinkFailure failure) {
 }
 
 const QList<Subcommand>& subcommands() {
-    static const QList<Subcommand> table = settingsCommands() + stationCommands() + readerCommands();
+    static const QList<Subcommand> table =
+        settingsCommands() + applyCommands() + fleetCommands() + stationCommands() + readerCommands();
     return table;
 }
 

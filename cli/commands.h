@@ -80,7 +80,9 @@ struct Subcommand {
 };
 
 // The groups, in the order the help lists them.
-QList<Subcommand> settingsCommands(); // read, save, apply, set
+QList<Subcommand> settingsCommands(); // read, save
+QList<Subcommand> applyCommands();    // apply, set
+QList<Subcommand> fleetCommands();    // audit, attached
 QList<Subcommand> stationCommands();  // station
 QList<Subcommand> readerCommands();   // version, beep, factory-reset, clear-data, list, doctor
 

@@ -22,6 +22,7 @@ protected:
         auto* p = new QProcess;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
+        e.insert("STATE_DIRECTORY", dir.filePath("state"));
         e.remove("RFIDSIM_LOG");
         e.remove("RFIDSIM_IGNORE");
         p->setProcessEnvironment(e);
