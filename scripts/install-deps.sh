@@ -1,11 +1,15 @@
 #!/bin/sh
 # Installs every Debian package that building, testing and running the program needs.
 # Safe to run again; skips apt when everything is present already.
+# systemd (systemd-analyze), ansible-core and prometheus (promtool) are for the tests
+# of the plug-in service, the fleet and the audit's metrics; installing prometheus
+# on a machine that runs systemd also starts its server (systemctl disable --now
+# prometheus stops it).
 set -e
 PACKAGES="cmake g++ make pkg-config qt6-base-dev libgl-dev libhidapi-dev libudev-dev libgtest-dev libgmock-dev \
 libbenchmark-dev fonts-wqy-zenhei fonts-dejavu-core xvfb xauth x11-apps imagemagick clang \
 libclang-rt-14-dev clang-format desktop-file-utils udev file dpkg-dev xdotool \
-qemu-system-x86 busybox-static cpio"
+qemu-system-x86 busybox-static cpio systemd ansible-core prometheus"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -129,9 +129,10 @@ def main():
         # A bad file or bad options: rfidctl says why on standard error.
         module.fail_json(msg=err.strip() or "rfidctl printed no result", rc=rc, cmd=command)
 
+    # No "rc" on success: Ansible takes a result with a non-zero rc for a failure,
+    # and with --check exit status 1 only says that something would change.
     result = dict(
         changed=bool(report.get("changed")),
-        rc=rc,
         device=report.get("device", ""),
         serial=report.get("serial", ""),
         written=report.get("written", []),
@@ -148,9 +149,8 @@ def main():
             before="".join("%s: %s\n" % (d["key"], d["reader"]) for d in differences),
             after="".join("%s: %s\n" % (d["key"], d["wanted"]) for d in differences),
         )
-    # With --check, exit status 1 only says that something would change.
     if report.get("error") or (rc != 0 and not (module.check_mode and rc == 1)):
-        module.fail_json(msg=report.get("error") or err.strip() or "rfidctl failed", **result)
+        module.fail_json(msg=report.get("error") or err.strip() or "rfidctl failed", rc=rc, **result)
     module.exit_json(**result)
 
 
