@@ -311,6 +311,15 @@ const QString kApplyOptions =
 
 } // namespace
 
+void forgetLastWrite(Context& c) {
+    const std::optional<ReaderEntry> reader = chosenReader(c.library());
+    const QString folder = stateFolder();
+    QString error;
+    if (reader && !folder.isEmpty() &&
+        !forgetWriteRecord(folder, readerIdentity(reader->path, reader->serial), error))
+        c.err << kProgram << ": " << error << '\n';
+}
+
 QList<Subcommand> applyCommands() {
     return {
         {QStringLiteral("apply"),

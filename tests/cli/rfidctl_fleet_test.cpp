@@ -134,6 +134,20 @@ TEST_F(RfidctlFleet, ASecondApplySendsNoWriteForWhatTheReaderReports) {
               "Check: the reader agrees with the file.\n");
     EXPECT_EQ(taken(), QStringList({"83"}));
 
+    // After a factory reset the record no longer holds, even for a file that
+    // wants what the reader reports after the reset.
+    const QString defaults = file("defaults.json", R"({"version": 1, "language": "American style",
+        "reader_mode": "Active read single"})");
+    ASSERT_EQ(run({"factory-reset"}).code, 0);
+    ASSERT_EQ(run({"apply", defaults}).code, 0);
+    ASSERT_EQ(run({"factory-reset"}).code, 0);
+    taken();
+    r = run({"apply", defaults, "--write-only-settings=when-changed"});
+    EXPECT_EQ(r.out.section('\n', 0, 1), "Written: reader mode.\nUnchanged: keyboard language.");
+    EXPECT_EQ(taken(), QStringList({"83", "0F"}));
+    ASSERT_EQ(run({"apply", site}).code, 0);
+    taken();
+
     // One output key changed: only the output settings go out, then the check.
     r = run({"set", "add_enter=false", "--write-only-settings", "when-changed"});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
