@@ -117,6 +117,21 @@ int finish(Context& c, const ApplyFlags& flags, ReaderReport& report, int code, 
     return code;
 }
 
+// Another program holds the reader for the whole wait: nothing was read or sent.
+int inUse(Context& c, const ApplyFlags& flags, const ReaderSettings& wanted, const QString& error) {
+    Record none;
+    none.reader = chosenReader(c.library());
+    ReaderReport report = reportFor(none, wanted);
+    for (const WriteStep& s : writeSteps(wanted))
+        report.notWritten << s.what;
+    // Output settings to be completed from the reader go out as one step too.
+    if (wanted.hasAnyOutputField() && !outputSettingsBytes(wanted))
+        report.notWritten.insert(wanted.language ? 1 : 0, QStringLiteral("output settings"));
+    if (flags.check)
+        report.check = true;
+    return finish(c, flags, report, kNoReader, error);
+}
+
 QString listed(const QStringList& items) {
     return items.join(QStringLiteral(", "));
 }
@@ -125,7 +140,7 @@ QString listed(const QStringList& items) {
 int preview(Context& c, const ReaderSettings& wanted, const ApplyFlags& flags, const QString& owner) {
     LinkOperation hold(c.link());
     if (!hold.held())
-        return c.fail(kNoReader, hold.error());
+        return inUse(c, flags, wanted, hold.error());
     const Record record = openRecord(c, flags);
     WriteOptions options;
     options.owner = owner;
@@ -190,7 +205,7 @@ int writeAll(Context& c, const ReaderSettings& wanted, const ApplyFlags& flags, 
         return preview(c, wanted, flags, owner);
     LinkOperation hold(c.link());
     if (!hold.held())
-        return c.fail(kNoReader, hold.error());
+        return inUse(c, flags, wanted, hold.error());
     const Record record = openRecord(c, flags);
     WriteOptions options;
     options.verify = flags.verify;

@@ -2,6 +2,9 @@
 // readers: apply --check sends no write, a second apply sends none for what the
 // reader reports (none at all with --write-only-settings=when-changed), --json,
 // audit of three readers with one drifted, its metrics file, and hostile input.
+#include "readerlink.h"
+#include "readerlock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -202,6 +205,23 @@ TEST_F(RfidctlFleet, JsonSaysWhatChangedTruly) {
     EXPECT_EQ(o["not_written"].toArray(), QJsonArray({"Bluetooth name", "sleep time"}));
     EXPECT_FALSE(o["changed"].toBool());
     EXPECT_TRUE(r.err.startsWith("rfidctl: Stopped at the Bluetooth name")) << r.err.toStdString();
+
+    // The reader in use by another program for the whole wait: nothing sent, and why.
+    {
+        rfid::UsbLibrary sim(QStringLiteral(RFIDSIM_LIBRARY));
+        rfid::ReaderLink link(sim);
+        rfid::ReaderLock held;
+        QString error;
+        ASSERT_TRUE(held.acquire(link.lockFile(), {}, 0, {}, error)) << error.toStdString();
+        taken();
+        r = run({"--wait", "0.2", "apply", site, "--json"});
+        EXPECT_EQ(r.code, 3);
+        o = json(r.out);
+        EXPECT_TRUE(o["error"].toString().contains(" is in use by ")) << r.out.toStdString();
+        EXPECT_FALSE(o["changed"].toBool());
+        EXPECT_EQ(o["not_written"].toArray().size(), 5);
+        EXPECT_TRUE(taken().isEmpty());
+    }
 
     // A bad file is refused before any reader is named: no object.
     r = run({"apply", file("bad.json", "{\"version\": 1, \"colour\": 1}"), "--json"});
