@@ -186,7 +186,7 @@ simlib=$(ls "$root"/usr/lib/rfid-demo/sim/librfidusb.so "$root"/usr/lib/*/rfid-d
 [ -n "$simlib" ] && pass "simulated reader ${simlib#"$root"}" || fail "no simulated reader library under /usr/lib*/rfid-demo/sim"
 sh -n "$root/usr/bin/rfid-demo-sim" 2>/dev/null || fail "the launcher is not a valid shell script"
 # Readers on many computers: the plug-in service, its udev rule, the Ansible module.
-for f in usr/lib/systemd/system/rfid-reader-apply@.service lib/udev/rules.d/61-rfid-reader-apply.rules \
+for f in usr/lib/systemd/system/rfid-reader-apply@.service usr/lib/udev/rules.d/61-rfid-reader-apply.rules \
     usr/share/ansible/plugins/modules/rfid_reader.py; do
     [ -f "$root/$f" ] && pass "/$f" || fail "/$f missing"
 done
