@@ -321,7 +321,9 @@ const QString kApplyOptions =
                    "                 the reader cannot report its reader mode, Bluetooth mode and name\n"
                    "                 and sleep time, so they are written every time (always, the\n"
                    "                 default); with when-changed they are left out when this computer\n"
-                   "                 wrote the same last and the reader has not changed since.\n"
+                   "                 wrote the same last and the reader has not changed since. What\n"
+                   "                 it wrote is kept in $STATE_DIRECTORY, /var/lib/rfid-demo for\n"
+                   "                 root, else $XDG_STATE_HOME/rfid-demo (~/.local/state/rfid-demo).\n"
                    "  --no-verify    do not read the reader back after writing.\n");
 
 } // namespace
@@ -338,7 +340,7 @@ void forgetLastWrite(Context& c) {
 QList<Subcommand> applyCommands() {
     return {
         {QStringLiteral("apply"),
-         QStringLiteral("FILE [--check] [--json] [--write-only-settings=always|when-changed] [--no-verify]"),
+         QStringLiteral("FILE [--check] [--json] [--write-only-settings=...] [--no-verify]"),
          QStringLiteral("write a settings file to the reader and check it"),
          QStringLiteral("Writes the settings that FILE holds to the reader, one command each, in this\n"
                         "order: keyboard language, output settings, reader mode, Bluetooth mode,\n"
