@@ -247,10 +247,15 @@ int writeAll(Context& c, const ReaderSettings& wanted, const ApplyFlags& flags, 
                           .arg(owner));
     switch (w.stoppedIn) {
     case WriteStage::Prepare:
-        return finish(c, flags, report, exitCodeFor(w.reply.ok() ? LinkFailure::Damaged : w.reply.failure),
-                      QStringLiteral("could not read the output settings that stay as they are; nothing was "
-                                     "written: %1")
-                          .arg(w.why));
+        // The reader is read first to keep the output settings the file does
+        // not hold, or to see what differs.
+        return finish(
+            c, flags, report, exitCodeFor(w.reply.ok() ? LinkFailure::Damaged : w.reply.failure),
+            (wanted.hasAnyOutputField() && !outputSettingsBytes(wanted)
+                 ? QStringLiteral("could not read the output settings that stay as they are; nothing "
+                                  "was written: %1")
+                 : QStringLiteral("could not read the reader's settings; nothing was written: %1"))
+                .arg(w.why));
     case WriteStage::Write:
         progress();
         return finish(c, flags, report, exitCodeFor(w.reply.failure),

@@ -212,7 +212,7 @@ TEST_F(RfidctlFleet, JsonSaysWhatChangedTruly) {
         rfid::ReaderLink link(sim);
         rfid::ReaderLock held;
         QString error;
-        ASSERT_TRUE(held.acquire(link.lockFile(), {}, 0, {}, error)) << error.toStdString();
+        ASSERT_TRUE(held.acquire(link.lockFile(), {}, 10000, {}, error)) << error.toStdString();
         taken();
         r = run({"--wait", "0.2", "apply", site, "--json"});
         EXPECT_EQ(r.code, 3);
@@ -338,6 +338,16 @@ TEST_F(RfidctlFleet, HostileInputGivesClearErrors) {
     EXPECT_EQ(taken(), QStringList({"83", "0F", "88", "0E"}));
     r = run({"apply", site, "--write-only-settings=when-changed"});
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_EQ(taken(), QStringList({"83"}));
+
+    // A reader whose answer cannot hold its settings: nothing is written.
+    taken();
+    r = run({"set", "language=French"}, {"RFIDSIM_UNPLUGGED=0"});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_TRUE(
+        r.err.startsWith("rfidctl: could not read the reader's settings; nothing was written: no reader "
+                         "is attached"))
+        << r.err.toStdString();
     EXPECT_EQ(taken(), QStringList({"83"}));
 
     // A state folder that cannot be made: the write goes on, and says the record was not kept.

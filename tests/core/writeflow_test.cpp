@@ -114,7 +114,7 @@ TEST_F(WriteFlow, CheckFindsTheSettingTheReaderKept) {
 TEST_F(WriteFlow, AReaderInUseIsNotWrittenAndTheHolderIsNamed) {
     rfid::ReaderLock other;
     QString error;
-    ASSERT_TRUE(other.acquire(link.lockFile(), {}, 0, {}, error)) << error.toStdString();
+    ASSERT_TRUE(other.acquire(link.lockFile(), {}, 10000, {}, error)) << error.toStdString();
     link.setLockWait(150);
     const rfid::WriteOutcome w = rfid::writeSettings(link, parse(kEverything));
     EXPECT_EQ(w.stoppedIn, rfid::WriteStage::Prepare);
