@@ -155,8 +155,8 @@ int exitCodeFor(LinkFailure failure) {
 }
 
 const QList<Subcommand>& subcommands() {
-    static const QList<Subcommand> table =
-        settingsCommands() + stationCommands() + readerCommands() + wedgeCommands();
+    static const QList<Subcommand> table = settingsCommands() + applyCommands() + fleetCommands() +
+                                           stationCommands() + readerCommands() + wedgeCommands();
     return table;
 }
 

@@ -71,6 +71,10 @@ private:
 // The exit status for a kind of failure.
 int exitCodeFor(LinkFailure failure);
 
+// Forgets what this computer last wrote to the reader in use (after a factory
+// reset); says on standard error when the record cannot be removed.
+void forgetLastWrite(Context& c);
+
 struct Subcommand {
     QString name;
     QString usage;   // the arguments after the name, e.g. "FILE [--no-verify]"
@@ -80,7 +84,9 @@ struct Subcommand {
 };
 
 // The groups, in the order the help lists them.
-QList<Subcommand> settingsCommands(); // read, save, apply, set
+QList<Subcommand> settingsCommands(); // read, save
+QList<Subcommand> applyCommands();    // apply, set
+QList<Subcommand> fleetCommands();    // audit, attached
 QList<Subcommand> stationCommands();  // station
 QList<Subcommand> readerCommands();   // version, beep, factory-reset, clear-data, list, doctor
 QList<Subcommand> wedgeCommands();    // formats, preview, suggest-language

@@ -100,7 +100,11 @@ int cmdFactoryReset(Context& c) {
     Arguments a;
     if (!c.parse(a, {}, {}, 0, 0))
         return kBadUsage;
-    return simpleCommand(c, factoryResetCommand(), QStringLiteral("Factory settings restored."));
+    const int code = simpleCommand(c, factoryResetCommand(), QStringLiteral("Factory settings restored."));
+    // What this computer last wrote to the reader no longer holds.
+    if (code == kDone)
+        forgetLastWrite(c);
+    return code;
 }
 
 int cmdClearData(Context& c) {

@@ -1,5 +1,5 @@
-// read, save, apply, set: the reader's settings as a whole, through the one
-// write flow and check.
+// read, save: the reader's settings as a whole, read back (apply and set, which
+// write them, are in applycommands.cpp).
 #include "commands.h"
 #include "readersettings.h"
 #include "settingsfile.h"
@@ -18,62 +18,6 @@ int readReader(Context& c, ReaderSettings& settings, const QString& purpose) {
         return c.fail(exitCodeFor(r.failure()), QStringLiteral("could not %1: %2").arg(purpose, r.problem));
     settings = *r.settings;
     return kDone;
-}
-
-// Prints a check's findings; the exit status says whether the reader agrees.
-int reportCheck(Context& c, const QStringList& differences, const QString& owner) {
-    for (const QString& line : differences)
-        c.out << line << '\n';
-    if (!differences.isEmpty()) {
-        c.err << kProgram << ": the reader differs from " << owner << " in " << differences.size()
-              << (differences.size() == 1 ? " setting" : " settings") << '\n';
-        return kDifferent;
-    }
-    c.out << "Check: the reader agrees with " << owner << ".\n";
-    return kDone;
-}
-
-void reportNotChecked(Context& c, const QStringList& notChecked) {
-    if (!notChecked.isEmpty())
-        c.out << "Not checked (the reader does not report them): " << notChecked.join(", ") << '\n';
-}
-
-// Writes the settings held in `wanted` through the write flow, then checks them.
-int writeAll(Context& c, const ReaderSettings& wanted, bool verify, const QString& owner) {
-    if (wanted.isEmpty())
-        return c.fail(kBadUsage, QStringLiteral("%1 holds no settings; nothing was sent").arg(owner));
-    LinkOperation hold(c.link());
-    if (!hold.held())
-        return c.fail(kNoReader, hold.error());
-    WriteOptions options;
-    options.verify = verify;
-    options.owner = owner;
-    const WriteOutcome w = writeSettings(c.link(), wanted, options);
-    if (w.noCustomByte)
-        return c.fail(kBadUsage, QStringLiteral("custom_byte_enabled is true but %1 gives no custom_byte "
-                                                "and the reader has none; nothing was written")
-                                     .arg(owner));
-    switch (w.stoppedIn) {
-    case WriteStage::Prepare:
-        return c.fail(exitCodeFor(w.reply.ok() ? LinkFailure::Damaged : w.reply.failure),
-                      QStringLiteral("could not read the output settings that stay as they are; nothing was "
-                                     "written: %1")
-                          .arg(w.why));
-    case WriteStage::Write:
-        return c.fail(exitCodeFor(w.reply.failure), writeStoppedText(w.steps, w.written, w.why));
-    case WriteStage::Check:
-        c.out << "Written: " << w.steps.join(", ") << ".\n";
-        reportNotChecked(c, w.notChecked);
-        return c.fail(exitCodeFor(w.reply.ok() ? LinkFailure::Damaged : w.reply.failure),
-                      QStringLiteral("could not read the settings back to check them: %1").arg(w.why));
-    case WriteStage::Done:
-        break;
-    }
-    c.out << "Written: " << w.steps.join(", ") << ".\n";
-    if (!verify)
-        return kDone;
-    reportNotChecked(c, w.notChecked);
-    return reportCheck(c, w.differences, owner);
 }
 
 int cmdRead(Context& c) {
@@ -120,28 +64,6 @@ int cmdSave(Context& c) {
     return kDone;
 }
 
-int cmdApply(Context& c) {
-    Arguments a;
-    if (!c.parse(a, {QStringLiteral("--no-verify")}, {}, 1, 1))
-        return kBadUsage;
-    ReaderSettings s;
-    QString error;
-    if (!loadSettingsFile(a.plain.front(), s, error))
-        return c.fail(kBadUsage, error + QStringLiteral("; nothing was sent"));
-    return writeAll(c, s, !a.has(QStringLiteral("--no-verify")), QStringLiteral("the file"));
-}
-
-int cmdSet(Context& c) {
-    Arguments a;
-    if (!c.parse(a, {QStringLiteral("--no-verify")}, {}, 1, -1))
-        return kBadUsage;
-    ReaderSettings s;
-    QString error;
-    if (!applyAssignments(a.plain, s, error))
-        return c.fail(kBadUsage, error + QStringLiteral("; nothing was sent"));
-    return writeAll(c, s, !a.has(QStringLiteral("--no-verify")), QStringLiteral("the command line"));
-}
-
 } // namespace
 
 QList<Subcommand> settingsCommands() {
@@ -155,19 +77,6 @@ QList<Subcommand> settingsCommands() {
          QStringLiteral("Reads back the reader's keyboard language and output settings and writes them\n"
                         "to FILE as a settings file.\n"),
          cmdSave},
-        {QStringLiteral("apply"), QStringLiteral("FILE [--no-verify]"),
-         QStringLiteral("write a settings file to the reader and check it"),
-         QStringLiteral("Writes the settings that FILE holds to the reader, one command each, in this\n"
-                        "order: keyboard language, output settings, reader mode, Bluetooth mode,\n"
-                        "Bluetooth name, sleep time. Output settings that FILE does not hold stay as\n"
-                        "the reader has them. Then reads the reader back and lists every difference\n"
-                        "(not with --no-verify). A bad file is refused before anything is sent.\n"),
-         cmdApply},
-        {QStringLiteral("set"), QStringLiteral("KEY=VALUE... [--no-verify]"),
-         QStringLiteral("change single settings"),
-         QStringLiteral("Writes the settings given, with the keys and values of a settings file, and\n"
-                        "checks them as apply does. Example: rfidctl set language=German add_enter=true\n"),
-         cmdSet},
     };
 }
 

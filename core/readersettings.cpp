@@ -664,13 +664,8 @@ QString versionText(const std::vector<std::uint8_t>& payload) {
 
 // ---------------------------------------------------------------------------
 
-QStringList compareSettings(const ReaderSettings& reader, const ReaderSettings& wanted,
-                            const QString& owner) {
-    QStringList lines;
-    auto line = [&](SettingKey key, const QString& r, const QString& w) {
-        lines << keyName(key) + QStringLiteral(": reader has ") + r + QStringLiteral(", ") + owner +
-                     QStringLiteral(" has ") + w;
-    };
+QList<SettingDifference> settingDifferences(const ReaderSettings& reader, const ReaderSettings& wanted) {
+    QList<SettingDifference> differences;
     for (SettingKey key : allSettingKeys()) {
         if (key == SettingKey::CustomByteEnabled)
             continue;
@@ -691,7 +686,7 @@ QStringList compareSettings(const ReaderSettings& reader, const ReaderSettings& 
                 auto text = [](int b) {
                     return b == kNoByte ? QStringLiteral("none") : hexByte(std::uint8_t(b));
                 };
-                line(key, text(r), text(w));
+                differences.append({key, text(r), text(w)});
             }
             continue;
         }
@@ -700,8 +695,21 @@ QStringList compareSettings(const ReaderSettings& reader, const ReaderSettings& 
         const QString r = valueText(reader, key);
         const QString w = valueText(wanted, key);
         if (r != w)
-            line(key, r, w);
+            differences.append({key, r, w});
     }
+    return differences;
+}
+
+QString differenceLine(const SettingDifference& d, const QString& owner) {
+    return keyName(d.key) + QStringLiteral(": reader has ") + d.reader + QStringLiteral(", ") + owner +
+           QStringLiteral(" has ") + d.wanted;
+}
+
+QStringList compareSettings(const ReaderSettings& reader, const ReaderSettings& wanted,
+                            const QString& owner) {
+    QStringList lines;
+    for (const SettingDifference& d : settingDifferences(reader, wanted))
+        lines << differenceLine(d, owner);
     return lines;
 }
 

@@ -204,9 +204,23 @@ QString versionText(const std::vector<std::uint8_t>& payload);
 // ---------------------------------------------------------------------------
 // The check.
 
+// A setting that both hold and that differs: the key and both values as
+// people write them.
+struct SettingDifference {
+    SettingKey key;
+    QString reader;
+    QString wanted;
+};
+
+// Every setting that both hold and that differs, in key order. The custom byte
+// is compared as the byte the reader types ("none" when not enabled).
+QList<SettingDifference> settingDifferences(const ReaderSettings& reader, const ReaderSettings& wanted);
+
 // One line per setting that both hold and that differs, in key order:
 // "<key>: reader has <X>, <owner> has <Y>". The custom byte is compared as the
 // byte the reader types (none when not enabled).
 QStringList compareSettings(const ReaderSettings& reader, const ReaderSettings& wanted, const QString& owner);
+// The line of one difference, as compareSettings writes it.
+QString differenceLine(const SettingDifference& difference, const QString& owner);
 
 } // namespace rfid

@@ -1,5 +1,7 @@
 #include "writeflow.h"
 
+#include "applyplan.h"
+
 namespace rfid {
 
 LinkFailure ReadBack::failure() const {
@@ -60,49 +62,40 @@ WriteOutcome writeSettings(ReaderLink& link, const ReaderSettings& wanted, const
         out.reply.failure = LinkFailure::InUse;
         out.reply.problem = hold.error();
         out.why = hold.error();
-        out.steps = [&] {
-            QStringList names;
-            for (const WriteStep& s : writeSteps(wanted))
-                names << s.what;
-            return names;
-        }();
+        for (const WriteStep& s : writeSteps(wanted))
+            out.steps << s.what;
         return out;
     }
 
-    // The output settings go out in one command: what is not wanted stays as
-    // the reader has it.
-    if (wanted.hasAnyOutputField() && !outputSettingsBytes(wanted)) {
-        before(QStringLiteral("read back"));
-        const ReadBack current = readBack(link);
-        if (!current.settings) {
-            out.stoppedIn = WriteStage::Prepare;
-            out.reply = current.reply;
-            out.why = current.problem;
-            for (const WriteStep& s : writeSteps(wanted))
-                out.steps << s.what;
-            return out;
-        }
-        ReaderSettings merged = *current.settings;
-        merged.language.reset();
-        merged.merge(wanted);
-        if (!outputSettingsBytes(merged)) {
-            out.stoppedIn = WriteStage::Prepare;
-            out.noCustomByte = true;
-            for (const WriteStep& s : writeSteps(wanted))
-                out.steps << s.what;
-            return out;
-        }
-        out.settings = merged;
+    const WritePlan plan = planWrite(link, wanted, options, before);
+    if (!plan.ok()) {
+        out.stoppedIn = WriteStage::Prepare;
+        out.noCustomByte = plan.noCustomByte;
+        out.reply = plan.reply;
+        out.why = plan.why;
+        for (const PlannedStep& s : plan.steps)
+            out.steps << s.step.what;
+        return out;
     }
+    out.settings = plan.settings;
+    out.unchanged = plan.names(StepState::Unchanged);
+    out.known = plan.names(StepState::Known);
+    out.before = plan.differences;
 
-    const QList<WriteStep> steps = writeSteps(out.settings);
-    for (const WriteStep& s : steps)
-        out.steps << s.what;
-    for (int i = 0; i < steps.size(); ++i) {
-        before(steps.at(i).what);
-        const LinkReply reply = link.send(steps.at(i).command);
+    QList<PlannedStep> sent;
+    for (const PlannedStep& s : plan.steps) {
+        if (s.sent())
+            sent << s;
+    }
+    for (const PlannedStep& s : sent)
+        out.steps << s.step.what;
+    bool reportedWritten = false;
+    for (int i = 0; i < sent.size(); ++i) {
+        const WriteStep& step = sent.at(i).step;
+        before(step.what);
+        const LinkReply reply = link.send(step.command);
         if (observer.after)
-            observer.after(i, steps.at(i), reply);
+            observer.after(i, step, reply);
         if (!reply.ok()) {
             out.stoppedIn = WriteStage::Write;
             out.reply = reply;
@@ -110,10 +103,39 @@ WriteOutcome writeSettings(ReaderLink& link, const ReaderSettings& wanted, const
             return out;
         }
         ++out.written;
+        out.changed = out.changed || sent.at(i).state == StepState::Write;
+        reportedWritten =
+            reportedWritten || step.kind == WriteStep::Language || step.kind == WriteStep::OutputSettings;
     }
+
+    // What the reader holds now, for the next write: the settings it cannot
+    // report as far as known, and what it reports (read after writing, or the
+    // read before writing when nothing it reports was written).
+    auto remember = [&](const std::optional<ReaderSettings>& reported) {
+        if (!reported)
+            return;
+        LastWrite last;
+        if (plan.lastWriteHolds)
+            last.unreported = options.lastWrite->unreported;
+        last.unreported.merge(unreportedPart(out.settings));
+        last.reported = reportedPart(*reported);
+        out.lastWrite = last;
+    };
 
     if (!options.verify) {
         out.notChecked = unreportedKeys(out.settings);
+        if (!reportedWritten)
+            remember(plan.before);
+        return out;
+    }
+    if (!reportedWritten && plan.before) {
+        // Nothing the reader reports was written: the read before writing is
+        // what the reader reports now (the reader has been held since).
+        out.notChecked = unreportedKeys(out.settings);
+        out.checked = !reportedPart(out.settings).isEmpty();
+        if (out.checked)
+            out.differences = compareSettings(*plan.before, out.settings, options.owner);
+        remember(plan.before);
         return out;
     }
     before(QStringLiteral("check"));
@@ -127,6 +149,7 @@ WriteOutcome writeSettings(ReaderLink& link, const ReaderSettings& wanted, const
     }
     out.checked = check.readNeeded;
     out.differences = check.differences;
+    remember(check.read.settings);
     return out;
 }
 

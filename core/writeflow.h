@@ -34,9 +34,27 @@ enum class WriteStage {
     Check,   // everything was written, but reading it back failed
 };
 
+// What this computer last wrote to a reader: the settings the reader cannot
+// report, and the language and output settings the reader reported right after.
+// A reader that still reports those is taken to hold the others too.
+struct LastWrite {
+    ReaderSettings unreported; // reader mode, Bluetooth mode and name, sleep time, as far as written
+    ReaderSettings reported;   // language and output settings, as read back
+};
+
 struct WriteOptions {
     bool verify = true;                         // read back and compare after writing
     QString owner = QStringLiteral("the file"); // "the file", "the command line", "the window" in differences
+    // Read the reader first and write the language and the output settings only
+    // when the reader reports something else.
+    bool onlyWhenDifferent = false;
+    // What this computer last wrote to the reader, when known. A setting the
+    // reader cannot report counts as unchanged when this holds the same value
+    // and the reader still reports what it reported then.
+    std::optional<LastWrite> lastWrite;
+    // Leave out the settings that count as unchanged that way (otherwise they
+    // are written every time).
+    bool skipKnownUnreported = false;
 };
 
 struct WriteObserver {
@@ -48,8 +66,18 @@ struct WriteObserver {
 
 struct WriteOutcome {
     ReaderSettings settings; // what was sent: the wanted settings with the kept output fields
-    QStringList steps;       // every step's name, in the order they go out
-    int written = 0;         // how many steps the reader took
+    QStringList steps;       // the name of every step that goes out, in order
+    QStringList unchanged;   // steps left out: the reader reported the same
+    QStringList known;       // steps left out: this computer wrote the same last (skipKnownUnreported)
+    // The settings the reader reported before writing differed in, when it was
+    // read first.
+    QList<SettingDifference> before;
+    bool changed = false; // a step that changes the reader (or may: what it held is unknown) was written
+    // What the reader holds now as far as this computer knows, for the next
+    // write's WriteOptions::lastWrite; empty when that is not known (the write
+    // stopped, or the reader was not read back after writing what it reports).
+    std::optional<LastWrite> lastWrite;
+    int written = 0; // how many steps the reader took
     WriteStage stoppedIn = WriteStage::Done;
     LinkReply reply;           // the reply that stopped it
     QString why;               // why it stopped, in plain words

@@ -37,7 +37,7 @@ case "$build" in
 /*) ;;
 *) build="$PWD/$build" ;;
 esac
-targets="fuzz_hex fuzz_exchange fuzz_simreader fuzz_reports fuzz_serial fuzz_cardtest fuzz_usbinput fuzz_settings"
+targets="fuzz_hex fuzz_exchange fuzz_simreader fuzz_reports fuzz_serial fuzz_cardtest fuzz_usbinput fuzz_settings fuzz_record"
 started=$(date +%s)
 
 echo "== building the fuzz targets in $build =="

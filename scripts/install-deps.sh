@@ -1,11 +1,18 @@
 #!/bin/sh
-# Installs every Debian package that building, testing and running the program needs.
-# Safe to run again; skips apt when everything is present already.
+# Installs every Debian package that building and running the program needs; with
+# --tests also what only the tests need. Safe to run again; skips apt when everything
+# is present already. Installing prometheus (for promtool) on a machine that runs
+# systemd also starts its server (systemctl disable --now prometheus stops it).
 set -e
 PACKAGES="cmake g++ make pkg-config qt6-base-dev libgl-dev libhidapi-dev libudev-dev libgtest-dev libgmock-dev \
 libbenchmark-dev fonts-wqy-zenhei fonts-dejavu-core xvfb xauth x11-apps imagemagick clang \
 libclang-rt-14-dev clang-format desktop-file-utils udev file dpkg-dev xdotool \
 qemu-system-x86 busybox-static cpio libxkbcommon-dev xkb-data"
+# Only the tests need these: systemd-analyze for the plug-in service, ansible-core for
+# the fleet test, promtool (prometheus) for the audit's metrics.
+if [ "${1:-}" = "--tests" ]; then
+    PACKAGES="$PACKAGES systemd ansible-core prometheus"
+fi
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -185,6 +185,11 @@ rules=$(ls "$root"/lib/udev/rules.d/*.rules "$root"/usr/lib/udev/rules.d/*.rules
 simlib=$(ls "$root"/usr/lib/rfid-demo/sim/librfidusb.so "$root"/usr/lib/*/rfid-demo/sim/librfidusb.so 2>/dev/null | head -n 1)
 [ -n "$simlib" ] && pass "simulated reader ${simlib#"$root"}" || fail "no simulated reader library under /usr/lib*/rfid-demo/sim"
 sh -n "$root/usr/bin/rfid-demo-sim" 2>/dev/null || fail "the launcher is not a valid shell script"
+# Readers on many computers: the plug-in service, its udev rule, the Ansible module.
+for f in usr/lib/systemd/system/rfid-reader-apply@.service usr/lib/udev/rules.d/61-rfid-reader-apply.rules \
+    usr/share/ansible/plugins/modules/rfid_reader.py; do
+    [ -f "$root/$f" ] && pass "/$f" || fail "/$f missing"
+done
 
 # The program must find the real USB library through its RUNPATH ($ORIGIN or an
 # absolute path, read inside the scratch root).

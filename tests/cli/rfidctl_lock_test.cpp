@@ -22,6 +22,7 @@ protected:
         auto* p = new QProcess;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
+        e.insert("STATE_DIRECTORY", dir.filePath("state"));
         e.remove("RFIDSIM_LOG");
         e.remove("RFIDSIM_IGNORE");
         p->setProcessEnvironment(e);
@@ -81,13 +82,14 @@ TEST_F(RfidctlLock, TwoApplyRunsOnOneReaderNeverMix) {
 }
 
 TEST_F(RfidctlLock, ARunThatFindsTheReaderInUseWaitsThenNamesTheHolder) {
-    // This test holds the reader as another program would.
+    // This test holds the reader as another program would (waiting for the
+    // runs of tests started beside it, which share the simulated reader's lock).
     qputenv("RFIDSIM_STATE", QFile::encodeName(dir.filePath("reader.state")));
     rfid::UsbLibrary sim(QStringLiteral(RFIDSIM_LIBRARY));
     rfid::ReaderLink link(sim);
     rfid::ReaderLock held;
     QString error;
-    ASSERT_TRUE(held.acquire(link.lockFile(), {}, 0, {}, error)) << error.toStdString();
+    ASSERT_TRUE(held.acquire(link.lockFile(), {}, 10000, {}, error)) << error.toStdString();
 
     const Done d = finish(start({"--wait", "0.3", "version"}));
     EXPECT_EQ(d.code, 3);

@@ -24,6 +24,7 @@ protected:
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
         e.insert("RFIDSIM_READERS", "3");
+        e.insert("STATE_DIRECTORY", dir.filePath("state"));
         for (const char* v : {"RFIDSIM_UNPLUGGED", "RFIDSIM_NO_ACCESS", "RFIDSIM_IGNORE", "RFIDUSB_DEVICE"})
             e.remove(v);
         for (const QString& kv : env)

@@ -30,6 +30,9 @@ protected:
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("RFIDSIM_STATE", state());
         e.insert("RFIDSIM_LOG", log());
+        // What this computer last wrote to a reader is kept here, not in the
+        // user's own state folder.
+        e.insert("STATE_DIRECTORY", dir.filePath("state"));
         e.remove("DISPLAY");
         e.remove("RFIDSIM_IGNORE");
         for (const QString& kv : env)
@@ -105,8 +108,10 @@ TEST_F(Rfidctl, ApplyThenReadGivesBackWhatWasApplied) {
                      "Not checked (the reader does not report them): reader_mode, bluetooth_mode, "
                      "bluetooth_name, sleep_time\n"
                      "Check: the reader agrees with the file.\n");
-    // Language, output settings, the four one-byte settings, then the read-back.
-    EXPECT_EQ(framesTaken().size(), 7);
+    // The read that finds what differs, then language, output settings, the
+    // four one-byte settings, then the read-back.
+    EXPECT_EQ(framesTaken().size(), 8);
+    EXPECT_EQ(framesTaken().front(), "> AA 00 01 83 82 BB");
 
     r = run({"read", "--json", "--sim"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -222,8 +227,9 @@ TEST_F(Rfidctl, OneShotCommandsAndHelp) {
     EXPECT_EQ(run({"--sim", "clear-data"}).code, 0);
     EXPECT_TRUE(stateText().contains("stored_records=0\n"));
     EXPECT_EQ(framesTaken(),
-              (QStringList{"> AA 00 01 C0 C1 BB", "> AA 00 02 CD 00 CF BB", "> AA 00 02 80 1C 9E BB",
-                           "> AA 00 01 83 82 BB", "> AA 00 01 CF CE BB", "> AA 00 01 0D 0C BB"}));
+              (QStringList{"> AA 00 01 C0 C1 BB", "> AA 00 02 CD 00 CF BB", "> AA 00 01 83 82 BB",
+                           "> AA 00 02 80 1C 9E BB", "> AA 00 01 83 82 BB", "> AA 00 01 CF CE BB",
+                           "> AA 00 01 0D 0C BB"}));
 
     r = run({"--help"});
     EXPECT_EQ(r.code, 0);

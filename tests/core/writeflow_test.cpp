@@ -120,7 +120,7 @@ TEST_F(WriteFlow, AReaderInUseIsNotWrittenAndTheHolderIsNamed) {
     ASSERT_FALSE(link.lockFile().isEmpty());
     rfid::ReaderLock other;
     QString error;
-    ASSERT_TRUE(other.acquire(link.lockFile(), {}, 0, {}, error)) << error.toStdString();
+    ASSERT_TRUE(other.acquire(link.lockFile(), {}, 10000, {}, error)) << error.toStdString();
     link.setLockWait(150);
     const rfid::WriteOutcome w = rfid::writeSettings(link, parse(kEverything));
     EXPECT_EQ(w.stoppedIn, rfid::WriteStage::Prepare);

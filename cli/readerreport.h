@@ -1,0 +1,45 @@
+// What rfidctl apply, set and audit say about one reader with --json: one JSON
+// object per reader on a line of its own, its keys always in this order:
+//
+//   {"device":"sim:0","serial":"SIM-0000","changed":true,"written":["keyboard language"],
+//    "unchanged":["output settings"],"not_written":[],"cannot_be_read_back":["sleep_time"],
+//    "differences":[{"key":"language","reader":"American style","wanted":"German"}],"error":null}
+//
+// apply and set add "check" (true with --check: nothing was sent, "written"
+// lists what would be), audit adds "agrees".
+#pragma once
+
+#include "readersettings.h"
+#include "usblink.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace rfid::cli {
+
+struct ReaderReport {
+    QString device;
+    QString serial;
+    bool changed = false;
+    QStringList written;
+    QStringList unchanged;
+    QStringList notWritten;
+    QStringList cannotBeReadBack;
+    QList<SettingDifference> differences;
+    std::optional<QString> error;
+    std::optional<bool> check;
+    std::optional<bool> agrees;
+
+    // The object on one line, with the line feed.
+    QByteArray jsonLine() const;
+};
+
+// The reader the next exchange goes to: the one chosen, else the first the
+// library lists (its automatic choice). Empty when the library lists none or
+// cannot list.
+std::optional<ReaderEntry> chosenReader(UsbLibrary& usb);
+
+} // namespace rfid::cli
