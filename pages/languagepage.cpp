@@ -51,10 +51,6 @@ const LanguagePage::Language* LanguagePage::languages() {
 }
 
 namespace {
-QString codeText(int code) {
-    return QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
-}
-
 // Ten rows of three columns: codes 00-09 in the first column, 0B-14 in the
 // second, 15-1D in the third with German (0A) below them.
 QPoint languagePosition(int code) {
@@ -129,12 +125,13 @@ QString LanguagePage::languageName(const QString& code) {
 }
 
 void LanguagePage::Button27Click() {
-    QString code;
+    // Without a choice the command byte goes out alone, as it always has.
+    QString command = QStringLiteral("80");
     for (int c = 0; c < kLanguageCount; ++c) {
         if ((this->*(languages()[c].button))->isChecked())
-            code = codeText(c);
+            command = rfid::languageCommand(static_cast<std::uint8_t>(c));
     }
-    m_host.cycle(QStringLiteral("80") + code, kWaitMs, setTexts());
+    m_host.cycle(command, kWaitMs, setTexts());
 }
 
 rfid::CycleTexts LanguagePage::setTexts() {

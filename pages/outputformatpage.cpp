@@ -167,17 +167,37 @@ void OutputFormatPage::Button24Click() {
         }
     }
 
-    QString command = QStringLiteral("82");
+    // The 16 bytes in the reader's order, framed by core; the prefix and suffix
+    // bytes stand on the language page.
+    rfid::ReaderSettings s;
     for (int i = 0; i < kFormatCount; ++i) {
         if ((this->*(formats()[i].button))->isChecked())
-            command += rfid::toHex(&formats()[i].code, 1);
+            s.format = formats()[i].code;
     }
-    command += flag(CheckBox16) + flag(CheckBox17) + flag(CheckBox18) + flag(CheckBox15);
-    command += RadioButton29->isChecked() ? QStringLiteral("01") : QStringLiteral("00");
-    command += QStringLiteral("01"); // fixed
-    command += CheckBox19->isChecked() ? Edit23->text() : QStringLiteral("00");
-    // The prefix and suffix bytes stand on the language page.
-    command += prefixSuffix.join(QString());
+    s.semicolon = CheckBox16->isChecked();
+    s.questionMark = CheckBox17->isChecked();
+    s.commaInMiddle = CheckBox18->isChecked();
+    s.enter = CheckBox15->isChecked();
+    s.bigBuzzer = RadioButton29->isChecked();
+    s.customByteEnabled = CheckBox19->isChecked();
+    std::uint8_t value = 0;
+    if (CheckBox19->isChecked() && kbd::byteFieldValue(Edit23->text(), value))
+        s.customByte = value;
+    for (int i = 0; i < prefixSuffix.size() && i < 8; ++i) {
+        kbd::byteFieldValue(prefixSuffix.at(i), value);
+        (i < 4 ? s.prefix[std::size_t(i)] : s.suffix[std::size_t(i - 4)]) = value;
+    }
+    QString command;
+    if (const auto bytes = rfid::outputSettingsBytes(s)) {
+        command = rfid::outputSettingsCommand(*bytes);
+    } else {
+        // No format chosen: the other fields go out without it, as they always have.
+        command = QStringLiteral("82") + flag(CheckBox16) + flag(CheckBox17) + flag(CheckBox18) +
+                  flag(CheckBox15) +
+                  (RadioButton29->isChecked() ? QStringLiteral("01") : QStringLiteral("00")) +
+                  QStringLiteral("01") + (CheckBox19->isChecked() ? Edit23->text() : QStringLiteral("00")) +
+                  prefixSuffix.join(QString());
+    }
 
     m_host.cycle(command, kWaitMs, setTexts());
 }
