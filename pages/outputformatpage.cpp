@@ -170,19 +170,8 @@ void OutputFormatPage::Button24Click() {
     // The 16 bytes in the reader's order, framed by core; the prefix and suffix
     // bytes stand on the language page.
     rfid::ReaderSettings s;
-    for (int i = 0; i < kFormatCount; ++i) {
-        if ((this->*(formats()[i].button))->isChecked())
-            s.format = formats()[i].code;
-    }
-    s.semicolon = CheckBox16->isChecked();
-    s.questionMark = CheckBox17->isChecked();
-    s.commaInMiddle = CheckBox18->isChecked();
-    s.enter = CheckBox15->isChecked();
-    s.bigBuzzer = RadioButton29->isChecked();
-    s.customByteEnabled = CheckBox19->isChecked();
+    collectSettings(s); // the fields were checked above
     std::uint8_t value = 0;
-    if (CheckBox19->isChecked() && kbd::byteFieldValue(Edit23->text(), value))
-        s.customByte = value;
     for (int i = 0; i < prefixSuffix.size() && i < 8; ++i) {
         kbd::byteFieldValue(prefixSuffix.at(i), value);
         (i < 4 ? s.prefix[std::size_t(i)] : s.suffix[std::size_t(i - 4)]) = value;
