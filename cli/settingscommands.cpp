@@ -112,11 +112,16 @@ int cmdSave(Context& c) {
         return code;
     QString error;
     QStringList skipped;
-    if (!saveSettingsFile(a.plain.front(), s, error, &skipped))
+    const QString path = a.plain.front();
+    // Standard output ("-", /dev/stdout) gets the file alone, as read --json gives it.
+    const bool toOut = descriptorNamedBy(path) == 1;
+    c.out.flush();
+    if (!saveSettingsFile(path, s, error, &skipped))
         return c.fail(kBadUsage, error);
     for (const QString& k : skipped)
         c.err << kProgram << ": left out " << k << ": no name for that code\n";
-    c.out << "Saved the reader's settings to " << a.plain.front() << ".\n";
+    if (!toOut)
+        c.out << "Saved the reader's settings to " << path << ".\n";
     return kDone;
 }
 
@@ -153,7 +158,8 @@ QList<Subcommand> settingsCommands() {
         {QStringLiteral("save"), QStringLiteral("FILE"),
          QStringLiteral("write the reader's settings to a file"),
          QStringLiteral("Reads back the reader's keyboard language and output settings and writes them\n"
-                        "to FILE as a settings file.\n"),
+                        "to FILE as a settings file. A regular file is replaced whole; \"-\" or\n"
+                        "/dev/stdout writes to standard output; a device or a FIFO is written as it is.\n"),
          cmdSave},
         {QStringLiteral("apply"), QStringLiteral("FILE [--no-verify]"),
          QStringLiteral("write a settings file to the reader and check it"),

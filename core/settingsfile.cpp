@@ -1,13 +1,24 @@
 #include "settingsfile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <cmath>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace rfid {
 
@@ -135,18 +146,121 @@ QByteArray settingsToJson(const ReaderSettings& settings, QStringList* skipped) 
     return out;
 }
 
+#ifndef _WIN32
+namespace {
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Writes all of `bytes` to `fd`; false with errno set when that fails.
+bool writeAll(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// The descriptor a name like /dev/stdout, /dev/fd/1 or /proc/self/fd/1 stands
+// for, following the links that lead to it.
+int aliasedDescriptor(QString path) {
+    static const QRegularExpression fdPath(
+        QStringLiteral("^/(?:dev/fd|proc/self/fd|proc/%1/fd)/(\\d{1,9})$").arg(::getpid()));
+    for (int hop = 0; hop < 40 && !path.isEmpty(); ++hop) {
+        path = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        if (path == QLatin1String("/dev/stdin"))
+            return 0;
+        if (path == QLatin1String("/dev/stdout"))
+            return 1;
+        if (path == QLatin1String("/dev/stderr"))
+            return 2;
+        const QRegularExpressionMatch m = fdPath.match(path);
+        if (m.hasMatch())
+            return m.captured(1).toInt();
+        const QFileInfo info(path);
+        if (!info.isSymLink())
+            return -1;
+        // The link's own text: /proc's links name the file they stand for.
+        const QByteArray name = QFile::encodeName(path);
+        char target[4096];
+        const ssize_t n = ::readlink(name.constData(), target, sizeof target - 1);
+        if (n <= 0)
+            return -1;
+        const QString next = QFile::decodeName(QByteArray(target, qsizetype(n)));
+        path = QDir::isAbsolutePath(next) ? next : QFileInfo(path).absolutePath() + QLatin1Char('/') + next;
+    }
+    return -1;
+}
+
+} // namespace
+#endif
+
+int descriptorNamedBy(const QString& path) {
+    if (path == QLatin1String("-"))
+        return 1;
+#ifdef _WIN32
+    return -1;
+#else
+    return aliasedDescriptor(path);
+#endif
+}
+
 bool saveSettingsFile(const QString& path, const ReaderSettings& settings, QString& error,
                       QStringList* skipped) {
+    auto failed = [&](const QString& why) {
+        error = path + QStringLiteral(": cannot be written (") + why + QLatin1Char(')');
+        return false;
+    };
+#ifndef _WIN32
+    // What is not a regular file is written where it is, never replaced: "-" and
+    // a name for an open descriptor (/dev/stdout) go to that descriptor, which
+    // keeps the shell's ">>"; a device or a FIFO is opened and written.
+    const int fd = descriptorNamedBy(path);
+    if (fd >= 0) {
+        if (!writeAll(fd, settingsToJson(settings, skipped)))
+            return failed(systemError(errno));
+        return true;
+    }
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (S_ISDIR(st.st_mode))
+            return failed(QStringLiteral("it is a folder"));
+        const int out = ::open(name.constData(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+        if (out < 0)
+            return failed(systemError(errno));
+        struct stat opened {};
+        // The same kind of file that was looked at, not a file put in its place.
+        if (::fstat(out, &opened) != 0 || S_ISREG(opened.st_mode) || S_ISDIR(opened.st_mode)) {
+            ::close(out);
+            return failed(QStringLiteral("it changed while it was opened"));
+        }
+        const bool written = writeAll(out, settingsToJson(settings, skipped));
+        const int writeError = errno;
+        if (::close(out) != 0 && written)
+            return failed(systemError(errno));
+        if (!written)
+            return failed(systemError(writeError));
+        return true;
+    }
+#endif
+    // A regular file (or a new name) is replaced whole: a new file is written
+    // beside it and renamed over it, so that a failed write leaves the old one.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = path + QStringLiteral(": cannot be written (") + file.errorString() + QLatin1Char(')');
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly))
+        return failed(file.errorString());
     file.write(settingsToJson(settings, skipped));
-    if (!file.commit()) {
-        error = path + QStringLiteral(": cannot be written (") + file.errorString() + QLatin1Char(')');
-        return false;
-    }
+    if (!file.commit())
+        return failed(file.errorString());
     return true;
 }
 

@@ -38,9 +38,18 @@ bool loadSettingsFile(const QString& path, ReaderSettings& settings, QString& er
 // `skipped` when given.
 QByteArray settingsToJson(const ReaderSettings& settings, QStringList* skipped = nullptr);
 
-// Writes the file; false with `error` set when it cannot be written.
+// Writes the file; false with `error` set when it cannot be written. A regular
+// file (or a new name) is replaced whole by renaming a new file over it; "-" and
+// a name for an open descriptor (/dev/stdout, /dev/fd/N) are written to that
+// descriptor as it is open (">>" appends); another file that is not a regular
+// file (a device, a FIFO) is written where it is, never replaced; a folder is
+// refused.
 bool saveSettingsFile(const QString& path, const ReaderSettings& settings, QString& error,
                       QStringList* skipped = nullptr);
+
+// The descriptor `path` stands for: 1 for "-", N for /dev/stdout, /dev/fd/N,
+// /proc/self/fd/N or a link to one of them; -1 for any other name.
+int descriptorNamedBy(const QString& path);
 
 // Applies "KEY=VALUE" texts (the keys of the file) to `settings`. On error
 // returns false with `error` naming the key and what is wrong; `settings` is
