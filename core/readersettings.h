@@ -3,6 +3,8 @@
 // them, and the comparison of two sets of settings.
 #pragma once
 
+#include "readerlimits.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -142,8 +144,14 @@ inline QString buzzerCommand(bool on) {
 // page (GBK) here, where ASCII stays one byte per character; Latin-1 when Qt
 // has no GBK converter. On Windows the system's code page.
 QByteArray bluetoothNameBytes(const QString& name);
-// The longest name one command carries (the command byte takes one of 250).
-constexpr int kMaxBluetoothNameBytes = 249;
+// The code page those bytes are in, for messages: "GBK", "Latin-1", or "the
+// system's code page".
+QString bluetoothNameCodePage();
+// What is wrong with a Bluetooth name, or empty when the reader can take it as
+// it is: not empty, no control characters, only characters the code page holds
+// (a character it cannot hold would arrive as "?"), at most
+// kMaxBluetoothNameBytes bytes (readerlimits.h).
+QString bluetoothNameProblem(const QString& name);
 
 // One command of a write of several settings, in the order they go out.
 struct WriteStep {

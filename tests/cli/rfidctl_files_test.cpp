@@ -93,3 +93,34 @@ TEST_F(RfidctlFiles, SaveToStandardOutputKeepsWhatARedirectionHolds) {
     o = run({"--sim", "save", "/dev/stdout"}, {}, history);
     EXPECT_EQ(QString::fromUtf8(read(history)).toStdString(), ("an old line\n" + json + json).toStdString());
 }
+
+TEST_F(RfidctlFiles, BluetoothNamesTheReaderWouldChangeAreRefusedBeforeAnythingIsSent) {
+    struct Case {
+        QString name;
+        QString why;
+    };
+    const Case cases[] = {
+        {QString::fromUtf8("ÄÖÜ-Leser"), "holds \"Ä\", \"Ö\" and \"Ü\", which the reader's code page"},
+        {QString::fromUtf8("Gate 😀"), "holds \"😀\", which the reader's code page"},
+        {"Gate\n7", "must not hold control characters (it holds \"\\n\")"},
+        {QString(31, 'x'), "takes 31 bytes; the reader takes at most 30"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = run({"--sim", "set", "language=German", "bluetooth_name=" + c.name});
+        EXPECT_EQ(o.code, 2) << c.name.toStdString();
+        EXPECT_TRUE(o.err.startsWith("rfidctl: \"bluetooth_name\": the Bluetooth name " + c.why))
+            << o.err.toStdString();
+        EXPECT_TRUE(o.err.endsWith("; nothing was sent\n")) << o.err.toStdString();
+        EXPECT_EQ(o.out, "");
+    }
+    // A file is checked whole: its good keys are not sent either.
+    const Outcome o = run({"--sim", "apply",
+                           file("long.json", "{\"version\": 1, \"language\": \"German\", \"bluetooth_name\": "
+                                             "\"A name far longer than thirty bytes\"}")});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_TRUE(o.err.contains("takes 35 bytes; the reader takes at most 30")) << o.err.toStdString();
+    EXPECT_TRUE(framesTaken().isEmpty()) << framesTaken().join('\n').toStdString();
+
+    // The help gives the same limit.
+    EXPECT_TRUE(run({"set", "--help"}).out.contains("bluetooth_name       text of at most 30 bytes"));
+}

@@ -196,18 +196,21 @@ TEST_F(Rfidctl, BadFilesAndValuesSendNothing) {
 }
 
 TEST_F(Rfidctl, RefusalHalfWayNamesWhatWasWritten) {
-    // The simulated reader takes Bluetooth names of at most 30 bytes.
+    // The 13.56 MHz reader takes the language and reader mode commands (its
+    // address and reading mode share their command bytes) and refuses the
+    // Bluetooth name's command byte with a name of more than two bytes.
     const QString path =
-        file("long.json", "{\"version\": 1, \"language\": \"German\", \"reader_mode\": "
-                          "\"Active read single\", \"bluetooth_name\": "
-                          "\"A name far longer than thirty bytes\", \"sleep_time\": \"0 minute\"}");
-    const Outcome r = run({"--sim", "apply", path});
+        file("half.json", "{\"version\": 1, \"language\": \"German\", \"reader_mode\": "
+                          "\"Active read single\", \"bluetooth_name\": \"Gate 7\", \"sleep_time\": "
+                          "\"0 minute\"}");
+    const Outcome r = run({"--sim", "apply", path}, {"RFIDSIM_FAMILY=hf"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "rfidctl: Stopped at the Bluetooth name: the reader refused it (error 10: "
-                     "输入的参数大于最大允许范围，溢出.....). Written: keyboard language, reader mode. "
+    EXPECT_EQ(r.err, "rfidctl: Stopped at the Bluetooth name: the reader refused it (error 85: "
+                     "输入参数或者输入命令格式错误....). Written: keyboard language, reader mode. "
                      "Not written: Bluetooth name, sleep time.\n");
-    EXPECT_TRUE(stateText().contains("language=0A\n"));
-    EXPECT_TRUE(stateText().contains("sleep=01\n")) << "the sleep time was not sent";
+    const QStringList frames = framesTaken();
+    ASSERT_EQ(frames.size(), 3);
+    EXPECT_TRUE(frames[2].startsWith("> AA 00 07 88 47 61 74 65")) << "no sleep time after the refusal";
 }
 
 TEST_F(Rfidctl, OneShotCommandsAndHelp) {

@@ -6,6 +6,7 @@
 #include "readertables.h"
 #include "settingsfile.h"
 
+#include <QFile>
 #include <QJsonValue>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -241,10 +242,54 @@ TEST(SettingsNames, BytesAndFlags) {
     EXPECT_EQ(setFromText(s, SettingKey::Enter, "yes"), "expected true or false, not \"yes\"");
     EXPECT_EQ(setFromJson(s, SettingKey::BluetoothName, QJsonValue("")),
               "the Bluetooth name must not be empty");
-    EXPECT_EQ(setFromJson(s, SettingKey::BluetoothName, QJsonValue(QString(250, 'x'))),
-              "the Bluetooth name takes 250 bytes; at most 249 fit in one command");
-    EXPECT_EQ(setFromJson(s, SettingKey::BluetoothName, QJsonValue(QString(249, 'x'))), "");
+    EXPECT_EQ(setFromJson(s, SettingKey::BluetoothName, QJsonValue(QString(31, 'x'))),
+              "the Bluetooth name takes 31 bytes; the reader takes at most 30");
+    EXPECT_EQ(setFromJson(s, SettingKey::BluetoothName, QJsonValue(QString(30, 'x'))), "");
 }
+
+TEST(SettingsNames, BluetoothNamesArriveAsWrittenOrAreRefused) {
+    ReaderSettings s;
+    s.bluetoothName = QStringLiteral("kept");
+    auto refused = [&s](const QString& name) {
+        const ReaderSettings before = s;
+        const QString why = setFromText(s, SettingKey::BluetoothName, name);
+        EXPECT_EQ(s, before) << name.toStdString();
+        return why.toStdString();
+    };
+    // Characters the code page cannot hold would arrive as "?".
+    EXPECT_EQ(refused(QString::fromUtf8("ÄÖÜ-Leser")),
+              "the Bluetooth name holds \"Ä\", \"Ö\" and \"Ü\", which the reader's code page (GBK) "
+              "cannot hold; the reader would show \"?\" instead");
+    EXPECT_EQ(refused(QString::fromUtf8("Gate 😀")),
+              "the Bluetooth name holds \"😀\", which the reader's code page (GBK) cannot hold; the "
+              "reader would show \"?\" instead");
+    EXPECT_EQ(refused(QString(QChar(0xD800)) + "x").rfind("the Bluetooth name holds ", 0), 0u);
+    // Control characters, from NUL to the C1 codes.
+    EXPECT_EQ(refused(QString("Gate") + QChar(0) + "7"),
+              "the Bluetooth name must not hold control characters (it holds \"\\u0000\")");
+    EXPECT_EQ(refused("Gate\n7\t"),
+              "the Bluetooth name must not hold control characters (it holds \"\\n\" and \"\\t\")");
+    EXPECT_NE(refused(QString("Gate") + QChar(0x85)), "");
+    EXPECT_NE(refused(QString("Gate") + QChar(0x7F)), "");
+    // The length counts the bytes the reader receives: a Chinese character takes two.
+    EXPECT_EQ(refused(QString(16, QChar(0x8BFB))),
+              "the Bluetooth name takes 32 bytes; the reader takes at most 30");
+    EXPECT_EQ(setFromText(s, SettingKey::BluetoothName, QString(15, QChar(0x8BFB))), "");
+    EXPECT_EQ(setFromText(s, SettingKey::BluetoothName, QString::fromUtf8("Leser ü é ? 读卡器")), "");
+    EXPECT_EQ(bluetoothNameBytes(QString::fromUtf8("读")).size(), 2);
+    EXPECT_EQ(kMaxBluetoothNameBytes, 30);
+    EXPECT_EQ(valueHelp(SettingKey::BluetoothName), "text of at most 30 bytes (ASCII: 1 each, Chinese: 2)");
+}
+
+#ifdef RFID_SOURCE_DIR
+TEST(SettingsNames, TheReadmeGivesTheSameNameLimit) {
+    QFile readme(QStringLiteral(RFID_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("| `bluetooth_name` | text, not empty, at most %1 bytes")
+                                  .arg(kMaxBluetoothNameBytes)));
+}
+#endif
 
 TEST(SettingsFile, SaveAndLoadGiveTheSameSettings) {
     QTemporaryDir dir;
