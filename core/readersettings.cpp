@@ -661,7 +661,8 @@ QString writeStoppedText(const QStringList& steps, int stoppedAt, const QString&
 QString answerProblem(const Answer& answer) {
     switch (answer.status) {
     case AnswerStatus::Refused: {
-        const QString reason = falsereason(hexByte(answer.errorCode));
+        // In English: the window gives the reader's own words through falsereason.
+        const QString reason = refusalReason(hexByte(answer.errorCode));
         return QStringLiteral("the reader refused it (error %1%2)")
             .arg(hexByte(answer.errorCode), reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
     }

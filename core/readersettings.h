@@ -189,8 +189,10 @@ struct Answer {
 Answer parseAnswer(const QString& responseHex);
 
 // Why an answer is not a success, in plain words: "the reader refused it
-// (error 85: <reason>)" or "the reader's answer was damaged"; empty for a
-// success and for no answer (whose cause the exchange knows).
+// (error 10: a parameter is larger than the largest allowed)", the reason in
+// English (refusalReason), or "the reader's answer was damaged"; empty for a
+// success and for no answer (whose cause the exchange knows). For rfidctl and
+// the station; the window's log gives the reader's own words (falsereason).
 QString answerProblem(const Answer& answer);
 
 // The read-back (0x83) payload: the language code, then the 16 output bytes.

@@ -205,9 +205,9 @@ TEST_F(Rfidctl, RefusalHalfWayNamesWhatWasWritten) {
                           "\"0 minute\"}");
     const Outcome r = run({"--sim", "apply", path}, {"RFIDSIM_FAMILY=hf"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "rfidctl: Stopped at the Bluetooth name: the reader refused it (error 85: "
-                     "输入参数或者输入命令格式错误....). Written: keyboard language, reader mode. "
-                     "Not written: Bluetooth name, sleep time.\n");
+    EXPECT_EQ(r.err, "rfidctl: Stopped at the Bluetooth name: the reader refused it (error 85: a parameter "
+                     "or the command's format is wrong). Written: keyboard language, reader mode. Not "
+                     "written: Bluetooth name, sleep time.\n");
     const QStringList frames = framesTaken();
     ASSERT_EQ(frames.size(), 3);
     EXPECT_TRUE(frames[2].startsWith("> AA 00 07 88 47 61 74 65")) << "no sleep time after the refusal";

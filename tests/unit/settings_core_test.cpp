@@ -5,6 +5,7 @@
 #include "readersettings.h"
 #include "readertables.h"
 #include "settingsfile.h"
+#include "status.h"
 
 #include <QFile>
 #include <QJsonValue>
@@ -187,6 +188,30 @@ TEST(SettingsReadBack, AnswersAreReadFromThePayloadOnly) {
                                       "00BB")
                               .payload),
               "V1.05");
+}
+
+TEST(SettingsReadBack, RefusalsAreGivenInEnglishWithTheCode) {
+    Answer refused;
+    refused.status = AnswerStatus::Refused;
+    refused.errorCode = 0x10;
+    EXPECT_EQ(answerProblem(refused),
+              "the reader refused it (error 10: a parameter is larger than the largest allowed)");
+    refused.errorCode = 0x8F;
+    EXPECT_EQ(answerProblem(refused),
+              "the reader refused it (error 8F: the reader does not know the command)");
+    refused.errorCode = 0x42;
+    EXPECT_EQ(answerProblem(refused), "the reader refused it (error 42)");
+    // Every reason the reader has in its own words has an English one, and the
+    // window's texts stay the reader's own.
+    for (int code = 0x01; code < 0x100; ++code) {
+        const QString text = QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
+        EXPECT_EQ(falsereason(text).isEmpty(), refusalReason(text).isEmpty()) << text.toStdString();
+        for (QChar c : refusalReason(text))
+            EXPECT_LT(c.unicode(), 0x80) << text.toStdString();
+    }
+    EXPECT_EQ(refusalReason("00"), "");
+    EXPECT_EQ(refusalReason("8a"), "");
+    EXPECT_EQ(falsereason("10"), QString::fromUtf8("输入的参数大于最大允许范围，溢出....."));
 }
 
 TEST(SettingsNames, AsPeopleWriteThem) {

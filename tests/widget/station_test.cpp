@@ -139,6 +139,8 @@ TEST_F(StationTest, ThreeReadersOneAfterAnotherOneRefusingASetting) {
         lines[2].contains(",sim:1,SIM-0001,V1.0,\"failed: Stopped at the keyboard language: the reader "
                           "refused it (error 85"))
         << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].contains("refused it (error 85: a parameter or the command's format is wrong). "))
+        << "the results give the reason in English: " << lines[2].toStdString();
     EXPECT_TRUE(okRow.match(lines[3]).hasMatch()) << lines[3].toStdString();
     EXPECT_TRUE(okRow.match(lines[4]).hasMatch()) << lines[4].toStdString();
 
