@@ -143,3 +143,39 @@ TEST_F(RfidctlStation, CtrlCStopsWithTheResultsFileComplete) {
     EXPECT_TRUE(out.endsWith("Stopped. 2 readers done: 2 set up, 0 failed.\n")) << out.toStdString();
     EXPECT_EQ(lines(csv).size(), 3);
 }
+
+TEST_F(RfidctlStation, TermAndHangUpStopLikeCtrlCWithTheReaderInProgressFinished) {
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        const QString csv = dir.filePath(QStringLiteral("results-%1.csv").arg(sig));
+        QProcess p;
+        p.setProcessEnvironment(environment({"RFIDSIM_READERS=16"}));
+        p.start(QStringLiteral(RFIDCTL_PATH), {"--sim", "station", file("s.json", kSettings), "--log", csv});
+        ASSERT_TRUE(p.waitForStarted());
+        // Stopped as soon as the first reader is done, while the next ones are in progress.
+        QByteArray out;
+        QElapsedTimer t;
+        t.start();
+        while (!out.contains("1 reader done") && t.elapsed() < 20000) {
+            p.waitForReadyRead(10);
+            out += p.readAllStandardOutput();
+        }
+        ASSERT_TRUE(out.contains("1 reader done")) << out.toStdString();
+        ::kill(pid_t(p.processId()), sig);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        out += p.readAllStandardOutput();
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << sig;
+        EXPECT_EQ(p.exitCode(), 0) << sig;
+        const QRegularExpression stopped("Stopped\\. (\\d+) readers? done: \\1 set up, 0 failed\\.\\n$");
+        const QRegularExpressionMatch m = stopped.match(QString::fromUtf8(out));
+        ASSERT_TRUE(m.hasMatch()) << out.toStdString();
+        const int done = m.captured(1).toInt();
+        EXPECT_LT(done, 16) << "the station stopped before every reader was done";
+        // One whole row for every reader done, the one in progress included.
+        const QStringList rows = lines(csv);
+        ASSERT_EQ(rows.size(), done + 1) << rows.join('\n').toStdString();
+        for (int i = 1; i <= done; ++i)
+            EXPECT_TRUE(
+                rows[i].endsWith(QString(",sim:%1,SIM-%2,V1.0,ok,").arg(i - 1).arg(i - 1, 4, 10, QChar('0'))))
+                << rows[i].toStdString();
+    }
+}
