@@ -108,7 +108,7 @@ int cmdStation(Context& c) {
     if (wanted.isEmpty())
         return c.fail(kBadUsage, QStringLiteral("%1 holds no settings; no reader was touched").arg(file));
     StationLog log;
-    if (a.values.contains(QStringLiteral("--log")) && !log.open(logPath, error))
+    if (a.values.contains(QStringLiteral("--log")) && !log.open(logPath, error, file))
         return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
     UsbLibrary& usb = c.library();
     Station station(usb, wanted, logPath.isEmpty() ? nullptr : &log);
@@ -125,6 +125,10 @@ int cmdStation(Context& c) {
     });
     stationStop = 0;
     std::optional<StopSignals> stopSignals(std::in_place);
+#ifndef _WIN32
+    // A results file that reaches the file-size limit is reported, not the end of the program.
+    const auto previousFileSize = std::signal(SIGXFSZ, SIG_IGN);
+#endif
     c.out << "Waiting for readers; each one plugged in is set up from " << file << ". Ctrl+C stops.\n";
     c.out.flush();
     const auto enough = [&] { return stationStop != 0 || (count > 0 && station.done() >= count); };
@@ -136,6 +140,9 @@ int cmdStation(Context& c) {
             waitForReaderNotice(usb, 1000);
     }
     stopSignals.reset();
+#ifndef _WIN32
+    std::signal(SIGXFSZ, previousFileSize == SIG_ERR ? SIG_DFL : previousFileSize);
+#endif
     station.finish();
     if (station.stoppedByLogError())
         return c.fail(kBadUsage, station.logError() + QStringLiteral("; the station stopped"));

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -178,4 +179,28 @@ TEST_F(RfidctlStation, TermAndHangUpStopLikeCtrlCWithTheReaderInProgressFinished
                 rows[i].endsWith(QString(",sim:%1,SIM-%2,V1.0,ok,").arg(i - 1).arg(i - 1, 4, 10, QChar('0'))))
                 << rows[i].toStdString();
     }
+}
+
+TEST_F(RfidctlStation, TheResultsFileIsNeverTheSettingsFileOrAFifo) {
+    const QString settings = file("s.json", kSettings);
+    Outcome o = run({"--sim", "station", settings, "--log", settings}, {});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.err.toStdString(), "rfidctl: " + settings.toStdString() + " is the settings file " +
+                                       settings.toStdString() +
+                                       "; give the results a file of their own; no reader was touched\n");
+    QFile f(settings);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), kSettings);
+
+    const QString fifo = dir.filePath("fifo.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QElapsedTimer t;
+    t.start();
+    o = run({"--sim", "station", settings, "--log", fifo}, {});
+    EXPECT_LT(t.elapsed(), 20000) << "it waited for the FIFO";
+    EXPECT_EQ(o.code, 2);
+    EXPECT_TRUE(o.err.contains("fifo.csv cannot be written: it is a FIFO, not a regular file; no reader was "
+                               "touched"))
+        << o.err.toStdString();
+    EXPECT_TRUE(framesTaken().isEmpty());
 }

@@ -208,6 +208,9 @@ TEST_F(StationTest, BadFilesAreRefusedBeforeAnyReaderIsTouched) {
     EXPECT_TRUE(error.contains("colour")) << error.toStdString();
     EXPECT_FALSE(d.start(write("empty.json", R"({"version": 1})"), dir.filePath("r.csv"), error));
     EXPECT_TRUE(error.contains("holds no settings")) << error.toStdString();
+    EXPECT_FALSE(d.start(good, good, error));
+    EXPECT_TRUE(error.contains(" is the settings file ")) << error.toStdString();
+    EXPECT_EQ(csvLines(good).front(), "{") << "the settings file is left as it was";
     EXPECT_FALSE(d.isRunning());
     QCoreApplication::processEvents();
     EXPECT_EQ(rfidsim_frame_count(), 0) << "nothing was sent";
