@@ -1,5 +1,6 @@
 // station: readers set up one after another from a settings file.
 #include "commands.h"
+#include "devicetext.h"
 #include "readersettings.h"
 #include "settingsfile.h"
 #include "station.h"
@@ -116,8 +117,10 @@ int cmdStation(Context& c) {
         return c.fail(kNoReader, error);
 
     station.setRowObserver([&](const StationRow& r) {
-        c.out << r.path << "  " << (r.serial.isEmpty() ? QStringLiteral("-") : r.serial) << "  "
-              << (r.version.isEmpty() ? QStringLiteral("-") : r.version) << "  " << r.result << '\n';
+        c.out << printableDeviceText(r.path) << "  "
+              << (r.serial.isEmpty() ? QStringLiteral("-") : printableDeviceText(r.serial)) << "  "
+              << (r.version.isEmpty() ? QStringLiteral("-") : printableDeviceText(r.version)) << "  "
+              << r.result << '\n';
         for (const QString& d : r.differences)
             c.out << "    " << d << '\n';
         c.out << station.progressLine() << '\n';

@@ -1,5 +1,6 @@
 #include "station.h"
 
+#include "devicetext.h"
 #include "writeflow.h"
 
 #include <QFileInfo>
@@ -223,7 +224,7 @@ QString StationLog::header() {
 
 QString StationLog::field(const QString& text) {
     QString t = text;
-    if (!t.isEmpty() && QStringLiteral("=+-@").contains(t.front()))
+    if (!t.isEmpty() && QStringLiteral("=+-@\t\r").contains(t.front()))
         t.prepend(QLatin1Char('\''));
     if (t.contains(QLatin1Char(',')) || t.contains(QLatin1Char('"')) || t.contains(QLatin1Char('\n')) ||
         t.contains(QLatin1Char('\r'))) {
@@ -236,10 +237,11 @@ QString StationLog::field(const QString& text) {
 QString StationLog::line(const StationRow& row) {
     // Local time with its offset from UTC.
     const QDateTime t = row.time.toOffsetFromUtc(row.time.offsetFromUtc());
+    // What the device reports is written with its control characters spelled out.
     const QStringList fields = {t.toString(Qt::ISODate),
-                                row.path,
-                                row.serial,
-                                row.version,
+                                printableDeviceText(row.path),
+                                printableDeviceText(row.serial),
+                                printableDeviceText(row.version),
                                 row.result,
                                 row.differences.join(QStringLiteral("; "))};
     QStringList out;

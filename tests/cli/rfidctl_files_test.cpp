@@ -124,3 +124,22 @@ TEST_F(RfidctlFiles, BluetoothNamesTheReaderWouldChangeAreRefusedBeforeAnythingI
     // The help gives the same limit.
     EXPECT_TRUE(run({"set", "--help"}).out.contains("bluetooth_name       text of at most 30 bytes"));
 }
+
+TEST_F(RfidctlFiles, DeviceTextIsPrintedWithItsControlCharactersWrittenOut) {
+    // A reader whose version text holds a terminal's escape sequence, BEL, CR,
+    // a C1 control (CSI) and a printable Latin-1 letter.
+    file("reader.state", "version=56311B5B324A070D9BE9\n");
+    const QString shown = QString::fromUtf8("V1\\x1b[2J\\x07\\x0d\\x9bé");
+    Outcome o = run({"--sim", "version"});
+    EXPECT_EQ(o.code, 0) << o.err.toStdString();
+    EXPECT_EQ(o.out.toStdString(), (shown + "\n").toStdString());
+
+    const QString csv = dir.filePath("r.csv");
+    o = run({"--sim", "station", file("s.json", R"({"version": 1, "language": "German"})"), "--log", csv,
+             "--count", "1"});
+    EXPECT_EQ(o.code, 0) << o.err.toStdString();
+    EXPECT_TRUE(o.out.contains("sim:0  SIM-0000  " + shown + "  ok\n")) << o.out.toStdString();
+    const QStringList rows = QString::fromUtf8(read(csv)).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[1].endsWith(",sim:0,SIM-0000," + shown + ",ok,")) << rows[1].toStdString();
+}
