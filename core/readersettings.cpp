@@ -346,7 +346,7 @@ QString keyName(SettingKey key) {
 
 std::optional<SettingKey> keyByName(const QString& name) {
     for (const KeyInfo& i : kKeys) {
-        if (name == QLatin1String(i.name))
+        if (name.compare(QLatin1String(i.name), Qt::CaseInsensitive) == 0)
             return i.key;
     }
     return std::nullopt;

@@ -75,6 +75,7 @@ enum class SettingKey {
 
 const QList<SettingKey>& allSettingKeys();
 QString keyName(SettingKey key);
+// The key of a name, matched without regard to case ("Language" is language).
 std::optional<SettingKey> keyByName(const QString& name);
 // Whether the reader reports this setting in its read-back (language and output settings).
 bool readerReports(SettingKey key);

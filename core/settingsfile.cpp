@@ -9,8 +9,11 @@
 #include <QJsonParseError>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
+#include <QStringDecoder>
 
 #include <cmath>
+#include <cstring>
 
 #ifndef _WIN32
 #include <cerrno>
@@ -25,6 +28,12 @@ namespace rfid {
 namespace {
 
 const QLatin1String kVersionKey("version");
+
+#ifndef _WIN32
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+#endif
 
 QString keyError(const QString& fileName, const QString& key, const QString& what) {
     return fileName + QStringLiteral(": ") + quotedForError(key) + QStringLiteral(": ") + what;
@@ -51,7 +60,161 @@ QByteArray jsonText(const QJsonValue& value) {
     return array.mid(1, array.size() - 2);
 }
 
+// Reads the JSON text of a document the parser has taken, to find what the
+// parser does not tell: every key of the top-level object, repeats included.
+class KeyScanner {
+public:
+    explicit KeyScanner(const QByteArray& data) : m_data(data) {}
+
+    bool keys(QStringList& out) {
+        if (m_data.startsWith("\xEF\xBB\xBF"))
+            m_pos = 3;
+        skipBlanks();
+        if (!take('{'))
+            return false;
+        skipBlanks();
+        if (take('}'))
+            return true;
+        for (;;) {
+            skipBlanks();
+            QString key;
+            if (!string(&key))
+                return false;
+            out << key;
+            skipBlanks();
+            if (!take(':') || !skipValue())
+                return false;
+            skipBlanks();
+            if (take('}'))
+                return true;
+            if (!take(','))
+                return false;
+        }
+    }
+
+private:
+    bool atEnd() const { return m_pos >= m_data.size(); }
+    char peek() const { return atEnd() ? '\0' : m_data.at(m_pos); }
+    bool take(char c) {
+        if (atEnd() || m_data.at(m_pos) != c)
+            return false;
+        ++m_pos;
+        return true;
+    }
+    void skipBlanks() {
+        while (!atEnd() && (peek() == ' ' || peek() == '\t' || peek() == '\n' || peek() == '\r'))
+            ++m_pos;
+    }
+
+    // A string from its opening quote; its text decoded into `out` when given,
+    // as the parser decodes it: a \u escape is one UTF-16 unit, and an escaped
+    // character without a meaning of its own is that character.
+    bool string(QString* out) {
+        if (!take('"'))
+            return false;
+        QByteArray raw; // UTF-8 bytes since the last escape
+        bool escapes = false;
+        auto flush = [&] {
+            // The parser reads a string without escapes as UTF-8 text, which
+            // drops a byte order mark at its start, and one with escapes
+            // character by character, which keeps it.
+            QStringDecoder utf8(QStringDecoder::Utf8,
+                                QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+            if (out)
+                *out += escapes ? utf8.decode(raw) : QString::fromUtf8(raw);
+            raw.clear();
+        };
+        while (!atEnd()) {
+            const char c = m_data.at(m_pos++);
+            if (c == '"') {
+                flush();
+                return true;
+            }
+            if (c != '\\') {
+                raw += c;
+                continue;
+            }
+            if (atEnd())
+                return false;
+            escapes = true;
+            const char e = m_data.at(m_pos++);
+            const char* const simple = "\"\\/bfnrt";
+            const char* const meant = "\"\\/\b\f\n\r\t";
+            if (const char* at = e ? std::strchr(simple, e) : nullptr) {
+                raw += meant[at - simple];
+                continue;
+            }
+            if (e != 'u') {
+                // The parser takes any other escaped character as itself.
+                flush();
+                if (out)
+                    *out += QChar(uchar(e));
+                continue;
+            }
+            if (m_pos + 4 > m_data.size())
+                return false;
+            bool ok = false;
+            const ushort unit = QByteArray(m_data.constData() + m_pos, 4).toUShort(&ok, 16);
+            if (!ok)
+                return false;
+            m_pos += 4;
+            flush();
+            if (out)
+                *out += QChar(unit);
+        }
+        return false;
+    }
+
+    bool skipValue() {
+        skipBlanks();
+        const char c = peek();
+        if (c == '"')
+            return string(nullptr);
+        if (c == '{' || c == '[') {
+            // Nested values only count their brackets; strings may hold any.
+            int depth = 0;
+            while (!atEnd()) {
+                const char d = peek();
+                if (d == '"') {
+                    if (!string(nullptr))
+                        return false;
+                    continue;
+                }
+                ++m_pos;
+                if (d == '{' || d == '[')
+                    ++depth;
+                else if ((d == '}' || d == ']') && --depth == 0)
+                    return true;
+            }
+            return false;
+        }
+        // A number, true, false or null runs up to what ends a value.
+        const qsizetype start = m_pos;
+        while (!atEnd() && !std::strchr(",}] \t\n\r", peek()))
+            ++m_pos;
+        return m_pos > start;
+    }
+
+    const QByteArray& m_data;
+    qsizetype m_pos = 0;
+};
+
+// The same key however it is written: settings keys and "version" are matched
+// without regard to case.
+QString keyIdentity(const QString& key) {
+    if (const std::optional<SettingKey> k = keyByName(key))
+        return keyName(*k);
+    return key.compare(kVersionKey, Qt::CaseInsensitive) == 0 ? QString(kVersionKey) : key;
+}
+
+const QString kRepeated = QStringLiteral("given more than once; a key may appear only once");
+
 } // namespace
+
+bool topLevelKeys(const QByteArray& data, QStringList& keys) {
+    keys.clear();
+    return KeyScanner(data).keys(keys);
+}
 
 bool parseSettings(const QByteArray& data, const QString& fileName, ReaderSettings& settings,
                    QString& error) {
@@ -72,7 +235,27 @@ bool parseSettings(const QByteArray& data, const QString& fileName, ReaderSettin
         return false;
     }
     const QJsonObject object = doc.object();
-    const QJsonValue version = object.value(kVersionKey);
+    // The parser keeps the last of two values for one key and says nothing; a
+    // file that gives a key twice is refused, naming it.
+    QStringList keys;
+    if (!topLevelKeys(data, keys)) {
+        error = fileName + QStringLiteral(": not valid JSON (its keys cannot be read)");
+        return false;
+    }
+    QSet<QString> seen;
+    for (const QString& key : keys) {
+        const QString identity = keyIdentity(key);
+        if (seen.contains(identity)) {
+            error = keyError(fileName, key, kRepeated);
+            return false;
+        }
+        seen.insert(identity);
+    }
+    QJsonValue version(QJsonValue::Undefined);
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (keyIdentity(it.key()) == kVersionKey)
+            version = it.value();
+    }
     if (version.isUndefined()) {
         error = fileName + QStringLiteral(": \"version\" is missing (this program writes version %1)")
                                .arg(kSettingsFileVersion);
@@ -98,7 +281,7 @@ bool parseSettings(const QByteArray& data, const QString& fileName, ReaderSettin
 
     ReaderSettings parsed;
     for (auto it = object.begin(); it != object.end(); ++it) {
-        if (it.key() == kVersionKey)
+        if (keyIdentity(it.key()) == kVersionKey)
             continue;
         const std::optional<SettingKey> key = keyByName(it.key());
         if (!key) {
@@ -117,10 +300,37 @@ bool parseSettings(const QByteArray& data, const QString& fileName, ReaderSettin
 
 bool loadSettingsFile(const QString& path, ReaderSettings& settings, QString& error) {
     QFile file(path);
+#ifndef _WIN32
+    // Opened without waiting (a FIFO would wait for a writer forever), then
+    // taken only when it is a regular file.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = path + QStringLiteral(": cannot be read (") + systemError(errno) + QLatin1Char(')');
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = path + QStringLiteral(": not a settings file (%1)")
+                           .arg(S_ISDIR(st.st_mode)    ? QStringLiteral("it is a folder")
+                                : S_ISFIFO(st.st_mode) ? QStringLiteral("it is a FIFO, not a regular file")
+                                : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)
+                                    ? QStringLiteral("it is a device, not a regular file")
+                                    : QStringLiteral("it is not a regular file"));
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        error = path + QStringLiteral(": cannot be read (") + file.errorString() + QLatin1Char(')');
+        return false;
+    }
+#else
     if (!file.open(QIODevice::ReadOnly)) {
         error = path + QStringLiteral(": cannot be read (") + file.errorString() + QLatin1Char(')');
         return false;
     }
+#endif
     // One byte more than allowed tells a file that is too large.
     const QByteArray data = file.read(kMaxSettingsFileBytes + 1);
     if (file.error() != QFileDevice::NoError) {
@@ -148,10 +358,6 @@ QByteArray settingsToJson(const ReaderSettings& settings, QStringList* skipped) 
 
 #ifndef _WIN32
 namespace {
-
-QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // Writes all of `bytes` to `fd`; false with errno set when that fails.
 bool writeAll(int fd, const QByteArray& bytes) {
@@ -266,6 +472,7 @@ bool saveSettingsFile(const QString& path, const ReaderSettings& settings, QStri
 
 bool applyAssignments(const QStringList& assignments, ReaderSettings& settings, QString& error) {
     ReaderSettings changed = settings;
+    QSet<QString> seen;
     for (const QString& a : assignments) {
         const qsizetype eq = a.indexOf(QLatin1Char('='));
         if (eq <= 0) {
@@ -278,6 +485,11 @@ bool applyAssignments(const QStringList& assignments, ReaderSettings& settings, 
             error = quotedForError(name) + QStringLiteral(": unknown key");
             return false;
         }
+        if (seen.contains(keyName(*key))) {
+            error = quotedForError(name) + QStringLiteral(": ") + kRepeated;
+            return false;
+        }
+        seen.insert(keyName(*key));
         const QString what = setFromText(changed, *key, a.mid(eq + 1));
         if (!what.isEmpty()) {
             error = quotedForError(name) + QStringLiteral(": ") + what;

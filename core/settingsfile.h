@@ -26,10 +26,17 @@ constexpr qint64 kMaxSettingsFileBytes = 1024 * 1024;
 
 // Reads the settings in `data`. On error returns false and sets `error` to one
 // line naming `fileName`, the key (or line and column) and what is wrong;
-// `settings` is then unchanged.
+// `settings` is then unchanged. Keys are matched without regard to case; a key
+// given twice (in any case) is an error.
 bool parseSettings(const QByteArray& data, const QString& fileName, ReaderSettings& settings, QString& error);
 
-// Reads the file at `path` (named as given in errors).
+// The keys of the top-level object of a JSON text the parser takes, in the
+// order written, a key given twice listed twice (the parser keeps one and says
+// nothing). False when `data` does not start with an object.
+bool topLevelKeys(const QByteArray& data, QStringList& keys);
+
+// Reads the file at `path` (named as given in errors); only a regular file is
+// read (a FIFO, a device or a folder is refused without waiting on it).
 bool loadSettingsFile(const QString& path, ReaderSettings& settings, QString& error);
 
 // The file's text: the version, then every setting held, in key order, one per

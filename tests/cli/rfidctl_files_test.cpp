@@ -143,3 +143,37 @@ TEST_F(RfidctlFiles, DeviceTextIsPrintedWithItsControlCharactersWrittenOut) {
     ASSERT_EQ(rows.size(), 2);
     EXPECT_TRUE(rows[1].endsWith(",sim:0,SIM-0000," + shown + ",ok,")) << rows[1].toStdString();
 }
+
+TEST_F(RfidctlFiles, FifosAndKeysGivenTwiceAreRefusedWithoutWaiting) {
+    const QString settings = file("s.json", R"({"version": 1, "language": "German"})");
+    const QString pipe = fifo("pipe.json");
+    // No program ever writes to the FIFO: a run that waited would not end.
+    Outcome o = run({"--sim", "apply", pipe}, {}, {}, 15000);
+    EXPECT_TRUE(o.finished);
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.err.toStdString(),
+              "rfidctl: " + pipe.toStdString() +
+                  ": not a settings file (it is a FIFO, not a regular file); nothing was "
+                  "sent\n");
+    o = run({"--sim", "station", pipe}, {}, {}, 15000);
+    EXPECT_TRUE(o.finished);
+    EXPECT_EQ(o.code, 2);
+    EXPECT_TRUE(o.err.contains("it is a FIFO, not a regular file); no reader was touched"))
+        << o.err.toStdString();
+    o = run({"--sim", "station", settings, "--log", fifo("pipe.csv")}, {}, {}, 15000);
+    EXPECT_TRUE(o.finished);
+    EXPECT_EQ(o.code, 2);
+
+    o = run({"--sim", "apply",
+             file("twice.json", R"({"version": 1, "language": "German", "language": "French"})")});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_TRUE(
+        o.err.endsWith(": \"language\": given more than once; a key may appear only once; nothing was "
+                       "sent\n"))
+        << o.err.toStdString();
+    o = run({"--sim", "set", "language=German", "language=French"});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.err.toStdString(),
+              "rfidctl: \"language\": given more than once; a key may appear only once; nothing was sent\n");
+    EXPECT_TRUE(framesTaken().isEmpty()) << framesTaken().join('\n').toStdString();
+}

@@ -106,4 +106,74 @@ TEST(SettingsTargets, ARegularFileIsReplacedWhole) {
     EXPECT_EQ(f.readAll(), settingsToJson(german()));
 }
 
+TEST(SettingsTargets, OnlyARegularFileIsReadAndNothingWaits) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("pipe.json");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ReaderSettings s = german();
+    QString error;
+    // No writer ever comes: a read that waited would never return (the alarm
+    // ends the test instead).
+    ::alarm(20);
+    EXPECT_FALSE(loadSettingsFile(fifo, s, error));
+    ::alarm(0);
+    EXPECT_EQ(error, fifo + ": not a settings file (it is a FIFO, not a regular file)");
+    EXPECT_FALSE(loadSettingsFile(dir.path(), s, error));
+    EXPECT_EQ(error, dir.path() + ": not a settings file (it is a folder)");
+    EXPECT_FALSE(loadSettingsFile("/dev/zero", s, error));
+    EXPECT_EQ(error, "/dev/zero: not a settings file (it is a device, not a regular file)");
+    EXPECT_EQ(s, german());
+}
+
 #endif
+
+namespace {
+std::string refusal(const QByteArray& text) {
+    ReaderSettings s = german();
+    QString error;
+    EXPECT_FALSE(parseSettings(text, QStringLiteral("site.json"), s, error)) << text.constData();
+    EXPECT_EQ(s, german()) << "a refused file changes nothing";
+    return error.toStdString();
+}
+} // namespace
+
+TEST(SettingsKeys, AKeyGivenTwiceIsRefusedByName) {
+    const std::string twice = "given more than once; a key may appear only once";
+    EXPECT_EQ(refusal(R"({"version": 1, "language": "German", "language": "French"})"),
+              "site.json: \"language\": " + twice);
+    EXPECT_EQ(refusal(R"({"version": 99, "version": 1, "language": "German"})"),
+              "site.json: \"version\": " + twice);
+    // Written another way, it is the same key.
+    EXPECT_EQ(refusal(R"({"version": 1, "language": "German", "Language": "French"})"),
+              "site.json: \"Language\": " + twice);
+    EXPECT_EQ(refusal(R"({"version": 1, "lang\u0075age": "German", "language": "French"})"),
+              "site.json: \"language\": " + twice);
+    EXPECT_EQ(refusal(R"({"VERSION": 1, "version": 1})"), "site.json: \"version\": " + twice);
+    // A repeat inside a value is the value's own business.
+    EXPECT_EQ(refusal(R"({"version": 1, "format": {"a": 1, "a": 2}})"),
+              "site.json: \"format\": expected a text in quotes, not an object");
+
+    ReaderSettings s;
+    QString error;
+    ASSERT_TRUE(parseSettings(R"({"Version": 1, "LANGUAGE": "German", "Add_Enter": true})", "f", s, error))
+        << error.toStdString();
+    EXPECT_EQ(s.language, 0x0A);
+    EXPECT_EQ(s.enter, true);
+    // Quotes, braces and escapes inside strings are not keys.
+    const QByteArray tricky =
+        R"({"version": 1, "bluetooth_name": "a\"}{,\"language\":", "language": "German"})";
+    ASSERT_TRUE(parseSettings(tricky, "f", s, error)) << error.toStdString();
+    EXPECT_EQ(s.bluetoothName, QStringLiteral("a\"}{,\"language\":"));
+    QStringList keys;
+    ASSERT_TRUE(topLevelKeys(
+        "\xEF\xBB\xBF { \"a\" : [1, {\"b\": \"]\"}], \"\\ud83d\\ude00\":null,\"a\":-1.5e3 }", keys));
+    EXPECT_EQ(keys, (QStringList{"a", QString::fromUtf8("😀"), "a"}));
+    EXPECT_FALSE(topLevelKeys("[1]", keys));
+
+    ReaderSettings line;
+    EXPECT_FALSE(applyAssignments({"language=German", "add_enter=true", "LANGUAGE=French"}, line, error));
+    EXPECT_EQ(error.toStdString(), "\"LANGUAGE\": " + twice);
+    EXPECT_TRUE(line.isEmpty());
+    EXPECT_TRUE(applyAssignments({"Language=German"}, line, error)) << error.toStdString();
+    EXPECT_EQ(line.language, 0x0A);
+}
