@@ -13,6 +13,7 @@
 #include "writeflow.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -83,8 +84,11 @@ SettingsMenu::SettingsMenu(TForm1& form) : QObject(&form), m_form(form) {
         return a;
     };
     auto askSave = [this] {
-        const QString path =
-            rfid::askSaveFileName(&m_form, QStringLiteral("Save settings to file"), kFileFilter);
+        QString path = rfid::askSaveFileName(&m_form, QStringLiteral("Save settings to file"), kFileFilter);
+        // A new name without a suffix gets the settings files' one; an existing
+        // file is taken as it was chosen.
+        if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty() && !QFileInfo::exists(path))
+            path += QStringLiteral(".json");
         if (!path.isEmpty())
             saveSettings(path);
     };

@@ -15,6 +15,7 @@ namespace {
 
 // One command whose answer is only success or not, under the reader's lock.
 int simpleCommand(Context& c, const QString& command, const QString& done) {
+    c.nameReader();
     const LinkReply r = c.link().send(command);
     if (!r.ok())
         return c.failReply(r);

@@ -38,10 +38,23 @@ void reportNotChecked(Context& c, const QStringList& notChecked) {
         c.out << "Not checked (the reader does not report them): " << notChecked.join(", ") << '\n';
 }
 
+// Says which settings a file from the reader leaves out, and how to add them.
+void noteNotReported(Context& c) {
+    QStringList keys;
+    for (SettingKey key : allSettingKeys()) {
+        if (!readerReports(key))
+            keys << keyName(key);
+    }
+    c.err << kProgram << ": not in the file: " << keys.join(", ")
+          << " (the reader does not report them); to have apply write them, add them to the file "
+             "(see rfidctl set --help)\n";
+}
+
 // Writes the settings held in `wanted` through the write flow, then checks them.
 int writeAll(Context& c, const ReaderSettings& wanted, bool verify, const QString& owner) {
     if (wanted.isEmpty())
         return c.fail(kBadUsage, QStringLiteral("%1 holds no settings; nothing was sent").arg(owner));
+    c.nameReader();
     LinkOperation hold(c.link());
     if (!hold.held())
         return c.fail(kNoReader, hold.error());
@@ -91,6 +104,7 @@ int cmdRead(Context& c) {
         c.out << QString::fromUtf8(settingsToJson(s, &skipped));
         for (const QString& k : skipped)
             c.err << kProgram << ": left out " << k << ": no name for that code\n";
+        noteNotReported(c);
         return kDone;
     }
     for (SettingKey key : allSettingKeys()) {
@@ -120,6 +134,7 @@ int cmdSave(Context& c) {
         return c.fail(kBadUsage, error);
     for (const QString& k : skipped)
         c.err << kProgram << ": left out " << k << ": no name for that code\n";
+    noteNotReported(c);
     if (!toOut)
         c.out << "Saved the reader's settings to " << path << ".\n";
     return kDone;
@@ -132,7 +147,11 @@ int cmdApply(Context& c) {
     ReaderSettings s;
     QString error;
     if (!loadSettingsFile(a.plain.front(), s, error))
-        return c.fail(kBadUsage, error + QStringLiteral("; nothing was sent"));
+        return c.fail(kBadUsage, withKeysHint(error) + QStringLiteral("; nothing was sent"));
+    if (s.isEmpty())
+        return c.fail(
+            kBadUsage,
+            QStringLiteral("%1 holds no settings (only \"version\"); nothing was sent").arg(a.plain.front()));
     return writeAll(c, s, !a.has(QStringLiteral("--no-verify")), QStringLiteral("the file"));
 }
 
@@ -143,7 +162,7 @@ int cmdSet(Context& c) {
     ReaderSettings s;
     QString error;
     if (!applyAssignments(a.plain, s, error))
-        return c.fail(kBadUsage, error + QStringLiteral("; nothing was sent"));
+        return c.fail(kBadUsage, withKeysHint(error) + QStringLiteral("; nothing was sent"));
     return writeAll(c, s, !a.has(QStringLiteral("--no-verify")), QStringLiteral("the command line"));
 }
 
@@ -153,7 +172,8 @@ QList<Subcommand> settingsCommands() {
     return {
         {QStringLiteral("read"), QStringLiteral("[--json]"), QStringLiteral("print the reader's settings"),
          QStringLiteral("Reads back what the reader reports (keyboard language and output settings) and\n"
-                        "prints one \"key: value\" line each, or with --json a settings file.\n"),
+                        "prints one \"key: value\" line each, or with --json a settings file. The reader\n"
+                        "does not report reader_mode, bluetooth_mode, bluetooth_name and sleep_time.\n"),
          cmdRead},
         {QStringLiteral("save"), QStringLiteral("FILE"),
          QStringLiteral("write the reader's settings to a file"),

@@ -105,7 +105,7 @@ int cmdStation(Context& c) {
     ReaderSettings wanted;
     QString error;
     if (!loadSettingsFile(file, wanted, error))
-        return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
+        return c.fail(kBadUsage, withKeysHint(error) + QStringLiteral("; no reader was touched"));
     if (wanted.isEmpty())
         return c.fail(kBadUsage, QStringLiteral("%1 holds no settings; no reader was touched").arg(file));
     StationLog log;

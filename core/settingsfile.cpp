@@ -12,8 +12,10 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #ifndef _WIN32
 #include <cerrno>
@@ -52,6 +54,44 @@ QString position(const QByteArray& data, qsizetype offset) {
     }
     const qsizetype column = QString::fromUtf8(data.mid(lineStart, offset - lineStart)).size() + 1;
     return QStringLiteral("line %1, column %2").arg(line).arg(column);
+}
+
+bool isJsonBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Nothing but blanks (and a byte order mark).
+bool isBlank(const QByteArray& data) {
+    for (qsizetype i = data.startsWith("\xEF\xBB\xBF") ? 3 : 0; i < data.size(); ++i) {
+        if (!isJsonBlank(data[i]))
+            return false;
+    }
+    return true;
+}
+
+// Where a file's JSON goes wrong. Qt's parser stops at the character it
+// stumbled on, or just past it; for something missing between two values (a
+// comma, a closing brace) that is the next value, often on the next line,
+// while what is missing belongs right after the value before it.
+qsizetype faultOffset(const QByteArray& data, const QJsonParseError& e) {
+    qsizetype at = std::clamp<qsizetype>(e.offset, 0, data.size());
+    switch (e.error) {
+    case QJsonParseError::UnterminatedObject:
+    case QJsonParseError::UnterminatedArray:
+    case QJsonParseError::MissingValueSeparator:
+    case QJsonParseError::MissingNameSeparator:
+        break;
+    default:
+        return at;
+    }
+    // Back to the start of the token the parser was in, then over the blanks before it.
+    qsizetype p = at;
+    while (p > 0 && !isJsonBlank(data[p - 1]) && !std::strchr(",:{}[]", data[p - 1]))
+        --p;
+    bool newLine = false;
+    while (p > 0 && isJsonBlank(data[p - 1]))
+        newLine = data[--p] == '\n' || newLine;
+    return newLine ? p : at;
 }
 
 // A JSON text for one value, as a file holds it.
@@ -207,9 +247,60 @@ QString keyIdentity(const QString& key) {
     return key.compare(kVersionKey, Qt::CaseInsensitive) == 0 ? QString(kVersionKey) : key;
 }
 
+// How many single-character edits (insert, delete, change, swap two
+// neighbours) turn `a` into `b`.
+int editDistance(const QString& a, const QString& b) {
+    const qsizetype n = a.size();
+    const qsizetype m = b.size();
+    std::vector<std::vector<int>> d(std::size_t(n + 1), std::vector<int>(std::size_t(m + 1)));
+    for (qsizetype i = 0; i <= n; ++i)
+        d[std::size_t(i)][0] = int(i);
+    for (qsizetype j = 0; j <= m; ++j)
+        d[0][std::size_t(j)] = int(j);
+    for (qsizetype i = 1; i <= n; ++i) {
+        for (qsizetype j = 1; j <= m; ++j) {
+            const auto I = std::size_t(i);
+            const auto J = std::size_t(j);
+            const int change = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[I][J] = std::min({d[I - 1][J] + 1, d[I][J - 1] + 1, d[I - 1][J - 1] + change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[I][J] = std::min(d[I][J], d[I - 2][J - 2] + 1);
+        }
+    }
+    return d[std::size_t(n)][std::size_t(m)];
+}
+
 const QString kRepeated = QStringLiteral("given more than once; a key may appear only once");
 
 } // namespace
+
+QString unknownKeyText(const QString& name) {
+    // The keys closest to the name, when one is close enough to be a typing
+    // slip (two edits; one for a short name).
+    const QString typed = name.toLower();
+    if (typed.size() > 40)
+        return QStringLiteral("unknown key");
+    const int allowed = typed.size() < 5 ? 1 : 2;
+    int best = allowed + 1;
+    QStringList nearest;
+    QStringList names{QString(kVersionKey)};
+    for (SettingKey key : allSettingKeys())
+        names << keyName(key);
+    for (const QString& candidate : names) {
+        const int d = editDistance(typed, candidate);
+        if (d < best) {
+            best = d;
+            nearest.clear();
+        }
+        if (d == best)
+            nearest << QLatin1Char('"') + candidate + QLatin1Char('"');
+    }
+    if (nearest.isEmpty())
+        return QStringLiteral("unknown key");
+    const QString last = nearest.takeLast();
+    return QStringLiteral("unknown key (did you mean %1?)")
+        .arg(nearest.isEmpty() ? last : nearest.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last);
+}
 
 bool topLevelKeys(const QByteArray& data, QStringList& keys) {
     keys.clear();
@@ -225,8 +316,13 @@ bool parseSettings(const QByteArray& data, const QString& fileName, ReaderSettin
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        // Where Qt's parser stopped: at the character it stumbled on, or just past it.
-        error = fileName + QStringLiteral(": ") + position(data, parseError.offset) +
+        if (isBlank(data)) {
+            error =
+                fileName + QStringLiteral(": the file is empty (a settings file holds a JSON object such as "
+                                          "{\"version\": 1, \"language\": \"German\"})");
+            return false;
+        }
+        error = fileName + QStringLiteral(": ") + position(data, faultOffset(data, parseError)) +
                 QStringLiteral(": not valid JSON (") + parseError.errorString() + QLatin1Char(')');
         return false;
     }
@@ -285,7 +381,7 @@ bool parseSettings(const QByteArray& data, const QString& fileName, ReaderSettin
             continue;
         const std::optional<SettingKey> key = keyByName(it.key());
         if (!key) {
-            error = keyError(fileName, it.key(), QStringLiteral("unknown key"));
+            error = keyError(fileName, it.key(), unknownKeyText(it.key()));
             return false;
         }
         const QString what = setFromJson(parsed, *key, it.value());
@@ -482,7 +578,7 @@ bool applyAssignments(const QStringList& assignments, ReaderSettings& settings, 
         const QString name = a.left(eq);
         const std::optional<SettingKey> key = keyByName(name);
         if (!key) {
-            error = quotedForError(name) + QStringLiteral(": unknown key");
+            error = quotedForError(name) + QStringLiteral(": ") + unknownKeyText(name);
             return false;
         }
         if (seen.contains(keyName(*key))) {

@@ -58,6 +58,10 @@ bool saveSettingsFile(const QString& path, const ReaderSettings& settings, QStri
 // /proc/self/fd/N or a link to one of them; -1 for any other name.
 int descriptorNamedBy(const QString& path);
 
+// "unknown key" for a name that is no key, with the nearest keys when the name
+// is a slip away from one: "unknown key (did you mean "language"?)".
+QString unknownKeyText(const QString& name);
+
 // Applies "KEY=VALUE" texts (the keys of the file) to `settings`. On error
 // returns false with `error` naming the key and what is wrong; `settings` is
 // then unchanged.

@@ -177,3 +177,60 @@ TEST_F(RfidctlFiles, FifosAndKeysGivenTwiceAreRefusedWithoutWaiting) {
               "rfidctl: \"language\": given more than once; a key may appear only once; nothing was sent\n");
     EXPECT_TRUE(framesTaken().isEmpty()) << framesTaken().join('\n').toStdString();
 }
+
+TEST_F(RfidctlFiles, WhatATechnicianNeedsToKnowIsSaid) {
+    // A file from the reader says what it cannot hold.
+    const std::string note =
+        "rfidctl: not in the file: reader_mode, bluetooth_mode, bluetooth_name, sleep_time (the "
+        "reader does not report them); to have apply write them, add them to the file (see "
+        "rfidctl set --help)\n";
+    Outcome o = run({"--sim", "read", "--json"});
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.err.toStdString(), note);
+    o = run({"--sim", "save", dir.filePath("back.json")});
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.err.toStdString(), note);
+    EXPECT_EQ(run({"--sim", "read"}).err, "") << "the plain listing needs no note";
+
+    // With several readers, what changes a reader names it.
+    const QStringList three{"RFIDSIM_READERS=3"};
+    o = run({"--sim", "set", "language=German"}, three);
+    EXPECT_EQ(o.code, 0) << o.err.toStdString();
+    EXPECT_TRUE(o.out.startsWith("Reader: sim:0 (SIM-0000)\nWritten: keyboard language.\n"))
+        << o.out.toStdString();
+    o = run(
+        {"--sim", "--device", "SIM-0002", "apply", file("g.json", R"({"version": 1, "language": "German"})")},
+        three);
+    EXPECT_TRUE(o.out.startsWith("Reader: sim:2 (SIM-0002)\n")) << o.out.toStdString();
+    o = run({"--sim", "factory-reset", "--device=sim:1"}, three);
+    EXPECT_EQ(o.out, "Reader: sim:1 (SIM-0001)\nFactory settings restored.\n");
+    o = run({"--sim", "factory-reset"});
+    EXPECT_EQ(o.out, "Factory settings restored.\n") << "one reader needs no name";
+
+    // The station takes no --device, and its help does not offer it.
+    EXPECT_FALSE(run({"station", "--help"}).out.contains("--device"));
+    EXPECT_TRUE(run({"set", "--help"}).out.contains("--device"));
+
+    // A slip in a key's name, and where the keys are listed.
+    o = run({"--sim", "set", "langauge=German"});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.err.toStdString(),
+              "rfidctl: \"langauge\": unknown key (did you mean \"language\"?); rfidctl set "
+              "--help lists the keys; nothing was sent\n");
+    EXPECT_EQ(run({"--sim", "set", "Language=German", "ADD_ENTER=true"}).code, 0);
+
+    // A file with no settings is named.
+    const QString bare = file("bare.json", R"({"version": 1})");
+    o = run({"--sim", "apply", bare});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.err.toStdString(),
+              "rfidctl: " + bare.toStdString() + " holds no settings (only \"version\"); nothing was sent\n");
+
+    // A reader of the other family.
+    o = run({"--sim", "read"}, {"RFIDSIM_FAMILY=hf"});
+    EXPECT_EQ(o.code, 3);
+    EXPECT_TRUE(
+        o.err.contains("too short to hold its settings (9 of 17 bytes); it may be a different kind of "
+                       "reader (this program sets up keyboard-output readers)"))
+        << o.err.toStdString();
+}

@@ -343,7 +343,8 @@ TEST(SettingsFile, SaveAndLoadGiveTheSameSettings) {
 TEST(SettingsFile, BadFilesNameTheFileTheKeyAndTheFault) {
     EXPECT_EQ(parseError("{\n  \"version\": 1,\n  \"language\" \"German\"\n}"),
               "site.json: line 3, column 15: not valid JSON (missing name separator)");
-    EXPECT_EQ(parseError(""), "site.json: line 1, column 1: not valid JSON (illegal value)");
+    EXPECT_EQ(parseError(""), "site.json: the file is empty (a settings file holds a JSON object such as "
+                              "{\"version\": 1, \"language\": \"German\"})");
     EXPECT_EQ(parseError("[1]"), "site.json: not a settings file (expected a JSON object in { })");
     EXPECT_EQ(parseError("{}"), "site.json: \"version\" is missing (this program writes version 1)");
     EXPECT_EQ(parseError("{\"version\": 2}"),
@@ -356,7 +357,7 @@ TEST(SettingsFile, BadFilesNameTheFileTheKeyAndTheFault) {
     EXPECT_EQ(parseError("{\"version\": 1.5}"),
               "site.json: \"version\": expected a whole number such as 1, not 1.5");
     EXPECT_EQ(parseError("{\"version\": 1, \"langauge\": \"German\"}"),
-              "site.json: \"langauge\": unknown key");
+              "site.json: \"langauge\": unknown key (did you mean \"language\"?)");
     EXPECT_EQ(parseError("{\"version\": 1, \"add_enter\": 1}"),
               "site.json: \"add_enter\": expected true or false, not 1");
     EXPECT_EQ(parseError("{\"version\": 1, \"language\": \"Klingon\"}"),

@@ -177,3 +177,38 @@ TEST(SettingsKeys, AKeyGivenTwiceIsRefusedByName) {
     EXPECT_TRUE(applyAssignments({"Language=German"}, line, error)) << error.toStdString();
     EXPECT_EQ(line.language, 0x0A);
 }
+
+TEST(SettingsKeys, MistakesAreNamedWhereTheyAre) {
+    // A comma missing at the end of line 4 is found there, not at the next key.
+    EXPECT_EQ(refusal("{\n  \"version\": 1,\n  \"format\": \"8 no. in HEX\",\n  \"language\": \"German\"\n"
+                      "  \"add_enter\": true\n}\n"),
+              "site.json: line 4, column 23: not valid JSON (unterminated object)");
+    // The closing brace missing after the last value.
+    EXPECT_EQ(refusal("{\n  \"version\": 1,\n  \"language\": \"German\"\n\n"),
+              "site.json: line 3, column 23: not valid JSON (unterminated object)");
+    // A bad value at the start of a line is on that line.
+    EXPECT_EQ(refusal("{\n  \"version\": 1,\n  \"language\":\n  German\n}"),
+              "site.json: line 4, column 3: not valid JSON (illegal number)");
+    const std::string empty = "site.json: the file is empty (a settings file holds a JSON object such as "
+                              "{\"version\": 1, \"language\": \"German\"})";
+    EXPECT_EQ(refusal(""), empty);
+    EXPECT_EQ(refusal(" \r\n\t\n"), empty);
+
+    // Names a slip away from a key are pointed to it.
+    EXPECT_EQ(refusal(R"({"version": 1, "langauge": "German"})"),
+              "site.json: \"langauge\": unknown key (did you mean \"language\"?)");
+    EXPECT_EQ(
+        refusal(R"({"version": 1, "prefix_5": "00"})"),
+        "site.json: \"prefix_5\": unknown key (did you mean \"prefix_1\", \"prefix_2\", \"prefix_3\" or "
+        "\"prefix_4\"?)");
+    EXPECT_EQ(refusal(R"({"versoin": 1})"),
+              "site.json: \"version\" is missing (this program writes version 1)");
+    EXPECT_EQ(unknownKeyText("Bluetooth-Name"), "unknown key (did you mean \"bluetooth_name\"?)");
+    EXPECT_EQ(unknownKeyText("colour"), "unknown key");
+    EXPECT_EQ(unknownKeyText("beep"), "unknown key");
+    EXPECT_EQ(unknownKeyText(QString(5000, 'x')), "unknown key");
+    ReaderSettings s;
+    QString error;
+    EXPECT_FALSE(applyAssignments({"add_entr=true"}, s, error));
+    EXPECT_EQ(error, "\"add_entr\": unknown key (did you mean \"add_enter\"?)");
+}

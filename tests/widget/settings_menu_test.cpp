@@ -145,6 +145,24 @@ TEST_F(SettingsMenuTest, RoundTripThroughFilesTheReaderAndRfidctl) {
     EXPECT_TRUE(read(saved).startsWith(read(fromReader).chopped(3))) << "the same keys in the same order";
 }
 
+TEST_F(SettingsMenuTest, SaveGivesANewNameTheSettingsSuffix) {
+    const QString chosen = dir.filePath("office");
+    rfid::setFileDialogAnswers([&](const QString&, const QString&) { return chosen; }, {});
+    find<QAction>("NSettingsSave")->trigger();
+    EXPECT_TRUE(QFile::exists(chosen + ".json"));
+    EXPECT_FALSE(QFile::exists(chosen));
+    EXPECT_EQ(logT(), (QStringList{"Settings saved to " + chosen + ".json   T", ""}));
+
+    // A file that is there already keeps the name it was chosen by.
+    const QString existing = write("office-backup", "old");
+    rfid::setFileDialogAnswers([&](const QString&, const QString&) { return existing; }, {});
+    find<QAction>("NSettingsSave")->trigger();
+    rfid::setFileDialogAnswers({}, {});
+    EXPECT_TRUE(read(existing).startsWith("{\n  \"version\": 1,"));
+    EXPECT_FALSE(QFile::exists(existing + ".json"));
+    ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
 TEST_F(SettingsMenuTest, BadFilesChangeNothingAndSendNothing) {
     changeEveryControl();
     const rfid::ReaderSettings before = controls();
