@@ -555,6 +555,15 @@ bool saveSettingsFile(const QString& path, const ReaderSettings& settings, QStri
         return true;
     }
 #endif
+#ifdef _WIN32
+    if (descriptorNamedBy(path) == 1) {
+        QFile out;
+        const QByteArray text = settingsToJson(settings, skipped);
+        if (!out.open(stdout, QIODevice::WriteOnly) || out.write(text) != text.size() || !out.flush())
+            return failed(out.errorString());
+        return true;
+    }
+#endif
     // A regular file (or a new name) is replaced whole: a new file is written
     // beside it and renamed over it, so that a failed write leaves the old one.
     QSaveFile file(path);
