@@ -13,6 +13,7 @@
 #include "writeflow.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -57,6 +58,18 @@ rfid::LinkFailure failureOf(const rfid::Answer& a) {
     return rfid::LinkFailure::NoAnswer;
 }
 
+// Why a write stopped, with a refusal's reason in the window's words (the
+// reader's own, as falsereason gives it) rather than core's English.
+QString windowWhy(const rfid::WriteOutcome& w) {
+    if (w.reply.failure != rfid::LinkFailure::Refused)
+        return w.why;
+    const QString code =
+        QStringLiteral("%1").arg(w.reply.answer.errorCode, 2, 16, QLatin1Char('0')).toUpper();
+    const QString reason = rfid::falsereason(code);
+    return QStringLiteral("the reader refused it (error %1%2)")
+        .arg(code, reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
+}
+
 } // namespace
 
 SettingsMenu::SettingsMenu(TForm1& form) : QObject(&form), m_form(form) {
@@ -71,8 +84,11 @@ SettingsMenu::SettingsMenu(TForm1& form) : QObject(&form), m_form(form) {
         return a;
     };
     auto askSave = [this] {
-        const QString path =
-            rfid::askSaveFileName(&m_form, QStringLiteral("Save settings to file"), kFileFilter);
+        QString path = rfid::askSaveFileName(&m_form, QStringLiteral("Save settings to file"), kFileFilter);
+        // A new name without a suffix gets the settings files' one; an existing
+        // file is taken as it was chosen.
+        if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty() && !QFileInfo::exists(path))
+            path += QStringLiteral(".json");
         if (!path.isEmpty())
             saveSettings(path);
     };
@@ -194,7 +210,7 @@ void SettingsMenu::writeAllToReader() {
     options.verify = false; // the check below says it in the window's words
     const rfid::WriteOutcome w = rfid::writeSettings(m_form.readerLink(), s, options, observer);
     if (w.stoppedIn == rfid::WriteStage::Prepare) {
-        log(w.why + lineEnd());
+        log(windowWhy(w) + lineEnd());
         return;
     }
     if (w.stoppedIn != rfid::WriteStage::Done) {

@@ -101,7 +101,7 @@ bool StationDialog::start(const QString& settingsPath, const QString& csvPath, Q
         return false;
     }
     StationLog log;
-    if (!log.open(csvPath, error)) {
+    if (!log.open(csvPath, error, settingsPath)) {
         error += tr("; no reader was touched");
         return false;
     }

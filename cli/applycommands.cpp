@@ -138,6 +138,8 @@ QString listed(const QStringList& items) {
 
 // What would change, and nothing sent: exit 0 when nothing would, 1 when something would.
 int preview(Context& c, const ReaderSettings& wanted, const ApplyFlags& flags, const QString& owner) {
+    if (!flags.json)
+        c.nameReader();
     LinkOperation hold(c.link());
     if (!hold.held())
         return inUse(c, flags, wanted, hold.error());
@@ -203,6 +205,8 @@ int writeAll(Context& c, const ReaderSettings& wanted, const ApplyFlags& flags, 
         return c.fail(kBadUsage, QStringLiteral("%1 holds no settings; nothing was sent").arg(owner));
     if (flags.check)
         return preview(c, wanted, flags, owner);
+    if (!flags.json)
+        c.nameReader();
     LinkOperation hold(c.link());
     if (!hold.held())
         return inUse(c, flags, wanted, hold.error());
@@ -298,7 +302,11 @@ int cmdApply(Context& c) {
     ReaderSettings s;
     QString error;
     if (!loadSettingsFile(a.plain.front(), s, error))
-        return c.fail(kBadUsage, error + QStringLiteral("; nothing was sent"));
+        return c.fail(kBadUsage, withKeysHint(error) + QStringLiteral("; nothing was sent"));
+    if (s.isEmpty())
+        return c.fail(
+            kBadUsage,
+            QStringLiteral("%1 holds no settings (only \"version\"); nothing was sent").arg(a.plain.front()));
     return writeAll(c, s, flags, QStringLiteral("the file"));
 }
 
@@ -310,7 +318,7 @@ int cmdSet(Context& c) {
     ReaderSettings s;
     QString error;
     if (!applyAssignments(a.plain, s, error))
-        return c.fail(kBadUsage, error + QStringLiteral("; nothing was sent"));
+        return c.fail(kBadUsage, withKeysHint(error) + QStringLiteral("; nothing was sent"));
     return writeAll(c, s, flags, QStringLiteral("the command line"));
 }
 

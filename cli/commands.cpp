@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "devicetext.h"
 #include "session.h"
 
 namespace rfid::cli {
@@ -72,7 +73,9 @@ void commandHelp(QTextStream& out, const Subcommand& s) {
         << s.help;
     if (s.name == QLatin1String("set") || s.name == QLatin1String("apply"))
         keysHelp(out);
-    out << "\n--device PATH|SERIAL (before or after the command) chooses the reader; see rfidctl list.\n";
+    // The station sets up every reader and list shows them all: neither takes one.
+    if (s.name != QLatin1String("station") && s.name != QLatin1String("list"))
+        out << "\n--device PATH|SERIAL (before or after the command) chooses the reader; see rfidctl list.\n";
 }
 
 } // namespace
@@ -92,6 +95,25 @@ ReaderLink& Context::link() {
     if (!m_link)
         m_link = std::make_unique<ReaderLink>(library());
     return *m_link;
+}
+
+void Context::nameReader() {
+    if (!library().isLoaded())
+        return;
+    const std::optional<QList<ReaderEntry>> readers = library().readers();
+    if (!readers || readers->size() < 2)
+        return;
+    // The reader chosen with --device, else the one the library takes: the first.
+    const QString chosen = library().selectedReader();
+    const ReaderEntry* reader = &readers->front();
+    for (const ReaderEntry& r : *readers) {
+        if (!chosen.isEmpty() && (r.path == chosen || r.serial == chosen))
+            reader = &r;
+    }
+    out << "Reader: " << printableDeviceText(reader->path);
+    if (!reader->serial.isEmpty())
+        out << " (" << printableDeviceText(reader->serial) << ')';
+    out << '\n';
 }
 
 int Context::fail(int code, const QString& text) {
@@ -139,6 +161,12 @@ bool Context::parse(Arguments& a, const QStringList& flags, const QStringList& v
         return false;
     }
     return true;
+}
+
+QString withKeysHint(const QString& error) {
+    return error.contains(QLatin1String(": unknown key"))
+               ? error + QStringLiteral("; rfidctl set --help lists the keys")
+               : error;
 }
 
 int exitCodeFor(LinkFailure failure) {

@@ -57,6 +57,11 @@ public:
     // the exit status its kind of failure takes.
     int failReply(const LinkReply& reply, const QString& prefix = {});
 
+    // Before a command that changes a reader: "Reader: PATH (SERIAL)" on
+    // standard output when more than one reader is attached, so that the
+    // output says which one was changed.
+    void nameReader();
+
     // Sorts out the arguments: `flags` are options without a value, `valued`
     // options that take one. False (after an error) for an unknown option, a
     // missing value, or a number of plain arguments outside [minPlain, maxPlain]
@@ -67,6 +72,10 @@ private:
     std::unique_ptr<UsbLibrary> m_library;
     std::unique_ptr<ReaderLink> m_link;
 };
+
+// A bad file's or command line's error, pointing to the list of keys when a
+// key is unknown.
+QString withKeysHint(const QString& error);
 
 // The exit status for a kind of failure.
 int exitCodeFor(LinkFailure failure);

@@ -1,6 +1,7 @@
 // version, beep, factory-reset, clear-data, list, doctor: single commands and
 // the readers attached.
 #include "commands.h"
+#include "devicetext.h"
 #include "doctorlibrary.h"
 #include "readersettings.h"
 
@@ -14,6 +15,7 @@ namespace {
 
 // One command whose answer is only success or not, under the reader's lock.
 int simpleCommand(Context& c, const QString& command, const QString& done) {
+    c.nameReader();
     const LinkReply r = c.link().send(command);
     if (!r.ok())
         return c.failReply(r);
@@ -28,7 +30,7 @@ int cmdVersion(Context& c) {
     const LinkReply r = c.link().send(readVersionCommand());
     if (!r.ok())
         return c.failReply(r, QStringLiteral("could not read the version: "));
-    c.out << versionText(r.answer.payload) << '\n';
+    c.out << printableDeviceText(versionText(r.answer.payload)) << '\n';
     return kDone;
 }
 
@@ -66,9 +68,12 @@ int cmdList(Context& c) {
         QString name = r.manufacturer;
         if (!r.productName.isEmpty())
             name += (name.isEmpty() ? QString() : QStringLiteral(" ")) + r.productName;
-        c.out << r.path << "  " << r.vendor << ':' << r.product << "  interface " << r.interfaceNumber
-              << "  serial " << (r.serial.isEmpty() ? QStringLiteral("-") : r.serial) << "  access "
-              << (r.access.isEmpty() ? QStringLiteral("?") : r.access) << "  " << name << '\n';
+        // What the device and the library report, with control characters written out.
+        const auto shown = [](const QString& text) { return printableDeviceText(text); };
+        c.out << shown(r.path) << "  " << shown(r.vendor) << ':' << shown(r.product) << "  interface "
+              << r.interfaceNumber << "  serial "
+              << (r.serial.isEmpty() ? QStringLiteral("-") : shown(r.serial)) << "  access "
+              << (r.access.isEmpty() ? QStringLiteral("?") : shown(r.access)) << "  " << shown(name) << '\n';
     }
     return kDone;
 }

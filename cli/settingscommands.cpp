@@ -20,6 +20,18 @@ int readReader(Context& c, ReaderSettings& settings, const QString& purpose) {
     return kDone;
 }
 
+// Says which settings a file from the reader leaves out, and how to add them.
+void noteNotReported(Context& c) {
+    QStringList keys;
+    for (SettingKey key : allSettingKeys()) {
+        if (!readerReports(key))
+            keys << keyName(key);
+    }
+    c.err << kProgram << ": not in the file: " << keys.join(", ")
+          << " (the reader does not report them); to have apply write them, add them to the file "
+             "(see rfidctl set --help)\n";
+}
+
 int cmdRead(Context& c) {
     Arguments a;
     if (!c.parse(a, {QStringLiteral("--json")}, {}, 0, 0))
@@ -35,6 +47,7 @@ int cmdRead(Context& c) {
         c.out << QString::fromUtf8(settingsToJson(s, &skipped));
         for (const QString& k : skipped)
             c.err << kProgram << ": left out " << k << ": no name for that code\n";
+        noteNotReported(c);
         return kDone;
     }
     for (SettingKey key : allSettingKeys()) {
@@ -56,11 +69,17 @@ int cmdSave(Context& c) {
         return code;
     QString error;
     QStringList skipped;
-    if (!saveSettingsFile(a.plain.front(), s, error, &skipped))
+    const QString path = a.plain.front();
+    // Standard output ("-", /dev/stdout) gets the file alone, as read --json gives it.
+    const bool toOut = descriptorNamedBy(path) == 1;
+    c.out.flush();
+    if (!saveSettingsFile(path, s, error, &skipped))
         return c.fail(kBadUsage, error);
     for (const QString& k : skipped)
         c.err << kProgram << ": left out " << k << ": no name for that code\n";
-    c.out << "Saved the reader's settings to " << a.plain.front() << ".\n";
+    noteNotReported(c);
+    if (!toOut)
+        c.out << "Saved the reader's settings to " << path << ".\n";
     return kDone;
 }
 
@@ -70,12 +89,14 @@ QList<Subcommand> settingsCommands() {
     return {
         {QStringLiteral("read"), QStringLiteral("[--json]"), QStringLiteral("print the reader's settings"),
          QStringLiteral("Reads back what the reader reports (keyboard language and output settings) and\n"
-                        "prints one \"key: value\" line each, or with --json a settings file.\n"),
+                        "prints one \"key: value\" line each, or with --json a settings file. The reader\n"
+                        "does not report reader_mode, bluetooth_mode, bluetooth_name and sleep_time.\n"),
          cmdRead},
         {QStringLiteral("save"), QStringLiteral("FILE"),
          QStringLiteral("write the reader's settings to a file"),
          QStringLiteral("Reads back the reader's keyboard language and output settings and writes them\n"
-                        "to FILE as a settings file.\n"),
+                        "to FILE as a settings file. A regular file is replaced whole; \"-\" or\n"
+                        "/dev/stdout writes to standard output; a device or a FIFO is written as it is.\n"),
          cmdSave},
     };
 }

@@ -1,11 +1,13 @@
 // station: readers set up one after another from a settings file.
 #include "commands.h"
+#include "devicetext.h"
 #include "readersettings.h"
 #include "settingsfile.h"
 #include "station.h"
 
 #include <QThread>
 #include <csignal>
+#include <optional>
 #ifndef _WIN32
 #include <poll.h>
 #endif
@@ -14,11 +16,54 @@ namespace rfid::cli {
 
 namespace {
 
-// Set when Ctrl+C asks the station to stop after the reader in progress.
+// Set when Ctrl+C, SIGTERM (a service manager, kill) or SIGHUP (the terminal
+// closed) asks the station to stop after the reader in progress.
 volatile std::sig_atomic_t stationStop = 0;
 extern "C" void onStationInterrupt(int) {
     stationStop = 1;
 }
+
+// The signals that stop the station, each caught for as long as it runs and
+// given back its previous handling afterwards.
+class StopSignals {
+public:
+    StopSignals() {
+#ifdef _WIN32
+        for (std::size_t i = 0; i < kCount; ++i)
+            m_previous[i] = std::signal(kSignals[i], onStationInterrupt);
+#else
+        struct sigaction stop {};
+        stop.sa_handler = onStationInterrupt;
+        sigemptyset(&stop.sa_mask);
+        // Exchanges with the reader in progress go on; poll() still wakes up.
+        stop.sa_flags = SA_RESTART;
+        for (std::size_t i = 0; i < kCount; ++i)
+            ::sigaction(kSignals[i], &stop, &m_previous[i]);
+#endif
+    }
+    ~StopSignals() {
+        for (std::size_t i = 0; i < kCount; ++i) {
+#ifdef _WIN32
+            std::signal(kSignals[i], m_previous[i] == SIG_ERR ? SIG_DFL : m_previous[i]);
+#else
+            ::sigaction(kSignals[i], &m_previous[i], nullptr);
+#endif
+        }
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+#ifdef _WIN32
+    static constexpr int kSignals[] = {SIGINT, SIGTERM};
+    static constexpr std::size_t kCount = 2;
+    void (*m_previous[kCount])(int) = {};
+#else
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    static constexpr std::size_t kCount = 3;
+    struct sigaction m_previous[kCount] = {};
+#endif
+};
 
 // Waits up to `ms` for a notice that a reader came or went.
 void waitForReaderNotice(UsbLibrary& usb, int ms) {
@@ -60,11 +105,11 @@ int cmdStation(Context& c) {
     ReaderSettings wanted;
     QString error;
     if (!loadSettingsFile(file, wanted, error))
-        return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
+        return c.fail(kBadUsage, withKeysHint(error) + QStringLiteral("; no reader was touched"));
     if (wanted.isEmpty())
         return c.fail(kBadUsage, QStringLiteral("%1 holds no settings; no reader was touched").arg(file));
     StationLog log;
-    if (a.values.contains(QStringLiteral("--log")) && !log.open(logPath, error))
+    if (a.values.contains(QStringLiteral("--log")) && !log.open(logPath, error, file))
         return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
     UsbLibrary& usb = c.library();
     Station station(usb, wanted, logPath.isEmpty() ? nullptr : &log);
@@ -72,15 +117,21 @@ int cmdStation(Context& c) {
         return c.fail(kNoReader, error);
 
     station.setRowObserver([&](const StationRow& r) {
-        c.out << r.path << "  " << (r.serial.isEmpty() ? QStringLiteral("-") : r.serial) << "  "
-              << (r.version.isEmpty() ? QStringLiteral("-") : r.version) << "  " << r.result << '\n';
+        c.out << printableDeviceText(r.path) << "  "
+              << (r.serial.isEmpty() ? QStringLiteral("-") : printableDeviceText(r.serial)) << "  "
+              << (r.version.isEmpty() ? QStringLiteral("-") : printableDeviceText(r.version)) << "  "
+              << r.result << '\n';
         for (const QString& d : r.differences)
             c.out << "    " << d << '\n';
         c.out << station.progressLine() << '\n';
         c.out.flush();
     });
     stationStop = 0;
-    const auto previous = std::signal(SIGINT, onStationInterrupt);
+    std::optional<StopSignals> stopSignals(std::in_place);
+#ifndef _WIN32
+    // A results file that reaches the file-size limit is reported, not the end of the program.
+    const auto previousFileSize = std::signal(SIGXFSZ, SIG_IGN);
+#endif
     c.out << "Waiting for readers; each one plugged in is set up from " << file << ". Ctrl+C stops.\n";
     c.out.flush();
     const auto enough = [&] { return stationStop != 0 || (count > 0 && station.done() >= count); };
@@ -91,7 +142,10 @@ int cmdStation(Context& c) {
         if (!enough())
             waitForReaderNotice(usb, 1000);
     }
-    std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+    stopSignals.reset();
+#ifndef _WIN32
+    std::signal(SIGXFSZ, previousFileSize == SIG_ERR ? SIG_DFL : previousFileSize);
+#endif
     station.finish();
     if (station.stoppedByLogError())
         return c.fail(kBadUsage, station.logError() + QStringLiteral("; the station stopped"));
@@ -110,10 +164,11 @@ QList<Subcommand> stationCommands() {
                         "buzzer is turned on). Each reader gives one line here and, with --log, one\n"
                         "CSV row (time, device, serial, version, result, differences), appended and\n"
                         "on disk before the next reader is touched. A reader that has been done is\n"
-                        "not done again until it is unplugged and plugged back. Ctrl+C stops after\n"
-                        "the reader in progress; --count N stops after N readers. A bad FILE or a\n"
-                        "results file that cannot be written is refused before any reader is\n"
-                        "touched. Exit status 1 when any reader failed or differs.\n"),
+                        "not done again until it is unplugged and plugged back. Ctrl+C (or SIGTERM,\n"
+                        "SIGHUP) stops after the reader in progress; --count N stops after N\n"
+                        "readers. A bad FILE or a results file that cannot be written is refused\n"
+                        "before any reader is touched. Exit status 1 when any reader failed or\n"
+                        "differs.\n"),
          cmdStation},
     };
 }

@@ -1,5 +1,6 @@
 #include "readerlink.h"
 
+#include "devicetext.h"
 #include "hex.h"
 
 #include <QDir>
@@ -118,19 +119,19 @@ LinkReply ReaderLink::exchangeLocked(const QString& frameHex) {
         switch (why->kind) {
         case LinkError::NoReader:
             r.failure = LinkFailure::NoReader;
-            detail = why->text;
+            detail = printableDeviceText(why->text);
             break;
         case LinkError::Permission:
             r.failure = LinkFailure::NoAccess;
-            detail = why->text;
+            detail = printableDeviceText(why->text);
             break;
         case LinkError::Busy:
             r.failure = LinkFailure::Busy;
-            detail = why->text;
+            detail = printableDeviceText(why->text);
             break;
         case LinkError::Io:
             r.failure = LinkFailure::Io;
-            detail = why->text;
+            detail = printableDeviceText(why->text);
             break;
         case LinkError::Timeout:
         case LinkError::None:

@@ -1,5 +1,7 @@
 #include "readerlock.h"
 
+#include "devicetext.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -18,23 +20,6 @@
 #endif
 
 namespace rfid {
-
-namespace {
-
-// Device or process text as one printable line: control characters spelled out.
-QString printable(const QString& text) {
-    QString out;
-    for (const QChar c : text) {
-        const ushort u = c.unicode();
-        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
-            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out;
-}
-
-} // namespace
 
 ReaderLock::~ReaderLock() {
     release();
@@ -107,7 +92,7 @@ bool ReaderLock::acquire(const QString& path, const std::function<QString()>& re
     }
     const QString holder = holderOf(path);
     ::close(fd);
-    const QString name = readerName ? printable(readerName()) : QString();
+    const QString name = readerName ? printableDeviceText(readerName()) : QString();
     error =
         QStringLiteral("reader %1 is in use by %2; try again when it ends")
             .arg(name.isEmpty() ? path : name, holder.isEmpty() ? QStringLiteral("another program") : holder);
@@ -184,7 +169,7 @@ QString ReaderLock::describeCommandLine(const QByteArray& nulSeparated) {
         break;
     }
     const QString text = command.isEmpty() ? program : program + QLatin1Char(' ') + command;
-    return printable(text.left(80));
+    return printableDeviceText(text.left(80));
 }
 
 } // namespace rfid

@@ -7,6 +7,7 @@
 #include "status.h"
 
 #include <QJsonValue>
+#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -347,7 +348,7 @@ QString keyName(SettingKey key) {
 
 std::optional<SettingKey> keyByName(const QString& name) {
     for (const KeyInfo& i : kKeys) {
-        if (name == QLatin1String(i.name))
+        if (name.compare(QLatin1String(i.name), Qt::CaseInsensitive) == 0)
             return i.key;
     }
     return std::nullopt;
@@ -404,7 +405,8 @@ QString valueHelp(SettingKey key) {
     case Kind::Byte:
         return QStringLiteral("two hex digits, e.g. 2B");
     case Kind::Name:
-        return QStringLiteral("text");
+        return QStringLiteral("text of at most %1 bytes (ASCII: 1 each, Chinese: 2)")
+            .arg(kMaxBluetoothNameBytes);
     default:
         break;
     }
@@ -458,13 +460,9 @@ QString setFromJson(ReaderSettings& s, SettingKey key, const QJsonValue& value) 
         return {};
     }
     case Kind::Name: {
-        if (text.isEmpty())
-            return QStringLiteral("the Bluetooth name must not be empty");
-        const int bytes = int(bluetoothNameBytes(text).size());
-        if (bytes > kMaxBluetoothNameBytes)
-            return QStringLiteral("the Bluetooth name takes %1 bytes; at most %2 fit in one command")
-                .arg(bytes)
-                .arg(kMaxBluetoothNameBytes);
+        const QString problem = bluetoothNameProblem(text);
+        if (!problem.isEmpty())
+            return problem;
         s.bluetoothName = text;
         return {};
     }
@@ -539,16 +537,87 @@ QString sleepTimeCommand(std::uint8_t code) {
     return QStringLiteral("0E") + hexByte(code);
 }
 
-QByteArray bluetoothNameBytes(const QString& name) {
+namespace {
+
 #ifdef _WIN32
-    QStringEncoder encoder(QStringEncoder::System);
+QStringEncoder nameEncoder() {
+    return QStringEncoder(QStringEncoder::System);
+}
+QStringDecoder nameDecoder() {
+    return QStringDecoder(QStringDecoder::System);
+}
 #else
-    // No system code page here: the reader's own (Chinese Windows, GBK).
-    QStringEncoder encoder("GBK");
+// No system code page here: the reader's own (Chinese Windows, GBK).
+QStringEncoder nameEncoder() {
+    return QStringEncoder("GBK");
+}
+QStringDecoder nameDecoder() {
+    return QStringDecoder("GBK");
+}
 #endif
+
+// The name as the reader would show it: its bytes read back in the same code page.
+QString nameAsSent(const QString& name) {
+    QStringDecoder decoder = nameDecoder();
+    const QByteArray bytes = bluetoothNameBytes(name);
+    return decoder.isValid() ? decoder.decode(bytes) : QString::fromLatin1(bytes);
+}
+
+} // namespace
+
+QByteArray bluetoothNameBytes(const QString& name) {
+    QStringEncoder encoder = nameEncoder();
     if (encoder.isValid())
         return encoder.encode(name);
     return name.toLatin1();
+}
+
+QString bluetoothNameCodePage() {
+#ifdef _WIN32
+    return QStringLiteral("the system's code page");
+#else
+    return nameEncoder().isValid() ? QStringLiteral("GBK") : QStringLiteral("Latin-1");
+#endif
+}
+
+QString bluetoothNameProblem(const QString& name) {
+    if (name.isEmpty())
+        return QStringLiteral("the Bluetooth name must not be empty");
+    // Characters one at a time (a pair of surrogates is one), so that the
+    // message can name each one that would not arrive.
+    QStringList controls;
+    QStringList lost;
+    for (qsizetype i = 0; i < name.size();) {
+        const qsizetype n = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
+        const QString c = name.mid(i, n);
+        i += n;
+        const QChar::Category category = c.front().category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph) {
+            if (!controls.contains(quotedForError(c)))
+                controls << quotedForError(c);
+        } else if (nameAsSent(c) != c && !lost.contains(quotedForError(c))) {
+            lost << quotedForError(c);
+        }
+    }
+    auto list = [](const QStringList& items) {
+        return items.size() == 1 ? items.front()
+                                 : items.mid(0, items.size() - 1).join(QStringLiteral(", ")) +
+                                       QStringLiteral(" and ") + items.back();
+    };
+    if (!controls.isEmpty())
+        return QStringLiteral("the Bluetooth name must not hold control characters (it holds %1)")
+            .arg(list(controls));
+    if (!lost.isEmpty() || nameAsSent(name) != name)
+        return QStringLiteral("the Bluetooth name holds %1, which the reader's code page (%2) cannot hold; "
+                              "the reader would show \"?\" instead")
+            .arg(lost.isEmpty() ? quotedForError(name) : list(lost), bluetoothNameCodePage());
+    const int bytes = int(bluetoothNameBytes(name).size());
+    if (bytes > kMaxBluetoothNameBytes)
+        return QStringLiteral("the Bluetooth name takes %1 bytes; the reader takes at most %2")
+            .arg(bytes)
+            .arg(kMaxBluetoothNameBytes);
+    return {};
 }
 
 QString bluetoothNameCommand(const QString& name) {
@@ -593,7 +662,8 @@ QString writeStoppedText(const QStringList& steps, int stoppedAt, const QString&
 QString answerProblem(const Answer& answer) {
     switch (answer.status) {
     case AnswerStatus::Refused: {
-        const QString reason = falsereason(hexByte(answer.errorCode));
+        // In English: the window gives the reader's own words through falsereason.
+        const QString reason = refusalReason(hexByte(answer.errorCode));
         return QStringLiteral("the reader refused it (error %1%2)")
             .arg(hexByte(answer.errorCode), reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
     }

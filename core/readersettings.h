@@ -4,6 +4,7 @@
 #pragma once
 
 #include "readerfacts.h"
+#include "readerlimits.h"
 
 #include <QByteArray>
 #include <QList>
@@ -75,6 +76,7 @@ enum class SettingKey {
 
 const QList<SettingKey>& allSettingKeys();
 QString keyName(SettingKey key);
+// The key of a name, matched without regard to case ("Language" is language).
 std::optional<SettingKey> keyByName(const QString& name);
 // Whether the reader reports this setting in its read-back (language and output settings).
 bool readerReports(SettingKey key);
@@ -144,8 +146,14 @@ inline QString buzzerCommand(bool on) {
 // page (GBK) here, where ASCII stays one byte per character; Latin-1 when Qt
 // has no GBK converter. On Windows the system's code page.
 QByteArray bluetoothNameBytes(const QString& name);
-// The longest name one command carries (the command byte takes one of 250).
-constexpr int kMaxBluetoothNameBytes = 249;
+// The code page those bytes are in, for messages: "GBK", "Latin-1", or "the
+// system's code page".
+QString bluetoothNameCodePage();
+// What is wrong with a Bluetooth name, or empty when the reader can take it as
+// it is: not empty, no control characters, only characters the code page holds
+// (a character it cannot hold would arrive as "?"), at most
+// kMaxBluetoothNameBytes bytes (readerlimits.h).
+QString bluetoothNameProblem(const QString& name);
 
 // One command of a write of several settings, in the order they go out.
 struct WriteStep {
@@ -183,8 +191,10 @@ struct Answer {
 Answer parseAnswer(const QString& responseHex);
 
 // Why an answer is not a success, in plain words: "the reader refused it
-// (error 85: <reason>)" or "the reader's answer was damaged"; empty for a
-// success and for no answer (whose cause the exchange knows).
+// (error 10: a parameter is larger than the largest allowed)", the reason in
+// English (refusalReason), or "the reader's answer was damaged"; empty for a
+// success and for no answer (whose cause the exchange knows). For rfidctl and
+// the station; the window's log gives the reader's own words (falsereason).
 QString answerProblem(const Answer& answer);
 
 // The read-back (0x83) payload: the language code, then the 16 output bytes.

@@ -19,9 +19,11 @@ ReadBack readBack(ReaderLink& link) {
     }
     r.settings = decodeReadBack(r.reply.answer.payload);
     if (!r.settings) {
-        r.problem = QStringLiteral("the reader's answer was too short to hold its settings (%1 of %2 bytes)")
-                        .arg(r.reply.answer.payload.size())
-                        .arg(kReadBackBytes);
+        r.problem =
+            QStringLiteral("the reader's answer was too short to hold its settings (%1 of %2 bytes); it may "
+                           "be a different kind of reader (this program sets up keyboard-output readers)")
+                .arg(r.reply.answer.payload.size())
+                .arg(kReadBackBytes);
     }
     return r;
 }

@@ -1,5 +1,6 @@
-// Settings files, command-line assignments, the simulated reader's state text
-// and read-back answers on any input.
+// Settings files (their keys read by the parser and by the repeat check alike),
+// command-line assignments, the simulated reader's state text and read-back
+// answers on any input.
 //
 // Input: byte 0 chooses what the rest is (bits 0-1: 0 a settings file, 1
 // KEY=VALUE lines, 2 a read-back answer as hex text, 3 the simulated reader's
@@ -10,6 +11,9 @@
 #include "settingsfile.h"
 
 #include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +39,21 @@ void checkRoundTrip(const rfid::ReaderSettings& s) {
     rfid::compareSettings(s, back, QStringLiteral("the file"));
 }
 
+// The key scanner reads every object the JSON parser takes, and finds the
+// parser's keys: the same keys, each as often as written (the parser keeps
+// one of a repeated key).
+void checkKeys(const QByteArray& data) {
+    const QJsonDocument doc = QJsonDocument::fromJson(data);
+    if (!doc.isObject())
+        return;
+    QStringList keys;
+    FUZZ_CHECK(rfid::topLevelKeys(data, keys), QString::fromUtf8(data));
+    const QStringList parsed = doc.object().keys();
+    FUZZ_CHECK(keys.size() >= parsed.size(), QString::fromUtf8(data));
+    const QSet<QString> distinct(keys.begin(), keys.end());
+    FUZZ_CHECK(distinct == QSet<QString>(parsed.begin(), parsed.end()), keys.join(QLatin1Char(',')));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -47,8 +66,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         s.language = 0x05;
         const rfid::ReaderSettings before = s;
         QString error;
+        checkKeys(rest);
         if (rfid::parseSettings(rest, QStringLiteral("f"), s, error)) {
             checkRoundTrip(s);
+            // No key was given twice, in any case.
+            QStringList keys;
+            FUZZ_CHECK(rfid::topLevelKeys(rest, keys));
+            QSet<QString> seen;
+            for (const QString& k : keys)
+                seen.insert(k.toLower());
+            FUZZ_CHECK(seen.size() == keys.size(), keys.join(QLatin1Char(',')));
         } else {
             FUZZ_CHECK(s == before, QStringLiteral("a refused file changed the settings"));
             FUZZ_CHECK(error.startsWith(QStringLiteral("f: ")) && !error.contains(QLatin1Char('\n')), error);

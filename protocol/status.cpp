@@ -40,7 +40,39 @@ const Reason kReasons[] = {
     {"5", "XOR校验出错....."},
     {"7", "Xor校验出错....."},
 };
+// The same reasons in English, for rfidctl and the station's results (the
+// window keeps the reader's own words above).
+const Reason kEnglishReasons[] = {
+    {"10", "a parameter is larger than the largest allowed"},
+    {"80", "the command was carried out"},
+    {"81", "setting the parameter failed"},
+    {"82", "the communication timed out"},
+    {"83", "there is no card"},
+    {"84", "the card's data came in damaged"},
+    {"85", "a parameter or the command's format is wrong"},
+    {"87", "an unknown error"},
+    {"89", "a parameter or the command's format is wrong"},
+    {"8A", "initialising the block failed"},
+    {"8B", "a wrong serial number came back during anticollision"},
+    {"8C", "the card did not accept the key"},
+    {"8F", "the reader does not know the command"},
+    {"90", "the card does not support the command"},
+    {"91", "the command's format is wrong"},
+    {"92", "the command's FLAG asks for the OPTION mode, which is not supported"},
+    {"93", "the block does not exist"},
+    {"94", "the object is locked and cannot be changed"},
+    {"95", "locking failed"},
+    {"96", "writing failed"},
+};
 } // namespace
+
+QString refusalReason(const QString& code) {
+    for (const Reason& r : kEnglishReasons) {
+        if (code == QLatin1String(r.code))
+            return QString::fromLatin1(r.text);
+    }
+    return {};
+}
 
 QString falsereason(const QString& code) {
     if (code.isEmpty())

@@ -10,4 +10,10 @@ namespace rfid {
 // An empty or unknown code gives empty text.
 QString falsereason(const QString& code);
 
+// The same reason in English, for texts outside the window (rfidctl, the
+// station's results): "a parameter is larger than the largest allowed" for
+// "10". Codes are compared as falsereason compares them; "00", an empty or an
+// unknown code gives empty text.
+QString refusalReason(const QString& code);
+
 } // namespace rfid

@@ -77,6 +77,21 @@ void ignoreFromEnvironment() {
     reader().fault = rfidsim::Fault::IgnoreSetting;
     reader().faultArg = std::atoi(v);
 }
+
+// RFIDSIM_REFUSE=<command>:<code> (two hex digits each, e.g. 88:10) gives a
+// launched program a reader that refuses that command with that error code and
+// keeps its settings, as a real reader refuses a value it cannot take.
+void refuseFromEnvironment(const unsigned char* frame, int count) {
+    const char* v = std::getenv("RFIDSIM_REFUSE");
+    unsigned command = 0, code = 0;
+    char colon = 0;
+    if (!v || count < 4 || std::sscanf(v, "%2x%c%2x", &command, &colon, &code) != 3 || colon != ':' ||
+        frame[3] != command)
+        return;
+    unsigned char answer[] = {0xAA, frame[1], 0x02, 0x01, static_cast<unsigned char>(code), 0x00, 0xBB};
+    answer[5] = static_cast<unsigned char>(answer[1] ^ answer[2] ^ answer[3] ^ answer[4]);
+    reader().scripted.emplace_back(answer, answer + sizeof answer);
+}
 } // namespace
 
 namespace {
@@ -270,6 +285,7 @@ RFIDSIM_EXPORT int hidWriteData(int, int count, const unsigned char* frame) {
     if (!b.usable())
         return -1;
     ignoreFromEnvironment();
+    refuseFromEnvironment(frame, count);
     rfidsim::StateFile state(statePath(b.current()));
     std::string problem;
     if (!state.lockAndLoad(reader().keyboard, &problem)) {

@@ -1,8 +1,17 @@
 #include "station.h"
 
+#include "devicetext.h"
 #include "writeflow.h"
 
 #include <QFileInfo>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace rfid {
 
@@ -14,24 +23,191 @@ QString listText(const QStringList& items) {
 
 // ---------------------------------------------------------------------------
 
-bool StationLog::open(const QString& path, QString& error) {
-    auto file = std::make_unique<QFile>(path);
-    if (path.isEmpty() || QFileInfo(path).isDir() || !file->open(QIODevice::WriteOnly | QIODevice::Append)) {
-        error = QStringLiteral("%1 cannot be written: %2")
-                    .arg(path, path.isEmpty()            ? QStringLiteral("no file name")
-                               : QFileInfo(path).isDir() ? QStringLiteral("it is a folder")
-                                                         : file->errorString());
+namespace {
+
+QString cannotWrite(const QString& path, const QString& why) {
+    return QStringLiteral("%1 cannot be written: %2").arg(path, why);
+}
+
+#ifndef _WIN32
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// What a file that is not a regular file is, for messages.
+QString kindOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return QStringLiteral("it is a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("it is a FIFO, not a regular file");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("it is a device, not a regular file");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("it is a socket, not a regular file");
+    return QStringLiteral("it is not a regular file");
+}
+
+bool sameFile(const struct stat& a, const QString& path) {
+    struct stat b {};
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+#endif
+
+} // namespace
+
+bool StationLog::open(const QString& path, QString& error, const QString& settingsPath) {
+    if (path.isEmpty()) {
+        error = cannotWrite(path, QStringLiteral("no file name"));
         return false;
     }
-    if (file->size() == 0) {
-        const QByteArray head = (header() + QLatin1Char('\n')).toUtf8();
-        if (file->write(head) != head.size() || !file->flush()) {
-            error = QStringLiteral("%1 cannot be written: %2").arg(path, file->errorString());
+    const QString isSettings =
+        QStringLiteral("%1 is the settings file %2; give the results a file of their own")
+            .arg(path, settingsPath);
+#ifndef _WIN32
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    // Looked at before it is opened: opening a FIFO would wait for a reader.
+    if (::stat(name.constData(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            error = cannotWrite(path, kindOf(st.st_mode));
+            return false;
+        }
+        if (sameFile(st, settingsPath)) {
+            error = isSettings;
             return false;
         }
     }
+    const int fd =
+        ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = cannotWrite(path, systemError(errno));
+        return false;
+    }
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered,
+                    QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        error = cannotWrite(path, file->errorString());
+        return false;
+    }
+    // What was opened, not what was looked at before.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = cannotWrite(path, kindOf(st.st_mode));
+        return false;
+    }
+    if (sameFile(st, settingsPath)) {
+        error = isSettings;
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const qint64 size = st.st_size;
+    QByteArray head;
+    char last = '\n';
+    if (size > 0) {
+        // The first line tells a results file; a file that holds anything else
+        // is not appended to.
+        head.resize(4096);
+        const ssize_t n = ::pread(fd, head.data(), std::size_t(head.size()), 0);
+        head.resize(n > 0 ? qsizetype(n) : 0);
+        if (::pread(fd, &last, 1, off_t(size - 1)) != 1) {
+            error = QStringLiteral("%1 cannot be read: %2").arg(path, systemError(errno));
+            return false;
+        }
+    }
+#else
+    if (QFileInfo(path).isDir()) {
+        error = cannotWrite(path, QStringLiteral("it is a folder"));
+        return false;
+    }
+    if (!settingsPath.isEmpty() &&
+        QFileInfo(path).canonicalFilePath() == QFileInfo(settingsPath).canonicalFilePath() &&
+        QFileInfo::exists(path)) {
+        error = isSettings;
+        return false;
+    }
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
+        error = cannotWrite(path, file->errorString());
+        return false;
+    }
+    const qint64 size = file->size();
+    QByteArray head;
+    char last = '\n';
+    if (size > 0) {
+        file->seek(0);
+        head = file->read(4096);
+        file->seek(size - 1);
+        file->getChar(&last);
+    }
+#endif
     m_file = std::move(file);
+    m_path = path;
+    if (size == 0) {
+        if (writeWhole((header() + QLatin1Char('\n')).toUtf8(), error))
+            return true;
+        m_file.reset();
+        return false;
+    }
+    if (head.startsWith("\xEF\xBB\xBF")) // a byte order mark, as spreadsheets save one
+        head.remove(0, 3);
+    QByteArray first = head.left(head.indexOf('\n') < 0 ? head.size() : head.indexOf('\n'));
+    if (first.endsWith('\r'))
+        first.chop(1);
+    if (first != header().toUtf8()) {
+        error = QStringLiteral("%1 is not a results file: its first line is %2, not the header %3; give the "
+                               "results a file of their own")
+                    .arg(path, quotedForError(QString::fromUtf8(first)), quotedForError(header()));
+        m_file.reset();
+        return false;
+    }
+    // A last line without its line break is ended, so that the next row starts a line of its own.
+    if (last != '\n' && !writeWhole("\n", error)) {
+        m_file.reset();
+        return false;
+    }
     return true;
+}
+
+bool StationLog::writeWhole(const QByteArray& bytes, QString& error) {
+    const QString& path = m_path;
+#ifndef _WIN32
+    const int fd = m_file->handle();
+    struct stat st {};
+    const off_t before = ::fstat(fd, &st) == 0 ? st.st_size : -1;
+    qsizetype done = 0;
+    int failure = 0;
+    while (done < bytes.size() && failure == 0) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno != EINTR)
+            failure = errno;
+        else if (n == 0)
+            failure = EIO;
+    }
+    if (failure == 0 && ::fsync(fd) != 0)
+        failure = errno;
+    if (failure != 0) {
+        // Half a row is taken back: the file ends with the last whole row.
+        if (done > 0 && before >= 0 && ::ftruncate(fd, before) != 0)
+            error = cannotWrite(
+                path, systemError(failure) +
+                          QStringLiteral("; its last line is cut short (%1)").arg(systemError(errno)));
+        else
+            error = cannotWrite(path, systemError(failure));
+        return false;
+    }
+    return true;
+#else
+    const qint64 before = m_file->size();
+    if (m_file->write(bytes) != bytes.size() || !m_file->flush()) {
+        error = cannotWrite(path, m_file->errorString());
+        m_file->resize(before);
+        return false;
+    }
+    return true;
+#endif
 }
 
 bool StationLog::append(const StationRow& row, QString& error) {
@@ -39,12 +215,7 @@ bool StationLog::append(const StationRow& row, QString& error) {
         error = QStringLiteral("the results file is not open");
         return false;
     }
-    const QByteArray bytes = (line(row) + QLatin1Char('\n')).toUtf8();
-    if (m_file->write(bytes) != bytes.size() || !m_file->flush()) {
-        error = QStringLiteral("%1 cannot be written: %2").arg(m_file->fileName(), m_file->errorString());
-        return false;
-    }
-    return true;
+    return writeWhole((line(row) + QLatin1Char('\n')).toUtf8(), error);
 }
 
 QString StationLog::header() {
@@ -53,7 +224,7 @@ QString StationLog::header() {
 
 QString StationLog::field(const QString& text) {
     QString t = text;
-    if (!t.isEmpty() && QStringLiteral("=+-@").contains(t.front()))
+    if (!t.isEmpty() && QStringLiteral("=+-@\t\r").contains(t.front()))
         t.prepend(QLatin1Char('\''));
     if (t.contains(QLatin1Char(',')) || t.contains(QLatin1Char('"')) || t.contains(QLatin1Char('\n')) ||
         t.contains(QLatin1Char('\r'))) {
@@ -66,10 +237,11 @@ QString StationLog::field(const QString& text) {
 QString StationLog::line(const StationRow& row) {
     // Local time with its offset from UTC.
     const QDateTime t = row.time.toOffsetFromUtc(row.time.offsetFromUtc());
+    // What the device reports is written with its control characters spelled out.
     const QStringList fields = {t.toString(Qt::ISODate),
-                                row.path,
-                                row.serial,
-                                row.version,
+                                printableDeviceText(row.path),
+                                printableDeviceText(row.serial),
+                                printableDeviceText(row.version),
                                 row.result,
                                 row.differences.join(QStringLiteral("; "))};
     QStringList out;

@@ -34,24 +34,35 @@ struct StationRow {
 };
 
 // The results file: CSV with a header line, one row per reader, each row on
-// disk (flushed) before the next reader is touched. An existing file is
-// appended to.
+// disk (written and synced) before the next reader is touched. An existing
+// file is appended to when it is a results file (its first line is the
+// header); a row that cannot be written whole is taken back, so that the file
+// always ends with a whole row.
 class StationLog {
 public:
-    // Opens `path` for appending; false with `error` naming the file and why.
-    bool open(const QString& path, QString& error);
+    // Opens `path` for appending; false with `error` naming the file and why: no
+    // name, a folder or another file that is not a regular file (a FIFO, a
+    // device), a file whose first line is not the header, or the settings file
+    // `settingsPath` itself (the same file under any name).
+    bool open(const QString& path, QString& error, const QString& settingsPath = {});
     bool isOpen() const { return m_file && m_file->isOpen(); }
-    // Appends and flushes one row; false with `error` when it could not be written.
+    // Appends one row and syncs it to disk; false with `error` (the system's
+    // reason) when it could not be written, the file then cut back to the rows
+    // before it.
     bool append(const StationRow& row, QString& error);
 
     static QString header(); // "time,device,serial,version,result,differences"
     static QString line(const StationRow& row);
     // One CSV field: quoted when it holds a comma, quote or line break; a text
-    // that a spreadsheet would take for a formula (= + - @ first) gets a ' in front.
+    // that a spreadsheet would take for a formula (= + - @, a tab or a carriage
+    // return first) gets a ' in front.
     static QString field(const QString& text);
 
 private:
+    bool writeWhole(const QByteArray& bytes, QString& error);
+
     std::unique_ptr<QFile> m_file;
+    QString m_path;
 };
 
 class Station {

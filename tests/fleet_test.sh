@@ -4,8 +4,8 @@
 # on ansible_connection=local, its reader's state file and its own state folder
 # in host variables, handed to the module as environment):
 #
-#   1. the first run sets up every reader; one host's file holds a Bluetooth
-#      name longer than its reader takes, and that host fails with the reader's
+#   1. the first run sets up every reader; one host's reader refuses the
+#      Bluetooth name (RFIDSIM_REFUSE), and that host fails with the reader's
 #      reason while the others succeed;
 #   2. a second run changes nothing anywhere;
 #   3. --check --diff on a host whose reader drifted in one setting shows that
@@ -61,8 +61,6 @@ cat >"$work/reader.json" <<'EOF'
   "sleep_time": "5 minute"
 }
 EOF
-# The simulated reader takes Bluetooth names of at most 30 bytes.
-sed 's/"Till"/"A till name far longer than thirty bytes"/' "$work/reader.json" >"$work/refused.json"
 
 python=/usr/bin/python3
 [ -x "$python" ] || python=$(command -v python3)
@@ -71,9 +69,11 @@ python=/usr/bin/python3
     for i in $(seq -w 1 "$hosts"); do
         h=host$i
         mkdir -p "$work/$h/state"
-        file=$work/reader.json
-        [ "$h" = "$refusing" ] && file=$work/refused.json
-        echo "$h ansible_connection=local ansible_python_interpreter=$python computer=$work/$h settings_source=$file"
+        # One computer's reader refuses Bluetooth names (error 10), as a reader
+        # refuses a value it cannot take.
+        refuse=""
+        [ "$h" = "$refusing" ] && refuse=" refuse=88:10"
+        echo "$h ansible_connection=local ansible_python_interpreter=$python computer=$work/$h settings_source=$work/reader.json$refuse"
     done
 } >"$work/inventory"
 
@@ -86,6 +86,7 @@ cat >"$work/site.yml" <<EOF
     RFIDSIM_STATE: "{{ computer }}/reader.state"
     RFIDSIM_LOG: "{{ computer }}/frames.log"
     STATE_DIRECTORY: "{{ computer }}/state"
+    RFIDSIM_REFUSE: "{{ refuse | default('') }}"
   tasks:
     - name: Copy the settings file
       ansible.builtin.copy:

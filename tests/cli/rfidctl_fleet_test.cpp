@@ -196,7 +196,7 @@ TEST_F(RfidctlFleet, JsonSaysWhatChangedTruly) {
     EXPECT_EQ(o["written"].toArray(), QJsonArray({"keyboard language"}));
 
     // A refusal: the reason, and what was and was not written.
-    r = run({"set", "bluetooth_name=A name far longer than thirty bytes", "sleep_time=0 minute", "--json"});
+    r = run({"set", "bluetooth_name=Till 4", "sleep_time=0 minute", "--json"}, {"RFIDSIM_REFUSE=88:10"});
     EXPECT_EQ(r.code, 1);
     o = json(r.out);
     EXPECT_TRUE(

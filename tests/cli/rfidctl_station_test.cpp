@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -142,4 +143,64 @@ TEST_F(RfidctlStation, CtrlCStopsWithTheResultsFileComplete) {
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_TRUE(out.endsWith("Stopped. 2 readers done: 2 set up, 0 failed.\n")) << out.toStdString();
     EXPECT_EQ(lines(csv).size(), 3);
+}
+
+TEST_F(RfidctlStation, TermAndHangUpStopLikeCtrlCWithTheReaderInProgressFinished) {
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        const QString csv = dir.filePath(QStringLiteral("results-%1.csv").arg(sig));
+        QProcess p;
+        p.setProcessEnvironment(environment({"RFIDSIM_READERS=16"}));
+        p.start(QStringLiteral(RFIDCTL_PATH), {"--sim", "station", file("s.json", kSettings), "--log", csv});
+        ASSERT_TRUE(p.waitForStarted());
+        // Stopped as soon as the first reader is done, most likely while a later one
+        // is in progress (the readers take a few milliseconds each).
+        QByteArray out;
+        QElapsedTimer t;
+        t.start();
+        while (!out.contains("1 reader done") && t.elapsed() < 20000) {
+            p.waitForReadyRead(10);
+            out += p.readAllStandardOutput();
+        }
+        ASSERT_TRUE(out.contains("1 reader done")) << out.toStdString();
+        ::kill(pid_t(p.processId()), sig);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        out += p.readAllStandardOutput();
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << sig;
+        EXPECT_EQ(p.exitCode(), 0) << sig;
+        const QRegularExpression stopped("Stopped\\. (\\d+) readers? done: \\1 set up, 0 failed\\.\\n$");
+        const QRegularExpressionMatch m = stopped.match(QString::fromUtf8(out));
+        ASSERT_TRUE(m.hasMatch()) << out.toStdString();
+        const int done = m.captured(1).toInt();
+        // One whole row for every reader done, the one in progress included.
+        const QStringList rows = lines(csv);
+        ASSERT_EQ(rows.size(), done + 1) << rows.join('\n').toStdString();
+        for (int i = 1; i <= done; ++i)
+            EXPECT_TRUE(
+                rows[i].endsWith(QString(",sim:%1,SIM-%2,V1.0,ok,").arg(i - 1).arg(i - 1, 4, 10, QChar('0'))))
+                << rows[i].toStdString();
+    }
+}
+
+TEST_F(RfidctlStation, TheResultsFileIsNeverTheSettingsFileOrAFifo) {
+    const QString settings = file("s.json", kSettings);
+    Outcome o = run({"--sim", "station", settings, "--log", settings}, {});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.err.toStdString(), "rfidctl: " + settings.toStdString() + " is the settings file " +
+                                       settings.toStdString() +
+                                       "; give the results a file of their own; no reader was touched\n");
+    QFile f(settings);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), kSettings);
+
+    const QString fifo = dir.filePath("fifo.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QElapsedTimer t;
+    t.start();
+    o = run({"--sim", "station", settings, "--log", fifo}, {});
+    EXPECT_LT(t.elapsed(), 20000) << "it waited for the FIFO";
+    EXPECT_EQ(o.code, 2);
+    EXPECT_TRUE(o.err.contains("fifo.csv cannot be written: it is a FIFO, not a regular file; no reader was "
+                               "touched"))
+        << o.err.toStdString();
+    EXPECT_TRUE(framesTaken().isEmpty());
 }

@@ -201,18 +201,20 @@ TEST_F(Rfidctl, BadFilesAndValuesSendNothing) {
 }
 
 TEST_F(Rfidctl, RefusalHalfWayNamesWhatWasWritten) {
-    // The simulated reader takes Bluetooth names of at most 30 bytes.
+    // A reader that refuses the Bluetooth name (error 85) after taking the
+    // language and the reader mode.
     const QString path =
-        file("long.json", "{\"version\": 1, \"language\": \"German\", \"reader_mode\": "
-                          "\"Active read single\", \"bluetooth_name\": "
-                          "\"A name far longer than thirty bytes\", \"sleep_time\": \"0 minute\"}");
-    const Outcome r = run({"--sim", "apply", path});
+        file("half.json", "{\"version\": 1, \"language\": \"German\", \"reader_mode\": "
+                          "\"Active read single\", \"bluetooth_name\": \"Gate 7\", \"sleep_time\": "
+                          "\"0 minute\"}");
+    const Outcome r = run({"--sim", "apply", path}, {"RFIDSIM_REFUSE=88:85"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "rfidctl: Stopped at the Bluetooth name: the reader refused it (error 10: "
-                     "输入的参数大于最大允许范围，溢出.....). Written: keyboard language, reader mode. "
-                     "Not written: Bluetooth name, sleep time.\n");
-    EXPECT_TRUE(stateText().contains("language=0A\n"));
-    EXPECT_TRUE(stateText().contains("sleep=01\n")) << "the sleep time was not sent";
+    EXPECT_EQ(r.err, "rfidctl: Stopped at the Bluetooth name: the reader refused it (error 85: a parameter "
+                     "or the command's format is wrong). Written: keyboard language, reader mode. Not "
+                     "written: Bluetooth name, sleep time.\n");
+    const QStringList frames = framesTaken();
+    ASSERT_EQ(frames.size(), 4); // the read that finds what differs, then three writes
+    EXPECT_TRUE(frames[3].startsWith("> AA 00 07 88 47 61 74 65")) << "no sleep time after the refusal";
 }
 
 TEST_F(Rfidctl, OneShotCommandsAndHelp) {

@@ -5,7 +5,9 @@
 #include "readersettings.h"
 #include "readertables.h"
 #include "settingsfile.h"
+#include "status.h"
 
+#include <QFile>
 #include <QJsonValue>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -188,6 +190,30 @@ TEST(SettingsReadBack, AnswersAreReadFromThePayloadOnly) {
               "V1.05");
 }
 
+TEST(SettingsReadBack, RefusalsAreGivenInEnglishWithTheCode) {
+    Answer refused;
+    refused.status = AnswerStatus::Refused;
+    refused.errorCode = 0x10;
+    EXPECT_EQ(answerProblem(refused),
+              "the reader refused it (error 10: a parameter is larger than the largest allowed)");
+    refused.errorCode = 0x8F;
+    EXPECT_EQ(answerProblem(refused),
+              "the reader refused it (error 8F: the reader does not know the command)");
+    refused.errorCode = 0x42;
+    EXPECT_EQ(answerProblem(refused), "the reader refused it (error 42)");
+    // Every reason the reader has in its own words has an English one, and the
+    // window's texts stay the reader's own.
+    for (int code = 0x01; code < 0x100; ++code) {
+        const QString text = QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
+        EXPECT_EQ(falsereason(text).isEmpty(), refusalReason(text).isEmpty()) << text.toStdString();
+        for (QChar c : refusalReason(text))
+            EXPECT_LT(c.unicode(), 0x80) << text.toStdString();
+    }
+    EXPECT_EQ(refusalReason("00"), "");
+    EXPECT_EQ(refusalReason("8a"), "");
+    EXPECT_EQ(falsereason("10"), QString::fromUtf8("输入的参数大于最大允许范围，溢出....."));
+}
+
 TEST(SettingsNames, AsPeopleWriteThem) {
     ReaderSettings s;
     EXPECT_EQ(setFromJson(s, SettingKey::Language, QJsonValue("  german ")), "");
@@ -241,10 +267,54 @@ TEST(SettingsNames, BytesAndFlags) {
     EXPECT_EQ(setFromText(s, SettingKey::Enter, "yes"), "expected true or false, not \"yes\"");
     EXPECT_EQ(setFromJson(s, SettingKey::BluetoothName, QJsonValue("")),
               "the Bluetooth name must not be empty");
-    EXPECT_EQ(setFromJson(s, SettingKey::BluetoothName, QJsonValue(QString(250, 'x'))),
-              "the Bluetooth name takes 250 bytes; at most 249 fit in one command");
-    EXPECT_EQ(setFromJson(s, SettingKey::BluetoothName, QJsonValue(QString(249, 'x'))), "");
+    EXPECT_EQ(setFromJson(s, SettingKey::BluetoothName, QJsonValue(QString(31, 'x'))),
+              "the Bluetooth name takes 31 bytes; the reader takes at most 30");
+    EXPECT_EQ(setFromJson(s, SettingKey::BluetoothName, QJsonValue(QString(30, 'x'))), "");
 }
+
+TEST(SettingsNames, BluetoothNamesArriveAsWrittenOrAreRefused) {
+    ReaderSettings s;
+    s.bluetoothName = QStringLiteral("kept");
+    auto refused = [&s](const QString& name) {
+        const ReaderSettings before = s;
+        const QString why = setFromText(s, SettingKey::BluetoothName, name);
+        EXPECT_EQ(s, before) << name.toStdString();
+        return why.toStdString();
+    };
+    // Characters the code page cannot hold would arrive as "?".
+    EXPECT_EQ(refused(QString::fromUtf8("ÄÖÜ-Leser")),
+              "the Bluetooth name holds \"Ä\", \"Ö\" and \"Ü\", which the reader's code page (GBK) "
+              "cannot hold; the reader would show \"?\" instead");
+    EXPECT_EQ(refused(QString::fromUtf8("Gate 😀")),
+              "the Bluetooth name holds \"😀\", which the reader's code page (GBK) cannot hold; the "
+              "reader would show \"?\" instead");
+    EXPECT_EQ(refused(QString(QChar(0xD800)) + "x").rfind("the Bluetooth name holds ", 0), 0u);
+    // Control characters, from NUL to the C1 codes.
+    EXPECT_EQ(refused(QString("Gate") + QChar(0) + "7"),
+              "the Bluetooth name must not hold control characters (it holds \"\\u0000\")");
+    EXPECT_EQ(refused("Gate\n7\t"),
+              "the Bluetooth name must not hold control characters (it holds \"\\n\" and \"\\t\")");
+    EXPECT_NE(refused(QString("Gate") + QChar(0x85)), "");
+    EXPECT_NE(refused(QString("Gate") + QChar(0x7F)), "");
+    // The length counts the bytes the reader receives: a Chinese character takes two.
+    EXPECT_EQ(refused(QString(16, QChar(0x8BFB))),
+              "the Bluetooth name takes 32 bytes; the reader takes at most 30");
+    EXPECT_EQ(setFromText(s, SettingKey::BluetoothName, QString(15, QChar(0x8BFB))), "");
+    EXPECT_EQ(setFromText(s, SettingKey::BluetoothName, QString::fromUtf8("Leser ü é ? 读卡器")), "");
+    EXPECT_EQ(bluetoothNameBytes(QString::fromUtf8("读")).size(), 2);
+    EXPECT_EQ(kMaxBluetoothNameBytes, 30);
+    EXPECT_EQ(valueHelp(SettingKey::BluetoothName), "text of at most 30 bytes (ASCII: 1 each, Chinese: 2)");
+}
+
+#ifdef RFID_SOURCE_DIR
+TEST(SettingsNames, TheReadmeGivesTheSameNameLimit) {
+    QFile readme(QStringLiteral(RFID_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("| `bluetooth_name` | text, not empty, at most %1 bytes")
+                                  .arg(kMaxBluetoothNameBytes)));
+}
+#endif
 
 TEST(SettingsFile, SaveAndLoadGiveTheSameSettings) {
     QTemporaryDir dir;
@@ -273,7 +343,8 @@ TEST(SettingsFile, SaveAndLoadGiveTheSameSettings) {
 TEST(SettingsFile, BadFilesNameTheFileTheKeyAndTheFault) {
     EXPECT_EQ(parseError("{\n  \"version\": 1,\n  \"language\" \"German\"\n}"),
               "site.json: line 3, column 15: not valid JSON (missing name separator)");
-    EXPECT_EQ(parseError(""), "site.json: line 1, column 1: not valid JSON (illegal value)");
+    EXPECT_EQ(parseError(""), "site.json: the file is empty (a settings file holds a JSON object such as "
+                              "{\"version\": 1, \"language\": \"German\"})");
     EXPECT_EQ(parseError("[1]"), "site.json: not a settings file (expected a JSON object in { })");
     EXPECT_EQ(parseError("{}"), "site.json: \"version\" is missing (this program writes version 1)");
     EXPECT_EQ(parseError("{\"version\": 2}"),
@@ -286,7 +357,7 @@ TEST(SettingsFile, BadFilesNameTheFileTheKeyAndTheFault) {
     EXPECT_EQ(parseError("{\"version\": 1.5}"),
               "site.json: \"version\": expected a whole number such as 1, not 1.5");
     EXPECT_EQ(parseError("{\"version\": 1, \"langauge\": \"German\"}"),
-              "site.json: \"langauge\": unknown key");
+              "site.json: \"langauge\": unknown key (did you mean \"language\"?)");
     EXPECT_EQ(parseError("{\"version\": 1, \"add_enter\": 1}"),
               "site.json: \"add_enter\": expected true or false, not 1");
     EXPECT_EQ(parseError("{\"version\": 1, \"language\": \"Klingon\"}"),

@@ -145,6 +145,24 @@ TEST_F(SettingsMenuTest, RoundTripThroughFilesTheReaderAndRfidctl) {
     EXPECT_TRUE(read(saved).startsWith(read(fromReader).chopped(3))) << "the same keys in the same order";
 }
 
+TEST_F(SettingsMenuTest, SaveGivesANewNameTheSettingsSuffix) {
+    const QString chosen = dir.filePath("office");
+    rfid::setFileDialogAnswers([&](const QString&, const QString&) { return chosen; }, {});
+    find<QAction>("NSettingsSave")->trigger();
+    EXPECT_TRUE(QFile::exists(chosen + ".json"));
+    EXPECT_FALSE(QFile::exists(chosen));
+    EXPECT_EQ(logT(), (QStringList{"Settings saved to " + chosen + ".json   T", ""}));
+
+    // A file that is there already keeps the name it was chosen by.
+    const QString existing = write("office-backup", "old");
+    rfid::setFileDialogAnswers([&](const QString&, const QString&) { return existing; }, {});
+    find<QAction>("NSettingsSave")->trigger();
+    rfid::setFileDialogAnswers({}, {});
+    EXPECT_TRUE(read(existing).startsWith("{\n  \"version\": 1,"));
+    EXPECT_FALSE(QFile::exists(existing + ".json"));
+    ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
 TEST_F(SettingsMenuTest, BadFilesChangeNothingAndSendNothing) {
     changeEveryControl();
     const rfid::ReaderSettings before = controls();
@@ -206,6 +224,31 @@ TEST_F(SettingsMenuTest, BadFieldsAreRefusedBeforeAnythingIsSent) {
     EXPECT_TRUE(frames().empty());
 }
 
+TEST_F(SettingsMenuTest, BluetoothNamesTheReaderWouldChangeAreRefused) {
+    const QString why = QString::fromUtf8(
+        "Bluetooth name: the Bluetooth name holds \"Ä\", which the reader's code page (GBK) cannot hold; "
+        "the reader would show \"?\" instead");
+    setText("Edit29", QString::fromUtf8("Ä-Leser"));
+    menu()->writeAllToReader();
+    EXPECT_EQ(logT(), (QStringList{why + ".   T", ""}));
+    menu()->saveSettings(dir.filePath("never.json"));
+    EXPECT_EQ(errors, QStringList{why + "; the settings were not saved."});
+    EXPECT_FALSE(QFile::exists(dir.filePath("never.json")));
+
+    form->RichEdit1->clear();
+    setText("Edit29", QString(31, 'x'));
+    menu()->writeAllToReader();
+    EXPECT_EQ(logT(), (QStringList{"Bluetooth name: the Bluetooth name takes 31 bytes; the reader takes at "
+                                   "most 30.   T",
+                                   ""}));
+    EXPECT_TRUE(frames().empty());
+
+    // The page's own button sends the field as it always did.
+    setText("Edit29", QString::fromUtf8("Ä"));
+    click("Button41");
+    EXPECT_EQ(lastFrame(), "AA 00 02 88 3F B5 BB");
+}
+
 TEST_F(SettingsMenuTest, CheckFindsTheSettingTheReaderKept) {
     click("CheckBox15");     // add Enter
     select("RadioButton38"); // German
@@ -226,8 +269,12 @@ TEST_F(SettingsMenuTest, CheckFindsTheSettingTheReaderKept) {
 }
 
 TEST_F(SettingsMenuTest, RefusalHalfWayNamesWhatWasWritten) {
-    // The simulated reader takes Bluetooth names of at most 30 bytes.
-    setText("Edit29", "A name far longer than thirty bytes");
+    // The reader takes the first four settings and refuses the Bluetooth name
+    // (error 10: a parameter beyond the allowed range).
+    for (int i = 0; i < 4; ++i)
+        scriptAnswer(answerFrame("00"));
+    scriptAnswer(answerFrame("01 10"));
+    setText("Edit29", "A name far longer than thirty");
     menu()->writeAllToReader();
     const QStringList lines = logT();
     ASSERT_GE(lines.size(), 2);
@@ -235,7 +282,7 @@ TEST_F(SettingsMenuTest, RefusalHalfWayNamesWhatWasWritten) {
               "Stopped at the Bluetooth name: the reader refused it. Written: keyboard language, output "
               "settings, reader mode, Bluetooth mode. Not written: Bluetooth name, sleep time.   T");
     EXPECT_EQ(frames().size(), 5u);
-    EXPECT_TRUE(lastFrame().startsWith("AA 00 24 88 41"));
+    EXPECT_TRUE(lastFrame().startsWith("AA 00 1E 88 41"));
 
     form->RichEdit1->clear();
     setText("Edit29", "Gate");

@@ -139,6 +139,8 @@ TEST_F(StationTest, ThreeReadersOneAfterAnotherOneRefusingASetting) {
         lines[2].contains(",sim:1,SIM-0001,V1.0,\"failed: Stopped at the keyboard language: the reader "
                           "refused it (error 85"))
         << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].contains("refused it (error 85: a parameter or the command's format is wrong). "))
+        << "the results give the reason in English: " << lines[2].toStdString();
     EXPECT_TRUE(okRow.match(lines[3]).hasMatch()) << lines[3].toStdString();
     EXPECT_TRUE(okRow.match(lines[4]).hasMatch()) << lines[4].toStdString();
 
@@ -206,6 +208,9 @@ TEST_F(StationTest, BadFilesAreRefusedBeforeAnyReaderIsTouched) {
     EXPECT_TRUE(error.contains("colour")) << error.toStdString();
     EXPECT_FALSE(d.start(write("empty.json", R"({"version": 1})"), dir.filePath("r.csv"), error));
     EXPECT_TRUE(error.contains("holds no settings")) << error.toStdString();
+    EXPECT_FALSE(d.start(good, good, error));
+    EXPECT_TRUE(error.contains(" is the settings file ")) << error.toStdString();
+    EXPECT_EQ(csvLines(good).front(), "{") << "the settings file is left as it was";
     EXPECT_FALSE(d.isRunning());
     QCoreApplication::processEvents();
     EXPECT_EQ(rfidsim_frame_count(), 0) << "nothing was sent";
