@@ -44,6 +44,7 @@ public:
     QString libraryFile; // the USB library to load
     QString device;      // --device: the reader's path or serial number; empty: the library's choice
     QString command;     // the subcommand's name, for help pointers
+    QString siteLayout;  // station --host-layout: the keyboard layout of the computers the readers go to
     QTextStream& out;
     QTextStream& err;
 
@@ -76,6 +77,11 @@ private:
 // A bad file's or command line's error, pointing to the list of keys when a
 // key is unknown.
 QString withKeysHint(const QString& error);
+
+// Whether the settings come out right on a computer with the layout `siteLayout`
+// (the reader's language mapped through both keymaps): kDone, or kBadUsage after
+// an error naming the characters that do not. `file` names the settings.
+int checkSiteLayout(Context& c, const ReaderSettings& wanted, const QString& file);
 
 // The exit status for a kind of failure.
 int exitCodeFor(LinkFailure failure);

@@ -82,7 +82,8 @@ void waitForReaderNotice(UsbLibrary& usb, int ms) {
 
 int cmdStation(Context& c) {
     Arguments a;
-    if (!c.parse(a, {}, {QStringLiteral("--log"), QStringLiteral("--count")}, 1, 1))
+    if (!c.parse(a, {QStringLiteral("--anyway")},
+                 {QStringLiteral("--log"), QStringLiteral("--count"), QStringLiteral("--host-layout")}, 1, 1))
         return kBadUsage;
     const QString file = a.plain.front();
     const QString logPath = a.value(QStringLiteral("--log"));
@@ -108,6 +109,13 @@ int cmdStation(Context& c) {
         return c.fail(kBadUsage, withKeysHint(error) + QStringLiteral("; no reader was touched"));
     if (wanted.isEmpty())
         return c.fail(kBadUsage, QStringLiteral("%1 holds no settings; no reader was touched").arg(file));
+    // The readers go to computers with another layout: what they will type there
+    // is checked before the first reader is touched.
+    if (a.values.contains(QStringLiteral("--host-layout")) && !a.has(QStringLiteral("--anyway"))) {
+        c.siteLayout = a.value(QStringLiteral("--host-layout"));
+        if (const int code = checkSiteLayout(c, wanted, file))
+            return code;
+    }
     StationLog log;
     if (a.values.contains(QStringLiteral("--log")) && !log.open(logPath, error, file))
         return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
@@ -157,7 +165,8 @@ int cmdStation(Context& c) {
 
 QList<Subcommand> stationCommands() {
     return {
-        {QStringLiteral("station"), QStringLiteral("FILE [--log RESULTS.csv] [--count N]"),
+        {QStringLiteral("station"),
+         QStringLiteral("FILE [--log RESULTS.csv] [--count N] [--host-layout LAYOUT [--anyway]]"),
          QStringLiteral("set up readers one after another"),
          QStringLiteral("Waits for readers. Each reader plugged in is written with the settings FILE\n"
                         "holds, checked by reading back, and told to beep once when all is well (its\n"
@@ -168,7 +177,10 @@ QList<Subcommand> stationCommands() {
                         "SIGHUP) stops after the reader in progress; --count N stops after N\n"
                         "readers. A bad FILE or a results file that cannot be written is refused\n"
                         "before any reader is touched. Exit status 1 when any reader failed or\n"
-                        "differs.\n"),
+                        "differs.\n"
+                        "--host-layout LAYOUT (such as be or de(nodeadkeys)): the keyboard layout of the\n"
+                        "computers the readers go to; the station refuses to start when FILE's settings\n"
+                        "would come out wrong there, naming the characters, unless --anyway is given.\n"),
          cmdStation},
     };
 }

@@ -459,6 +459,52 @@ int cmdSuggestLanguage(Context& c) {
 
 } // namespace
 
+int checkSiteLayout(Context& c, const ReaderSettings& wanted, const QString& file) {
+    Arguments a;
+    a.values.insert(QStringLiteral("--host-layout"), c.siteLayout);
+    const auto host = hostOption(c, a);
+    if (!host)
+        return kBadUsage;
+    const QString hostName = fromStd(host->layout().name());
+    const QString goOn = QStringLiteral("; no reader was touched (--anyway sets readers up all the same)");
+    if (!wanted.language)
+        return c.fail(kBadUsage,
+                      QStringLiteral("%1 sets no keyboard language, so what the readers type on %2 "
+                                     "cannot be told; add \"language\" to the file")
+                              .arg(file, hostName) +
+                          goOn);
+    const std::u32string chars = wedge::charactersTyped(outputOf(wanted));
+    const wedge::LanguageFit* fit = nullptr;
+    const std::vector<wedge::LanguageFit> fits = wedge::fitLanguages(chars, *host);
+    QStringList right;
+    for (const wedge::LanguageFit& f : fits) {
+        if (f.language->code == *wanted.language)
+            fit = &f;
+        if (f.right())
+            right << nameOf(f.language->readName);
+    }
+    if (fit && fit->right())
+        return kDone;
+    const QString language =
+        fit ? nameOf(fit->language->readName) : QStringLiteral("code ") + hex(*wanted.language);
+    QString why;
+    if (!fit || !fit->keymap) {
+        why = QStringLiteral("the reader language %1 has no keyboard layout to check against").arg(language);
+    } else {
+        why = QStringLiteral(
+                  "with the reader language %1 the readers would type %2 where %3 is meant (wrong: %4)")
+                  .arg(language, visible(fit->translation.shown()), visible(chars),
+                       visible(fit->translation.wrong()));
+    }
+    const QString advice =
+        right.isEmpty() ? QStringLiteral("; no reader language brings them out right there")
+                        : QStringLiteral("; right there: ") + right.mid(0, 4).join(QStringLiteral(", "));
+    return c.fail(
+        kBadUsage,
+        QStringLiteral("%1 does not come out right on a computer with the layout %2: ").arg(file, hostName) +
+            why + advice + goOn);
+}
+
 QList<Subcommand> wedgeCommands() {
     return {
         {QStringLiteral("formats"), QStringLiteral("--card ID [--settings FILE] [--expect TEXT] [--json]"),

@@ -362,7 +362,7 @@ else
             sed 's/.*idVendor}=="\(....\)".*idProduct}=="\(....\)"/\1:\2/')
         [ -n "$ids" ] || fail "$(basename "$r") names no reader ids"
         for id in $ids; do
-            sys=$work/sys-${id%:*}-${id#*:}
+            sys=$work/sys-$(basename "$r" .rules)-${id%:*}-${id#*:}
             fake_sysfs "$sys" "${id%:*}" "${id#*:}"
             dev=/sys/devices/pci0000:00/usb1/1-2
             out=$(unshare -m sh -c '
@@ -382,8 +382,12 @@ else
             fi
             keyboard=$(echo "$out" | sed -n '/^node hidraw0/,/^node hidraw1/p')
             command=$(echo "$out" | sed -n '/^node hidraw1/,$p')
-            if echo "$command" | grep -q '^TAGS=.*:uaccess:' && ! echo "$keyboard" | grep -q ':uaccess:'; then
-                pass "udevadm test: $id tags the command interface for the logged-in user, not the keyboard"
+            # The access rule tags the node for the logged-in user; the plug-in rule
+            # starts the service for it. Either only for the command interface.
+            mark=':uaccess:' what="tags the command interface for the logged-in user"
+            case $r in *apply*) mark='rfid-reader-apply@' what="starts the plug-in service for the command interface" ;; esac
+            if echo "$command" | grep -q -- "$mark" && ! echo "$keyboard" | grep -q -- "$mark"; then
+                pass "udevadm test: $id $what, not the keyboard"
             else
                 fail "udevadm test of $(basename "$r") for $id: $(echo "$out" | tr '\n' ' ')"
             fi

@@ -264,3 +264,28 @@ TEST_F(RfidctlWedge, BadInputSendsNothing) {
                          "/etc/default/keyboard); give --host-layout LAYOUT\n");
     }
 }
+
+TEST_F(RfidctlWedge, TheStationChecksForTheSitesLayoutBeforeAnyReader) {
+    const QString us =
+        file("us.json", R"({"version": 1, "language": "American style", "format": "10 no.in D"})");
+    // Digits typed for an American keyboard come out as AZERTY's shifted row.
+    Result r = run({"--sim", "station", us, "--host-layout", "be", "--count", "1"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err,
+              "rfidctl: " + dir.filePath("us.json").toStdString() +
+                  " does not come out right on a computer with the layout be: with the reader language "
+                  "American style the readers would type à&é\"'(§è!ç where 0123456789 is meant (wrong: "
+                  "0123456789); right there: Belgium, Czech Republic, Slovakia, French; no reader was "
+                  "touched (--anyway sets readers up all the same)\n");
+    EXPECT_TRUE(frames().isEmpty());
+    // A file without a language cannot be judged.
+    r = run({"--sim", "station", file("nolang.json", R"({"version": 1, "add_enter": true})"), "--host-layout",
+             "be"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("sets no keyboard language"), std::string::npos) << r.err;
+    // Right on a UK computer; and --anyway goes on where it is wrong.
+    EXPECT_EQ(run({"--sim", "station", us, "--host-layout", "gb", "--count", "1"}).code, 0);
+    r = run({"--sim", "station", us, "--host-layout", "be", "--anyway", "--count", "1"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(frames().isEmpty());
+}
