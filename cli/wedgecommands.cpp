@@ -8,6 +8,7 @@
 #include "readersettings.h"
 #include "readertables.h"
 #include "settingsfile.h"
+#include "sitecheck.h"
 #include "writeflow.h"
 
 #include <QJsonArray>
@@ -41,24 +42,8 @@ QString nameOf(const char* readName) {
     return QString::fromUtf8(readName).simplified();
 }
 
-// The output settings a settings file gives: what it does not hold is off
-// (no separators, no prefix, suffix or custom byte, 10 no.in D).
 OutputSettings outputOf(const ReaderSettings& s) {
-    if (const auto o = outputSettingsOf(s))
-        return *o;
-    OutputSettings o;
-    o.format = s.format.value_or(o.format);
-    o.semicolon = s.semicolon.value_or(false);
-    o.question = s.questionMark.value_or(false);
-    o.comma = s.commaInMiddle.value_or(false);
-    o.enter = s.enter.value_or(false);
-    o.bigBuzzer = s.bigBuzzer.value_or(true);
-    o.custom = s.customByteEnabled.value_or(false) ? s.customByte.value_or(0) : 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        o.prefix[i] = s.prefix[i].value_or(0);
-        o.suffix[i] = s.suffix[i].value_or(0);
-    }
-    return o;
+    return outputSettingsWithDefaults(s);
 }
 
 // The separators and extra bytes, as the card test lists them.
@@ -460,49 +445,12 @@ int cmdSuggestLanguage(Context& c) {
 } // namespace
 
 int checkSiteLayout(Context& c, const ReaderSettings& wanted, const QString& file) {
-    Arguments a;
-    a.values.insert(QStringLiteral("--host-layout"), c.siteLayout);
-    const auto host = hostOption(c, a);
-    if (!host)
-        return kBadUsage;
-    const QString hostName = fromStd(host->layout().name());
-    const QString goOn = QStringLiteral("; no reader was touched (--anyway sets readers up all the same)");
-    if (!wanted.language)
-        return c.fail(kBadUsage,
-                      QStringLiteral("%1 sets no keyboard language, so what the readers type on %2 "
-                                     "cannot be told; add \"language\" to the file")
-                              .arg(file, hostName) +
-                          goOn);
-    const std::u32string chars = wedge::charactersTyped(outputOf(wanted));
-    const wedge::LanguageFit* fit = nullptr;
-    const std::vector<wedge::LanguageFit> fits = wedge::fitLanguages(chars, *host);
-    QStringList right;
-    for (const wedge::LanguageFit& f : fits) {
-        if (f.language->code == *wanted.language)
-            fit = &f;
-        if (f.right())
-            right << nameOf(f.language->readName);
-    }
-    if (fit && fit->right())
+    const QString problem = siteLayoutProblem(wanted, c.siteLayout, file);
+    if (problem.isEmpty())
         return kDone;
-    const QString language =
-        fit ? nameOf(fit->language->readName) : QStringLiteral("code ") + hex(*wanted.language);
-    QString why;
-    if (!fit || !fit->keymap) {
-        why = QStringLiteral("the reader language %1 has no keyboard layout to check against").arg(language);
-    } else {
-        why = QStringLiteral(
-                  "with the reader language %1 the readers would type %2 where %3 is meant (wrong: %4)")
-                  .arg(language, visible(fit->translation.shown()), visible(chars),
-                       visible(fit->translation.wrong()));
-    }
-    const QString advice =
-        right.isEmpty() ? QStringLiteral("; no reader language brings them out right there")
-                        : QStringLiteral("; right there: ") + right.mid(0, 4).join(QStringLiteral(", "));
-    return c.fail(
-        kBadUsage,
-        QStringLiteral("%1 does not come out right on a computer with the layout %2: ").arg(file, hostName) +
-            why + advice + goOn);
+    return c.fail(kBadUsage,
+                  problem +
+                      QStringLiteral("; no reader was touched (--anyway sets readers up all the same)"));
 }
 
 QList<Subcommand> wedgeCommands() {

@@ -784,3 +784,25 @@ QStringList compareSettings(const ReaderSettings& reader, const ReaderSettings& 
 }
 
 } // namespace rfid
+
+namespace rfid {
+
+OutputSettings outputSettingsWithDefaults(const ReaderSettings& s) {
+    if (const auto o = outputSettingsOf(s))
+        return *o;
+    OutputSettings o;
+    o.format = s.format.value_or(o.format);
+    o.semicolon = s.semicolon.value_or(false);
+    o.question = s.questionMark.value_or(false);
+    o.comma = s.commaInMiddle.value_or(false);
+    o.enter = s.enter.value_or(false);
+    o.bigBuzzer = s.bigBuzzer.value_or(true);
+    o.custom = s.customByteEnabled.value_or(false) ? s.customByte.value_or(0) : 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        o.prefix[i] = s.prefix[i].value_or(0);
+        o.suffix[i] = s.suffix[i].value_or(0);
+    }
+    return o;
+}
+
+} // namespace rfid

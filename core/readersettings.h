@@ -207,6 +207,9 @@ std::optional<ReaderSettings> decodeReadBack(const std::vector<std::uint8_t>& pa
 // The output settings as the reader holds them (what the card test and the
 // renderings work with); empty when `settings` lacks any output field.
 std::optional<OutputSettings> outputSettingsOf(const ReaderSettings& settings);
+// The output settings a settings file gives, what it does not hold taken as off
+// (no separators, no prefix, suffix or custom byte, the first format code's default).
+OutputSettings outputSettingsWithDefaults(const ReaderSettings& settings);
 
 // The version text of a version answer: every payload byte as one character.
 QString versionText(const std::vector<std::uint8_t>& payload);

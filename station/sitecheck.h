@@ -1,0 +1,18 @@
+// The station checks for the site, not for itself: before any reader is set up,
+// what the settings will type on the computers the readers go to, worked out
+// with the real keymaps of the reader's language and of the site's layout.
+#pragma once
+
+#include "readersettings.h"
+
+#include <QString>
+
+namespace rfid {
+
+// Why `wanted` does not come out right on a computer with the keyboard layout
+// `layoutName` ("be", "de(nodeadkeys)"); empty when it does. `file` names the
+// settings in the text. A layout that cannot be used, and settings without a
+// keyboard language, are problems too.
+QString siteLayoutProblem(const ReaderSettings& wanted, const QString& layoutName, const QString& file);
+
+} // namespace rfid
