@@ -28,8 +28,9 @@ QString siteLayoutProblem(const ReaderSettings& wanted, const QString& layoutNam
         return QString::fromStdString(error);
     const QString hostName = QString::fromStdString(host->layout().name());
     if (!wanted.language)
-        return QStringLiteral("%1 sets no keyboard language, so what the readers type on %2 cannot be told; add "
-                              "\"language\" to the file")
+        return QStringLiteral(
+                   "%1 sets no keyboard language, so what the readers type on %2 cannot be told; add "
+                   "\"language\" to the file")
             .arg(file, hostName);
     const std::u32string chars = wedge::charactersTyped(outputSettingsWithDefaults(wanted));
     const std::vector<wedge::LanguageFit> fits = wedge::fitLanguages(chars, *host);
@@ -48,13 +49,15 @@ QString siteLayoutProblem(const ReaderSettings& wanted, const QString& layoutNam
     const QString why =
         !fit || !fit->keymap
             ? QStringLiteral("the reader language %1 has no keyboard layout to check against").arg(language)
-            : QStringLiteral("with the reader language %1 the readers would type %2 where %3 is meant (wrong: %4)")
+            : QStringLiteral(
+                  "with the reader language %1 the readers would type %2 where %3 is meant (wrong: %4)")
                   .arg(language, visible(fit->translation.shown()), visible(chars),
                        visible(fit->translation.wrong()));
-    const QString advice = right.isEmpty()
-                               ? QStringLiteral("; no reader language brings them out right there")
-                               : QStringLiteral("; right there: ") + right.mid(0, 4).join(QStringLiteral(", "));
-    return QStringLiteral("%1 does not come out right on a computer with the layout %2: ").arg(file, hostName) +
+    const QString advice =
+        right.isEmpty() ? QStringLiteral("; no reader language brings them out right there")
+                        : QStringLiteral("; right there: ") + right.mid(0, 4).join(QStringLiteral(", "));
+    return QStringLiteral("%1 does not come out right on a computer with the layout %2: ")
+               .arg(file, hostName) +
            why + advice;
 }
 
