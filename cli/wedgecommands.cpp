@@ -42,10 +42,6 @@ QString nameOf(const char* readName) {
     return QString::fromUtf8(readName).simplified();
 }
 
-OutputSettings outputOf(const ReaderSettings& s) {
-    return outputSettingsWithDefaults(s);
-}
-
 // The separators and extra bytes, as the card test lists them.
 QString extrasText(const OutputSettings& s) {
     QStringList extras;
@@ -193,7 +189,8 @@ int cmdFormats(Context& c) {
             c.err << kProgram << ": the reader's settings could not be read: " << why
                   << ". The numbers alone follow; --settings FILE adds separators, prefix and suffix.\n";
     }
-    const std::optional<OutputSettings> output = settings ? std::optional(outputOf(*settings)) : std::nullopt;
+    const std::optional<OutputSettings> output =
+        settings ? std::optional(outputSettingsWithDefaults(*settings)) : std::nullopt;
 
     std::vector<wedge::Rendering> rows =
         expecting ? wedge::formatsTyping(*card, expected.toStdString()) : wedge::renderAll(*card);
@@ -328,7 +325,7 @@ int cmdPreview(Context& c) {
             settings = ReaderSettings{};
         }
     }
-    OutputSettings output = outputOf(*settings);
+    OutputSettings output = outputSettingsWithDefaults(*settings);
     if (format)
         output.format = *format;
     if (!language)
@@ -391,7 +388,7 @@ int cmdSuggestLanguage(Context& c) {
                           QStringLiteral("could not read the reader's settings: %1 (or give --settings FILE)")
                               .arg(why));
     }
-    const OutputSettings output = outputOf(*settings);
+    const OutputSettings output = outputSettingsWithDefaults(*settings);
     const std::u32string chars = wedge::charactersTyped(output);
     const QString hostName = fromStd(host->layout().name());
     c.out << "The settings type: " << visible(chars) << '\n';

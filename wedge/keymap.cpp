@@ -1,5 +1,7 @@
 #include "keymap.h"
 
+#include "cardtest.h"
+
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -51,26 +53,6 @@ bool plausibleName(const std::string& s) {
             return false;
     }
     return true;
-}
-
-std::string utf8(char32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-    return out;
 }
 
 std::mutex& keymapMutex() {
@@ -255,7 +237,7 @@ std::string Keymap::describe(const KeyPress& press) const {
     const KeyResult plain = typed({press.keycode, false, false});
     if (plain.ch > 0x20 && plain.ch != 0x7F && !plain.dead) {
         const char32_t c = plain.ch < 0x80 ? char32_t(std::toupper(int(plain.ch))) : plain.ch;
-        out += utf8(c);
+        out += toUtf8(std::u32string(1, c));
     } else if (plain.keysym == "Return") {
         out += "Enter";
     } else if (label != m_labels.end() && !label->second.empty()) {
