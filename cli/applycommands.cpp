@@ -11,6 +11,8 @@
 #include "writeflow.h"
 #include "writerecord.h"
 
+#include <QFile>
+
 namespace rfid::cli {
 
 namespace {
@@ -178,6 +180,7 @@ int preview(Context& c, const ReaderSettings& wanted, const ApplyFlags& flags, c
     }
     report.unchanged = plan.names(StepState::Unchanged) + plan.names(StepState::Known);
     report.differences = plan.differences;
+    report.unreportedWrites = unreportedWrites(wanted, report.written);
     if (!flags.json) {
         for (const SettingDifference& d : plan.differences)
             c.out << differenceLine(d, owner) << '\n';
@@ -227,6 +230,7 @@ int writeAll(Context& c, const ReaderSettings& wanted, const ApplyFlags& flags, 
     report.notWritten = w.unwrittenSteps();
     report.unchanged = w.unchanged + w.known;
     report.differences = w.before;
+    report.unreportedWrites = unreportedWrites(wanted, report.written);
     auto progress = [&] {
         if (flags.json)
             return;
@@ -294,6 +298,21 @@ int writeAll(Context& c, const ReaderSettings& wanted, const ApplyFlags& flags, 
     return finish(c, flags, report, kDifferent);
 }
 
+// The settings on standard input, named "settings" in errors.
+bool readSettingsInput(ReaderSettings& s, QString& error) {
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly)) {
+        error = QStringLiteral("settings: standard input cannot be read (%1)").arg(in.errorString());
+        return false;
+    }
+    const QByteArray data = in.read(kMaxSettingsFileBytes + 1);
+    if (data.size() > kMaxSettingsFileBytes) {
+        error = QStringLiteral("settings: larger than %1 bytes").arg(kMaxSettingsFileBytes);
+        return false;
+    }
+    return parseSettings(data, QStringLiteral("settings"), s, error);
+}
+
 int cmdApply(Context& c) {
     Arguments a;
     ApplyFlags flags;
@@ -301,13 +320,18 @@ int cmdApply(Context& c) {
         return kBadUsage;
     ReaderSettings s;
     QString error;
-    if (!loadSettingsFile(a.plain.front(), s, error))
+    // "-": the settings on standard input (the Ansible module's inline
+    // settings), named "settings" in errors: there is no file to name.
+    const bool piped = a.plain.front() == QLatin1String("-");
+    const QString name = piped ? QStringLiteral("settings") : a.plain.front();
+    if (!(piped ? readSettingsInput(s, error) : loadSettingsFile(name, s, error)))
         return c.fail(kBadUsage, withKeysHint(error) + QStringLiteral("; nothing was sent"));
     if (s.isEmpty())
         return c.fail(
             kBadUsage,
-            QStringLiteral("%1 holds no settings (only \"version\"); nothing was sent").arg(a.plain.front()));
-    return writeAll(c, s, flags, QStringLiteral("the file"));
+            piped ? QStringLiteral("settings: only \"version\" is given; nothing was sent")
+                  : QStringLiteral("%1 holds no settings (only \"version\"); nothing was sent").arg(name));
+    return writeAll(c, s, flags, piped ? QStringLiteral("standard input") : QStringLiteral("the file"));
 }
 
 int cmdSet(Context& c) {
@@ -361,7 +385,8 @@ QList<Subcommand> applyCommands() {
                         "the output settings are written only when the reader has something else.\n"
                         "Output settings that FILE does not hold stay as the reader has them. Then reads\n"
                         "the reader back and lists every difference (not with --no-verify). A bad file\n"
-                        "is refused before anything is sent.\n") +
+                        "is refused before anything is sent. FILE \"-\" reads the settings from standard\n"
+                        "input (errors name them \"settings\").\n") +
              kApplyOptions,
          cmdApply},
         {QStringLiteral("set"),

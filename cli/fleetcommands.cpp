@@ -15,6 +15,11 @@ namespace rfid::cli {
 namespace {
 
 const QString kProgram = QStringLiteral("rfidctl");
+// audit: a reader refused the read (and none differs or was out of reach).
+constexpr int kReadRefused = 4;
+// attached: the USB library cannot say. Not 1-254, which systemd's ExecCondition
+// reads as "skip the unit": a broken install must show as a failed unit.
+constexpr int kCannotTell = 255;
 
 QString readerName(const ReaderAudit& r) {
     if (r.device.isEmpty())
@@ -56,10 +61,13 @@ int cmdAudit(Context& c) {
             if (!r.answered)
                 report.error = r.problem;
             report.agrees = r.agrees();
+            report.refused = r.refused();
             c.out << QString::fromUtf8(report.jsonLine());
             continue;
         }
-        if (!r.answered) {
+        if (r.refused()) {
+            c.out << readerName(r) << ": refused the read: " << r.problem << '\n';
+        } else if (!r.answered) {
             c.out << readerName(r) << ": could not be read: " << r.problem << '\n';
         } else if (r.differences.isEmpty()) {
             c.out << readerName(r) << ": agrees with the file\n";
@@ -74,17 +82,28 @@ int cmdAudit(Context& c) {
         c.out << "Not checked (the reader does not report them): " << audit.cannotBeReadBack.join(", ")
               << '\n';
 
+    const int total = audit.readers.size();
+    const int refused = audit.refused();
+    const int unread = total - audit.answered() - refused;
     int code = kDone;
-    if (audit.answered() == 0) {
+    if (audit.answered() == 0 && refused == 0) {
         code = c.fail(kNoReader, audit.readers.isEmpty() ? QStringLiteral("no reader is attached")
                                                          : QStringLiteral("no reader answered"));
-    } else if (audit.differing() > 0 || audit.answered() < audit.readers.size()) {
-        code = kDifferent;
-        c.err << kProgram << ": " << audit.differing() << " of " << audit.readers.size()
-              << (audit.readers.size() == 1 ? " reader differs" : " readers differ") << " from the file";
-        if (audit.answered() < audit.readers.size())
-            c.err << ", " << audit.readers.size() - audit.answered() << " could not be read";
-        c.err << '\n';
+    } else if (audit.differing() > 0 || unread > 0 || refused > 0) {
+        code = audit.differing() > 0 || unread > 0 ? kDifferent : kReadRefused;
+        c.err << kProgram << ": ";
+        if (code == kReadRefused) {
+            c.err << refused << " of " << total << (total == 1 ? " reader" : " readers")
+                  << " refused the read\n";
+        } else {
+            c.err << audit.differing() << " of " << total
+                  << (total == 1 ? " reader differs" : " readers differ") << " from the file";
+            if (unread > 0)
+                c.err << ", " << unread << " could not be read";
+            if (refused > 0)
+                c.err << ", " << refused << " refused the read";
+            c.err << '\n';
+        }
     }
     if (metrics && !metrics->commit(auditMetrics(audit, QDateTime::currentSecsSinceEpoch()), error))
         return c.fail(kBadUsage, QStringLiteral("--prometheus: %1").arg(error));
@@ -98,7 +117,7 @@ int cmdAttached(Context& c) {
     UsbLibrary& usb = c.library();
     const auto readers = usb.isLoaded() ? usb.readers() : std::nullopt;
     if (!readers)
-        return c.fail(kNoReader,
+        return c.fail(kCannotTell,
                       QStringLiteral("the USB library %1 cannot list readers").arg(usb.fileName()));
     const QString wanted = a.plain.front();
     for (const ReaderEntry& r : *readers) {
@@ -123,13 +142,17 @@ QList<Subcommand> fleetCommands() {
              "is written. With --json one JSON object per reader. --prometheus PATH writes the same\n"
              "as metrics for node_exporter's textfile collector, replacing PATH in one step.\n"
              "Exit status 0 when every reader agrees, 1 when one differs or could not be read, 3 when\n"
-             "no reader answers.\n"),
+             "no reader answers, 4 when a reader refused the read (its reason is shown) and every\n"
+             "other reader agrees.\n"),
          cmdAudit},
         {QStringLiteral("attached"), QStringLiteral("PATH|SERIAL"),
          QStringLiteral("say whether a device is a reader"),
          QStringLiteral(
-             "Exit status 0 when the USB library lists a reader (its command interface) with this\n"
-             "device path or serial number, 1 when not. For services started for a device node.\n"),
+             "Says whether the USB library lists a reader (its command interface) with this device\n"
+             "path or serial number. For services started for a device node: the plug-in service\n"
+             "runs it as its ExecCondition, so a node that is no reader ends the service quietly.\n"
+             "Exit status 0 when it is a reader, 1 when it is not, 255 when the USB library cannot\n"
+             "list readers (systemd then counts the service as failed), 2 for bad usage.\n"),
          cmdAttached},
     };
 }

@@ -17,12 +17,17 @@ QJsonArray list(const QStringList& items) {
     return QJsonArray::fromStringList(items);
 }
 
+QJsonArray differenceList(const QList<SettingDifference>& differences) {
+    QJsonArray out;
+    for (const SettingDifference& d : differences)
+        out.append(QJsonObject{{"key", keyName(d.key)}, {"reader", d.reader}, {"wanted", d.wanted}});
+    return out;
+}
+
 } // namespace
 
 QByteArray ReaderReport::jsonLine() const {
-    QJsonArray diffs;
-    for (const SettingDifference& d : differences)
-        diffs.append(QJsonObject{{"key", keyName(d.key)}, {"reader", d.reader}, {"wanted", d.wanted}});
+    const QJsonArray diffs = differenceList(differences);
     const QList<QPair<const char*, QJsonValue>> fields = {
         {"device", device},
         {"serial", serial},
@@ -41,7 +46,30 @@ QByteArray ReaderReport::jsonLine() const {
         out += ",\"check\":" + json(*check);
     if (agrees)
         out += ",\"agrees\":" + json(*agrees);
+    if (refused)
+        out += ",\"refused\":" + json(*refused);
+    if (unreportedWrites)
+        out += ",\"unreported_writes\":" + json(differenceList(*unreportedWrites));
     return out + "}\n";
+}
+
+QList<SettingDifference> unreportedWrites(const ReaderSettings& wanted, const QStringList& written) {
+    static const QList<QPair<SettingKey, WriteStep::Kind>> kSteps = {
+        {SettingKey::ReaderMode, WriteStep::ReaderMode},
+        {SettingKey::BluetoothMode, WriteStep::BluetoothMode},
+        {SettingKey::BluetoothName, WriteStep::BluetoothName},
+        {SettingKey::SleepTime, WriteStep::SleepTime},
+    };
+    QList<SettingDifference> out;
+    for (const WriteStep& step : writeSteps(wanted)) {
+        if (!written.contains(step.what))
+            continue;
+        for (const auto& [key, kind] : kSteps) {
+            if (kind == step.kind && holds(wanted, key))
+                out.append({key, QStringLiteral("(not reported)"), valueText(wanted, key)});
+        }
+    }
+    return out;
 }
 
 std::optional<ReaderEntry> chosenReader(UsbLibrary& usb) {

@@ -6,7 +6,9 @@
 //    "differences":[{"key":"language","reader":"American style","wanted":"German"}],"error":null}
 //
 // apply and set add "check" (true with --check: nothing was sent, "written"
-// lists what would be), audit adds "agrees".
+// lists what would be) and "unreported_writes" ({"key","reader":"(not reported)",
+// "wanted"} for each setting the reader cannot report among those written);
+// audit adds "agrees" and "refused" (the reader refused the read).
 #pragma once
 
 #include "readersettings.h"
@@ -32,10 +34,18 @@ struct ReaderReport {
     std::optional<QString> error;
     std::optional<bool> check;
     std::optional<bool> agrees;
+    std::optional<bool> refused;
+    // apply and set: the settings the reader cannot report that were written
+    // (or would be), reader "(not reported)"; listed as "unreported_writes".
+    std::optional<QList<SettingDifference>> unreportedWrites;
 
     // The object on one line, with the line feed.
     QByteArray jsonLine() const;
 };
+
+// The settings of `wanted` the reader cannot report that the steps named in
+// `written` write, each with reader "(not reported)" and its wanted value.
+QList<SettingDifference> unreportedWrites(const ReaderSettings& wanted, const QStringList& written);
 
 // The reader the next exchange goes to: the one chosen, else the first the
 // library lists (its automatic choice). Empty when the library lists none or

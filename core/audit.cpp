@@ -18,6 +18,13 @@ int AuditOutcome::differing() const {
     return n;
 }
 
+int AuditOutcome::refused() const {
+    int n = 0;
+    for (const ReaderAudit& r : readers)
+        n += r.refused() ? 1 : 0;
+    return n;
+}
+
 namespace {
 
 void readOne(ReaderLink& link, const ReaderSettings& wanted, ReaderAudit& audit) {

@@ -20,6 +20,8 @@ struct ReaderAudit {
     QString problem; // why it was not read, in plain words
     QList<SettingDifference> differences;
     bool agrees() const { return answered && differences.isEmpty(); }
+    // The reader answered the read with a refusal: it is there, its settings are unknown.
+    bool refused() const { return failure == LinkFailure::Refused; }
 };
 
 struct AuditOutcome {
@@ -28,6 +30,7 @@ struct AuditOutcome {
     QString problem;              // the USB library could not be loaded; nothing was read
     int answered() const;
     int differing() const; // readers that answered and differ
+    int refused() const;   // readers that refused the read
 };
 
 // Audits every reader the USB library lists, or only those whose path or serial

@@ -9,9 +9,14 @@ struct Metric {
     const char* help;
 };
 
-const Metric kUp{"rfid_reader_up", "Whether the reader answered the audit's read (1) or not (0)."};
+const Metric kUp{
+    "rfid_reader_up",
+    "Whether the reader answered the audit's read (1), with its settings or a refusal, or not (0)."};
+const Metric kRefused{"rfid_reader_refused",
+                      "Whether the reader refused the audit's read (1) or gave its settings (0)."};
 const Metric kAgrees{"rfid_reader_agrees",
-                     "Whether the reader's settings agree with the settings file (1) or not (0)."};
+                     "Whether the reader's settings agree with the settings file (1) or "
+                     "not (0); only for readers that gave their settings."};
 const Metric kDifferences{"rfid_reader_differences",
                           "The number of settings in which the reader differs from the settings file."};
 const Metric kSettingDiffers{
@@ -57,10 +62,18 @@ QByteArray auditMetrics(const AuditOutcome& audit, qint64 unixSeconds) {
     QString out;
     head(out, kUp);
     for (const ReaderAudit& r : audit.readers)
-        sample(out, kUp, labels(r), r.answered ? 1 : 0);
+        sample(out, kUp, labels(r), r.answered || r.refused() ? 1 : 0);
+    head(out, kRefused);
+    for (const ReaderAudit& r : audit.readers) {
+        if (r.answered || r.refused())
+            sample(out, kRefused, labels(r), r.refused() ? 1 : 0);
+    }
+    // A reader that was not read has no verdict: one fault, one alert (up or refused).
     head(out, kAgrees);
-    for (const ReaderAudit& r : audit.readers)
-        sample(out, kAgrees, labels(r), r.agrees() ? 1 : 0);
+    for (const ReaderAudit& r : audit.readers) {
+        if (r.answered)
+            sample(out, kAgrees, labels(r), r.agrees() ? 1 : 0);
+    }
     head(out, kDifferences);
     for (const ReaderAudit& r : audit.readers) {
         if (r.answered)

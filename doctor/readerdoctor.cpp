@@ -399,7 +399,10 @@ std::string idList(const std::vector<UsbId>& ids) {
     return out;
 }
 
-const std::string kRuleTarget = std::string("/etc/udev/rules.d/") + rfidusb::kUdevRuleFile;
+// Where the check tells the user to add a rule: a file of its own, appended to,
+// so that it neither masks the packaged rule (a file of the same name in /etc
+// hides the one in /usr/lib) nor replaces lines the user added before.
+const std::string kRuleTarget = "/etc/udev/rules.d/60-rfid-reader-local.rules";
 
 class Diagnosis {
 public:
@@ -761,16 +764,18 @@ Report diagnose(LibraryAccess& library, const SystemRoots& roots, const WantedRe
     return report;
 }
 
+// The packaged rule's form: the reader's command interface only (a hidraw node
+// with no input device beside it), never its keyboard interface, whose node
+// would let any program read the card numbers it types.
 std::string udevRuleLine(UsbId id) {
-    return "KERNEL==\"hidraw*\", ATTRS{idVendor}==\"" + hex4(id.vendor) + "\", ATTRS{idProduct}==\"" +
-           hex4(id.product) + "\", TAG+=\"uaccess\"";
+    return "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"" + hex4(id.vendor) + "\", ATTRS{idProduct}==\"" +
+           hex4(id.product) + "\", TEST!=\"../../input\", TAG+=\"uaccess\"";
 }
 
 std::vector<std::string> ruleInstallCommands(const std::vector<UsbId>& ids) {
     std::vector<std::string> out;
-    for (std::size_t i = 0; i < ids.size(); ++i)
-        out.push_back("echo '" + udevRuleLine(ids[i]) + "' | sudo tee " + (i == 0 ? "" : "-a ") +
-                      kRuleTarget);
+    for (const UsbId& id : ids)
+        out.push_back("echo '" + udevRuleLine(id) + "' | sudo tee -a " + kRuleTarget);
     out.push_back("sudo udevadm control --reload && sudo udevadm trigger");
     return out;
 }

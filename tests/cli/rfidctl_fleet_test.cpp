@@ -35,7 +35,7 @@ protected:
     QTemporaryDir dir;
     QString state() const { return dir.filePath("state"); }
 
-    Ran run(const QStringList& args, const QStringList& env = {}) {
+    Ran run(const QStringList& args, const QStringList& env = {}, const QByteArray& input = {}) {
         QProcess p;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
@@ -47,6 +47,8 @@ protected:
             e.insert(kv.section('=', 0, 0), kv.section('=', 1));
         p.setProcessEnvironment(e);
         p.start(QStringLiteral(RFIDCTL_PATH), QStringList{"--sim"} + args);
+        p.write(input);
+        p.closeWriteChannel();
         EXPECT_TRUE(p.waitForFinished(30000));
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
                 QString::fromUtf8(p.readAllStandardError())};
@@ -299,6 +301,11 @@ TEST_F(RfidctlFleet, AuditNamesTheOneSettingThatDrifted) {
     r = run({"--device", "SIM-0002", "audit", site}, three);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out.count('\n'), 2) << r.out.toStdString();
+    // A reader that refuses the read: its own line, count and exit status.
+    r = run({"--device", "SIM-0001", "audit", site}, {"RFIDSIM_READERS=3", "RFIDSIM_REFUSE=83:01"});
+    EXPECT_EQ(r.code, 4);
+    EXPECT_TRUE(r.out.startsWith("sim:1 (SIM-0001): refused the read: ")) << r.out.toStdString();
+    EXPECT_EQ(r.err, "rfidctl: 1 of 1 reader refused the read\n");
     r = run({"audit", site, "--prometheus", prom}, {"RFIDSIM_READERS=3", "RFIDSIM_UNPLUGGED=0,1,2"});
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.err, "rfidctl: no reader is attached\n");
@@ -358,6 +365,35 @@ TEST_F(RfidctlFleet, HostileInputGivesClearErrors) {
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.err.startsWith("rfidctl: the record of this write was not kept: " + site))
         << r.err.toStdString();
+}
+
+TEST_F(RfidctlFleet, SettingsOnStandardInputAreNamedSettings) {
+    // Errors name them "settings": there is no file to name.
+    const struct {
+        QByteArray input;
+        QString err;
+    } bad[] = {
+        {"{\"version\": 1, \"langauge\": \"German\"}", "rfidctl: settings: \"langauge\": unknown key"},
+        {"{\"version\": 1}", "rfidctl: settings: only \"version\" is given; nothing was sent\n"},
+    };
+    for (const auto& b : bad) {
+        const Ran r = run({"apply", "-"}, {}, b.input);
+        EXPECT_EQ(r.code, 2) << b.input.constData();
+        EXPECT_TRUE(r.err.startsWith(b.err)) << r.err.toStdString();
+    }
+    EXPECT_TRUE(taken().isEmpty());
+
+    // Every write pending is listed; one the reader cannot report with its value.
+    const QByteArray s = R"({"version": 1, "language": "German", "reader_mode": "Key trigger mode"})";
+    Ran r = run({"apply", "-", "--json", "--check"}, {}, s);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(json(r.out)["unreported_writes"].toArray(),
+              QJsonArray({QJsonObject{
+                  {"key", "reader_mode"}, {"reader", "(not reported)"}, {"wanted", "Key trigger mode"}}}));
+    ASSERT_EQ(run({"apply", "-", "--write-only-settings=when-changed"}, {}, s).code, 0);
+    r = run({"apply", "-", "--json", "--check", "--write-only-settings=when-changed"}, {}, s);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(json(r.out)["unreported_writes"].toArray(), QJsonArray()) << r.out.toStdString();
 }
 
 TEST_F(RfidctlFleet, AttachedTellsAReaderFromAnotherNode) {

@@ -214,7 +214,9 @@ TEST(Metrics, AreTheTextFormatWithEscapedLabels) {
     differs.differences = {{rfid::SettingKey::Language, "American style", "German"},
                            {rfid::SettingKey::Format, "14 no. in HEX (7 byte)", "10 no.in D"}};
     rfid::ReaderAudit silent{"/dev/hidraw5", "", false, rfid::LinkFailure::NoAnswer, "no answer", {}};
-    audit.readers = {agrees, differs, silent};
+    rfid::ReaderAudit refusing{"/dev/hidraw6",       "", false, rfid::LinkFailure::Refused,
+                               "refused (error 01)", {}};
+    audit.readers = {agrees, differs, silent, refusing};
     const QString text = QString::fromUtf8(rfid::auditMetrics(audit, 1700000000));
 
     const QString label = R"([a-zA-Z_][a-zA-Z0-9_]*="(?:[^"\\\n]|\\[\\"n])*")";
@@ -238,12 +240,26 @@ TEST(Metrics, AreTheTextFormatWithEscapedLabels) {
         text.contains("rfid_reader_agrees{device=\"/dev/hidraw4\",serial=\"say \\\"hi\\\"\\\\\"} 0\n"));
     EXPECT_TRUE(
         text.contains("rfid_reader_differences{device=\"/dev/hidraw4\",serial=\"say \\\"hi\\\"\\\\\"} 2\n"));
-    EXPECT_TRUE(text.contains("rfid_reader_up{device=\"/dev/hidraw5\",serial=\"\"} 0\n"));
-    EXPECT_TRUE(text.contains("rfid_reader_agrees{device=\"/dev/hidraw5\",serial=\"\"} 0\n"));
-    EXPECT_FALSE(text.contains("rfid_reader_differences{device=\"/dev/hidraw5\""))
-        << "no count for a reader that was not read";
+    // One fault, one series that says so: a reader out of reach is down, one
+    // that refused the read is up and refused; neither has a verdict or a count.
+    const struct {
+        const char* text;
+        bool present;
+    } series[] = {
+        {"rfid_reader_up{device=\"/dev/hidraw5\",serial=\"\"} 0\n", true},
+        {"rfid_reader_refused{device=\"/dev/hidraw5\"", false},
+        {"rfid_reader_agrees{device=\"/dev/hidraw5\"", false},
+        {"rfid_reader_differences{device=\"/dev/hidraw5\"", false},
+        {"rfid_reader_up{device=\"/dev/hidraw6\",serial=\"\"} 1\n", true},
+        {"rfid_reader_refused{device=\"/dev/hidraw6\",serial=\"\"} 1\n", true},
+        {"rfid_reader_agrees{device=\"/dev/hidraw6\"", false},
+        {"rfid_reader_differences{device=\"/dev/hidraw6\"", false},
+        {"rfid_reader_refused{device=\"/dev/hidraw3\",serial=\"0001A7\"} 0\n", true},
+    };
+    for (const auto& s : series)
+        EXPECT_EQ(text.contains(s.text), s.present) << s.text << "\n" << text.toStdString();
     EXPECT_TRUE(text.contains(",key=\"language\",reader=\"American style\",wanted=\"German\"} 1\n"));
-    EXPECT_TRUE(text.contains("rfid_audit_readers 3\n"));
+    EXPECT_TRUE(text.contains("rfid_audit_readers 4\n"));
     EXPECT_TRUE(text.endsWith("rfid_audit_timestamp_seconds 1700000000\n"));
 }
 

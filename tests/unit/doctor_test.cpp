@@ -175,9 +175,11 @@ TEST_F(Doctor, NoAccessSaysWhetherTheRuleIsInstalledAndApplied) {
         << text;
     EXPECT_TRUE(says("udev rule: not installed")) << text;
     EXPECT_TRUE(says("udev rule applied: no, udev does not run on this system.")) << text;
-    EXPECT_TRUE(says("    echo 'KERNEL==\"hidraw*\", ATTRS{idVendor}==\"04d8\", ATTRS{idProduct}==\"003f\", "
-                     "TAG+=\"uaccess\"' | sudo tee /etc/udev/rules.d/60-rfid-reader.rules\n"
-                     "    sudo udevadm control --reload && sudo udevadm trigger\n"))
+    EXPECT_TRUE(
+        says("    echo 'SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"04d8\", ATTRS{idProduct}==\"003f\", "
+             "TEST!=\"../../input\", TAG+=\"uaccess\"' | sudo tee -a "
+             "/etc/udev/rules.d/60-rfid-reader-local.rules\n"
+             "    sudo udevadm control --reload && sudo udevadm trigger\n"))
         << text;
 
     // Installed (by the package) but not applied to the node yet.
@@ -251,7 +253,8 @@ TEST(DoctorIds, FromTheEnvironmentOrBuiltIn) {
     EXPECT_EQ(wantedIds("nonsense").size(), 3u);
     EXPECT_EQ(wantedIds("12345:1").size(), 3u);
     EXPECT_EQ(udevRuleLine({0x1a86, 0xe010}),
-              "KERNEL==\"hidraw*\", ATTRS{idVendor}==\"1a86\", ATTRS{idProduct}==\"e010\", TAG+=\"uaccess\"");
+              "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"1a86\", "
+              "ATTRS{idProduct}==\"e010\", TEST!=\"../../input\", TAG+=\"uaccess\"");
 }
 
 TEST(DoctorIds, ReadTheVariableExactlyAsTheLibraryDoes) {
@@ -371,7 +374,9 @@ TEST_F(Doctor, UdevRulesAreReadAsUdevReadsThem) {
     fs::create_symlink("/dev/null", local);
     check();
     EXPECT_TRUE(says("udev rule: not installed")) << text;
-    EXPECT_TRUE(says("sudo tee /etc/udev/rules.d/60-rfid-reader.rules")) << text;
+    // The advice adds to a file of its own, never the packaged rule's name, which would mask it.
+    EXPECT_TRUE(says("sudo tee -a /etc/udev/rules.d/60-rfid-reader-local.rules")) << text;
+    EXPECT_FALSE(says("rules.d/60-rfid-reader.rules\n")) << text;
     fs::remove(local);
     write(local, "");
     check();
