@@ -192,9 +192,9 @@ adhoc() { # <log name> <module arguments as JSON> <ansible arguments...>
         ansible "$drifting" -i "$work/inventory" -m rfid_reader -a "$args" "$@" >"$log" 2>&1
 }
 adhoc typo "{\"settings\": {\"langauge\": \"German\"}, \"rfidctl\": \"$rfidctl\", \"sim\": true}"
-msg=$(grep -o '"msg": "[^"]*' "$work/typo.log" | head -1)
-if echo "$msg" | grep -q '"msg": "rfidctl: settings: ' && ! grep -qE '/tmp|the file has' "$work/typo.log"; then
-    pass "a mistyped inline key names the settings: ${msg#\"msg\": \"}"
+msg=$(grep -o '"msg": "rfidctl: settings: .*' "$work/typo.log" | head -1)
+if [ -n "$msg" ] && ! grep -qE '/tmp|the file has' "$work/typo.log"; then
+    pass "a mistyped inline key names the settings: $msg"
 else
     fail "a mistyped inline key: $(cat "$work/typo.log")"
 fi

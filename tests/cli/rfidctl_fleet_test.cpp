@@ -172,7 +172,7 @@ TEST_F(RfidctlFleet, JsonSaysWhatChangedTruly) {
     ASSERT_EQ(r.out.count('\n'), 1) << "one object, one line: " << r.out.toStdString();
     QJsonObject o = json(r.out);
     EXPECT_EQ(o.keys(), QStringList({"cannot_be_read_back", "changed", "device", "differences", "error",
-                                     "not_written", "serial", "unchanged", "written"}));
+                                     "not_written", "serial", "unchanged", "unreported_writes", "written"}));
     EXPECT_EQ(o["device"].toString(), "sim:0");
     EXPECT_EQ(o["serial"].toString(), "SIM-0000");
     EXPECT_TRUE(o["changed"].toBool());
