@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -344,7 +345,8 @@ bool ruleNames(const std::string& text, UsbId id) {
 // folder hiding every file of that name in the later ones (so that /etc overrides
 // and masks what the package installed), masked files counting for nothing.
 void scanRules(const SystemRoots& roots, const std::vector<UsbId>& wanted, SystemView& view) {
-    std::set<std::string> seenDirs, seenNames;
+    std::set<std::string> seenDirs;
+    std::map<std::string, fs::path> firstOfName;
     std::vector<fs::path> chosen;
     for (const fs::path& dir :
          {fs::path(roots.etc) / "udev/rules.d", fs::path(roots.run) / "udev/rules.d",
@@ -354,10 +356,15 @@ void scanRules(const SystemRoots& roots, const std::vector<UsbId>& wanted, Syste
         const fs::path real = fs::canonical(dir, ec);
         if (ec || !seenDirs.insert(real.string()).second)
             continue;
-        for (const fs::path& file : listDir(dir))
-            if (file.extension() == ".rules" && seenNames.insert(file.filename().string()).second &&
-                !maskedRuleFile(file))
+        for (const fs::path& file : listDir(dir)) {
+            if (file.extension() != ".rules")
+                continue;
+            const auto [first, isFirst] = firstOfName.emplace(file.filename().string(), file);
+            if (isFirst && !maskedRuleFile(file))
                 chosen.push_back(file);
+            else if (!isFirst && file.filename() == rfidusb::kUdevRuleFile && !view.hiddenPackagedRule)
+                view.hiddenPackagedRule = std::make_pair(first->second.string(), file.string());
+        }
     }
     for (const fs::path& file : chosen) {
         const std::string text = readText(file, 65536);
@@ -565,6 +572,10 @@ private:
                             "/usr/lib/udev/rules.d or /lib/udev/rules.d names the reader's id)."));
         else
             f.details.push_back("udev rule: installed in " + joined(sys_.ruleFiles) + ".");
+        if (sys_.hiddenPackagedRule)
+            f.details.push_back(sys_.hiddenPackagedRule->first + " hides the package's rule " +
+                                sys_.hiddenPackagedRule->second + " (udev reads one file of a name): move " +
+                                "your own lines to " + kRuleTarget + " and remove it.");
         const bool udev = sys_.udevRunning;
         if (!udev)
             f.details.push_back("udev rule applied: no, udev does not run on this system.");

@@ -61,6 +61,9 @@ struct SystemView {
     std::vector<UsbDevice> knownUsb;    // those with a wanted id
     std::vector<HidNode> nodes;         // hidraw nodes of devices with a wanted id
     std::vector<std::string> ruleFiles; // rule files that name a wanted id
+    // A file of the packaged rule's name in /etc or /run that hides the package's
+    // own (udev reads one file per name): {the hiding file, the hidden one}.
+    std::optional<std::pair<std::string, std::string>> hiddenPackagedRule;
     bool udevRunning = false;
 };
 

@@ -374,6 +374,7 @@ TEST_F(Doctor, UdevRulesAreReadAsUdevReadsThem) {
     fs::create_symlink("/dev/null", local);
     check();
     EXPECT_TRUE(says("udev rule: not installed")) << text;
+    EXPECT_TRUE(says(local.string() + " hides the package's rule " + packaged.string())) << text;
     // The advice adds to a file of its own, never the packaged rule's name, which would mask it.
     EXPECT_TRUE(says("sudo tee -a /etc/udev/rules.d/60-rfid-reader-local.rules")) << text;
     EXPECT_FALSE(says("rules.d/60-rfid-reader.rules\n")) << text;
