@@ -3,8 +3,6 @@
 #include "devicetext.h"
 #include "hex.h"
 
-#include <QDir>
-
 namespace rfid {
 
 ReaderLink::ReaderLink(UsbLibrary& usb) : m_usb(usb) {}
@@ -20,9 +18,8 @@ QString ReaderLink::lockFile() {
         return *path;
     // A library that cannot name its reader's file still gets one lock for
     // everything it reaches.
-    QString name = m_usb.fileName();
-    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
-    return QDir::temp().filePath(QStringLiteral("rfid-demo-%1.lock").arg(name));
+    QString error;
+    return fallbackLockFile(m_usb.fileName(), error);
 }
 
 bool ReaderLink::lock(QString& error) {
@@ -35,7 +32,11 @@ bool ReaderLink::lock(QString& error) {
         const auto readers = m_usb.readers();
         return readers && !readers->isEmpty() ? readers->front().path : QString();
     };
-    return m_lock.acquire(lockFile(), readerName, m_waitMs, m_idle, error);
+    const std::optional<QString> named = m_usb.lockPath();
+    const QString path = named ? *named : fallbackLockFile(m_usb.fileName(), error);
+    if (!named && path.isEmpty())
+        return false;
+    return m_lock.acquire(path, readerName, m_waitMs, m_idle, error);
 }
 
 bool ReaderLink::begin(QString& error) {
