@@ -6,7 +6,8 @@
 //    "differences":[{"key":"language","reader":"American style","wanted":"German"}],"error":null}
 //
 // apply and set add "check" (true with --check: nothing was sent, "written"
-// lists what would be), audit adds "agrees".
+// lists what would be), audit adds "agrees"; apply and set add "record_error"
+// when the record of the write could not be kept.
 #pragma once
 
 #include "readersettings.h"
@@ -32,6 +33,9 @@ struct ReaderReport {
     std::optional<QString> error;
     std::optional<bool> check;
     std::optional<bool> agrees;
+    // apply and set: why the record of the write was not kept ("record_error",
+    // only when it was not).
+    std::optional<QString> recordError;
 
     // The object on one line, with the line feed.
     QByteArray jsonLine() const;

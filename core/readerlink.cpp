@@ -2,6 +2,10 @@
 
 #include "devicetext.h"
 #include "hex.h"
+#include "switchjournal.h"
+#include "writerecord.h"
+
+#include <cstdio>
 
 namespace rfid {
 
@@ -36,7 +40,26 @@ bool ReaderLink::lock(QString& error) {
     const QString path = named ? *named : fallbackLockFile(m_usb.fileName(), error);
     if (!named && path.isEmpty())
         return false;
-    return m_lock.acquire(path, readerName, m_waitMs, m_idle, error);
+    if (!m_lock.acquire(path, readerName, m_waitMs, m_idle, error))
+        return false;
+    // Taking the reader sets it back when a program of ours died leaving it switched.
+    if (!m_settling) {
+        m_settling = true;
+        ++m_depth;
+        const QString text = settleLeftSwitch(*this);
+        --m_depth;
+        m_settling = false;
+        if (!text.isEmpty() && m_notice)
+            m_notice(text);
+        else if (!text.isEmpty())
+            std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    }
+    return true;
+}
+
+void ReaderLink::release() {
+    m_lock.release();
+    m_recordForgotten = false;
 }
 
 bool ReaderLink::begin(QString& error) {
@@ -48,7 +71,7 @@ bool ReaderLink::begin(QString& error) {
 
 void ReaderLink::end() {
     if (m_depth > 0 && --m_depth == 0)
-        m_lock.release();
+        release();
 }
 
 LinkReply ReaderLink::send(const QString& command) {
@@ -75,14 +98,29 @@ LinkReply ReaderLink::sendFrame(const QString& frameHex) {
         return r;
     }
     LinkReply r = exchangeLocked(frameHex);
-    m_lock.release();
+    release();
     return r;
 }
 
 LinkReply ReaderLink::exchangeLocked(const QString& frameHex) {
     LinkReply r;
+    // A command that changes the reader's settings makes this computer's record
+    // of them untrue: it is forgotten first, under the same lock.
+    QString digits;
+    for (QChar c : frameHex) {
+        if (isHexDigit(c))
+            digits += c;
+    }
+    QString forgetError;
+    if (!m_recordForgotten && digits.size() >= 8 &&
+        changesRecordedSettings(hexToBytes(digits.mid(6, 2)).front())) {
+        if (forgetRecordOfReaderInUse(m_usb, forgetError))
+            m_recordForgotten = true;
+    }
     const ExchangeResult result = exchange(m_usb, frameHex, m_debug);
     r.log = result.log;
+    if (!forgetError.isEmpty())
+        r.log.prepend(forgetError);
     r.response = result.response;
     r.answer = parseAnswer(result.response);
     switch (r.answer.status) {

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -118,6 +119,15 @@ TEST(WriteRecord, ADamagedFileIsNamedAndNeverTrusted) {
     writeText(dir.filePath("plain"), "x");
     EXPECT_FALSE(rfid::saveWriteRecord(dir.filePath("plain/state"), id, "sim:0", sampleWrite(), error));
     EXPECT_TRUE(error.contains(dir.filePath("plain/state"))) << error.toStdString();
+}
+
+TEST(WriteRecord, AFifoInItsPlaceIsDamagedAndNeverWaitedOn) {
+    QTemporaryDir dir;
+    const rfid::ReaderIdentity id{"1-2.3", "0001A7"};
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(id.fileName())).constData(), 0600), 0);
+    const rfid::RecordLoad r = rfid::loadWriteRecord(dir.path(), id);
+    EXPECT_EQ(r.status, rfid::RecordStatus::Damaged);
+    EXPECT_EQ(r.problem, QStringLiteral("not a regular file"));
 }
 
 TEST(WriteRecord, AReaderIsRecognisedByItsUsbPort) {
