@@ -12,6 +12,12 @@
 #include <QJsonObject>
 #include <algorithm>
 
+#ifndef _WIN32
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+#endif
+
 namespace rfid {
 
 namespace {
@@ -56,7 +62,8 @@ QByteArray switchNoteText(const ReaderIdentity& identity, const SwitchNote& note
                         {"by", note.by},
                         {"when", note.when.toUTC().toString(Qt::ISODate)},
                         {"held", hexOf(note.held)},
-                        {"written", hexOf(note.written)}};
+                        {"written", hexOf(note.written)},
+                        {"pid", note.pid}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -68,6 +75,7 @@ bool parseSwitchNote(const QByteArray& data, const ReaderIdentity& identity, Swi
     n.by = o.value("by").toString();
     n.device = o.value("device").toString();
     n.when = QDateTime::fromString(o.value("when").toString(), Qt::ISODate);
+    n.pid = o.value("pid").toInteger();
     if (data.size() > kMaxRecordBytes || o.value("version") != QJsonValue(1) || n.by.isEmpty() ||
         !n.when.isValid() || !bytesOf(o.value("held"), n.held) || !bytesOf(o.value("written"), n.written)) {
         problem = QStringLiteral("not a note of a switched reader");
@@ -93,7 +101,8 @@ bool noteSwitch(ReaderLink& link, const SwitchNote& note, QString& error) {
         error = r.folder + QStringLiteral(": the folder cannot be created");
         return false;
     }
-    return writeFileAtomically(switchNoteFile(r.folder, *r.identity), switchNoteText(*r.identity, note), error);
+    return writeFileAtomically(switchNoteFile(r.folder, *r.identity), switchNoteText(*r.identity, note),
+                               error);
 }
 
 SetBack setBackSwitch(ReaderLink& link, const SwitchNote& note) {
@@ -150,6 +159,11 @@ QString settleLeftSwitch(ReaderLink& link) {
         return QStringLiteral("%1: %2; removed").arg(path, problem);
     }
     file.close();
+#ifndef _WIN32
+    // A program that still runs sets the reader back itself.
+    if (note.pid > 0 && (note.pid == ::getpid() || ::kill(pid_t(note.pid), 0) == 0 || errno == EPERM))
+        return {};
+#endif
     return setBackSwitch(link, note).text;
 }
 

@@ -8,7 +8,7 @@
 //
 //   {"version":1,"port":"1-2.3","serial":"0001A7","device":"/dev/hidraw3",
 //    "by":"Find the format","when":"2026-12-09T02:40:00Z",
-//    "held":"<32 hex digits>","written":"<32 hex digits>"}
+//    "held":"<32 hex digits>","written":"<32 hex digits>","pid":4711}
 #pragma once
 
 #include "readerlink.h"
@@ -25,6 +25,7 @@ struct SwitchNote {
     QDateTime when;
     std::array<std::uint8_t, kOutputBytes> held{};    // the output settings before
     std::array<std::uint8_t, kOutputBytes> written{}; // the output settings written for the moment
+    qint64 pid = 0; // the process that switched it: while it runs, it sets the reader back itself
 };
 
 // The note's file for a reader: "switched-<port>_<serial>.json".

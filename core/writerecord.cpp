@@ -312,6 +312,17 @@ std::optional<ReaderEntry> readerInUse(UsbLibrary& usb) {
     return std::nullopt;
 }
 
+QStringList readersSharing(const QList<ReaderEntry>& readers, const QString& key) {
+    QStringList paths;
+    for (const ReaderEntry& r : readers) {
+        if (r.path == key)
+            return {};
+        if (!key.isEmpty() && r.serial == key)
+            paths << r.path;
+    }
+    return paths.size() > 1 ? paths : QStringList();
+}
+
 ReaderRecord openReaderRecord(UsbLibrary& usb) {
     ReaderRecord r;
     r.reader = readerInUse(usb);

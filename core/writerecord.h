@@ -22,6 +22,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace rfid {
 
@@ -82,6 +83,11 @@ bool forgetWriteRecord(const QString& folder, const ReaderIdentity& identity, QS
 // library lists (its automatic choice). Empty when the library lists none or
 // cannot list.
 std::optional<ReaderEntry> readerInUse(UsbLibrary& usb);
+
+// The paths of the readers a --device key would choose among when it is a
+// serial number several readers share (and no reader's path); empty when the
+// key names one reader or none.
+QStringList readersSharing(const QList<ReaderEntry>& readers, const QString& key);
 
 // The record of the reader a library talks to now.
 struct ReaderRecord {

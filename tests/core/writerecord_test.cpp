@@ -130,6 +130,28 @@ TEST(WriteRecord, AFifoInItsPlaceIsDamagedAndNeverWaitedOn) {
     EXPECT_EQ(r.problem, QStringLiteral("not a regular file"));
 }
 
+TEST(WriteRecord, ASerialSharedByReadersChoosesNone) {
+    auto reader = [](const char* path, const char* serial) {
+        rfid::ReaderEntry e;
+        e.path = path;
+        e.serial = serial;
+        return e;
+    };
+    const QList<rfid::ReaderEntry> readers{reader("/dev/hidraw1", "0001A7"), reader("/dev/hidraw2", "0001A7"),
+                                           reader("/dev/hidraw3", "0002B8")};
+    const struct {
+        QString key;
+        QStringList paths;
+    } cases[] = {
+        {"0001A7", {"/dev/hidraw1", "/dev/hidraw2"}},
+        {"0002B8", {}},
+        {"/dev/hidraw2", {}},
+        {"0003C9", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rfid::readersSharing(readers, c.key), c.paths) << c.key.toStdString();
+}
+
 TEST(WriteRecord, AReaderIsRecognisedByItsUsbPort) {
     QTemporaryDir sys;
     // A reader's command interface on port 3 of a hub on port 2 of bus 1, and a

@@ -12,8 +12,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QThread>
+#include <csignal>
 
 namespace {
 
@@ -336,7 +339,7 @@ TEST_F(CardTest, FindTheFormat) {
         f->findChild<QLabel*>(QStringLiteral("AlikeLabel"))->text(),
         "Card 5D00452C14 cannot tell these 2 formats apart: 00+8 no. in D (last 3 bytes), 10 no.in D type "
         "it alike. A card whose other bytes differ can.");
-    EXPECT_EQ(f->chosenFormat(), 0x0D) << "the first match is chosen";
+    EXPECT_EQ(f->chosenFormat(), 0x0F) << "the reader's own format, which already matches, is chosen";
 
     // Tried on the reader: it types what the model says.
     f->chooseFormat(0x0F);
@@ -421,4 +424,56 @@ TEST_F(CardTest, ScreenshotOfTheLanguageAdvice) {
     ASSERT_TRUE(waitRows(d, 1));
     QDir().mkpath(shots);
     d->grab().save(QDir(shots).filePath(QStringLiteral("cardtest-advice.png")));
+}
+
+// Run by the next test as a process of its own: the window switches the reader
+// for a card and waits, until it is killed.
+TEST_F(CardTest, FinderWaitsUntilKilled) {
+    if (qEnvironmentVariable("RFID_FINDER_CHILD") != QLatin1String("1"))
+        GTEST_SKIP() << "run by FinderKilledWhileSwitchedIsSetBackByTheNextProgram";
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    rfid::FormatFinderDialog* f = d->openFormatFinder();
+    ASSERT_TRUE(f->readCard());
+    std::printf("waiting\n");
+    std::fflush(stdout);
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+TEST(FormatFinderProcess, FinderKilledWhileSwitchedIsSetBackByTheNextProgram) {
+    QTemporaryDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
+    env.insert("STATE_DIRECTORY", dir.filePath("state"));
+    QProcess window;
+    window.setProcessEnvironment(env);
+    env.insert("RFID_FINDER_CHILD", "1");
+    window.setProcessEnvironment(env);
+    window.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CardTest.FinderWaitsUntilKilled"});
+    ASSERT_TRUE(window.waitForStarted());
+    while (!window.readAllStandardOutput().contains("waiting") && window.waitForReadyRead(30000)) {
+    }
+    ASSERT_EQ(window.state(), QProcess::Running);
+    ::kill(pid_t(window.processId()), SIGKILL);
+    window.waitForFinished();
+    ASSERT_EQ(QDir(dir.filePath("state")).entryList({"switched-*"}).size(), 1);
+
+    const QStringList said = [&] {
+        QStringList out;
+        for (int i = 0; i < 2; ++i) {
+            QProcess rfidctl;
+            rfidctl.setProcessEnvironment(env);
+            rfidctl.start(QStringLiteral(RFIDCTL_PATH), {"--sim", "read"});
+            rfidctl.waitForFinished(30000);
+            out << QString::fromUtf8(rfidctl.readAllStandardError() + rfidctl.readAllStandardOutput());
+        }
+        return out;
+    }();
+    EXPECT_TRUE(said[0].contains("Find the format switched reader sim:0 at ")) << said[0].toStdString();
+    EXPECT_TRUE(said[0].contains("; it was set back to 10 no.in D")) << said[0].toStdString();
+    EXPECT_FALSE(said[1].contains("Find the format")) << "set back once";
+    EXPECT_TRUE(QDir(dir.filePath("state")).entryList({"switched-*"}).isEmpty());
 }
