@@ -11,8 +11,8 @@ QString serviceSettingsFile() {
 
 QString serviceConflict(const QString& stationFile, const QString& serviceFile) {
     const QFileInfo service(serviceFile);
-    if (!service.exists() ||
-        (QFileInfo(stationFile).exists() && service.canonicalFilePath() == QFileInfo(stationFile).canonicalFilePath()))
+    if (!service.exists() || (QFileInfo(stationFile).exists() &&
+                              service.canonicalFilePath() == QFileInfo(stationFile).canonicalFilePath()))
         return {};
     // Settings files are small; a larger one differs by definition.
     constexpr qint64 kMaxBytes = 1 << 20;

@@ -32,8 +32,9 @@ TEST(ServiceConflict, OnlyAnotherServiceFileStopsTheStation) {
     for (const auto& c : cases) {
         const QString why = rfid::serviceConflict(station, c.service);
         EXPECT_EQ(!why.isEmpty(), c.refused) << c.service.toStdString();
-        if (c.refused)
+        if (c.refused) {
             EXPECT_TRUE(why.contains(c.service) && why.contains(station)) << why.toStdString();
+        }
     }
 }
 
