@@ -270,6 +270,7 @@ int run(const QStringList& arguments, const QString& programDir, QTextStream& ou
     context.device = device;
     context.command = command->name;
     context.link().setLockWait(waitMs);
+    context.link().setNotice([&err](const QString& text) { err << kProgram << ": " << text << '\n'; });
     // The connection check chooses the reader itself, to say what is wrong with
     // the choice; a list shows them all.
     const bool chooses =
