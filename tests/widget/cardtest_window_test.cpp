@@ -443,37 +443,64 @@ TEST_F(CardTest, FinderWaitsUntilKilled) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
+// Killed, the window leaves the reader switched and the next program sets it
+// back and says so; ended by SIGTERM or SIGHUP, the window sets it back itself.
 TEST(FormatFinderProcess, FinderKilledWhileSwitchedIsSetBackByTheNextProgram) {
-    QTemporaryDir dir;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
-    env.insert("STATE_DIRECTORY", dir.filePath("state"));
-    QProcess window;
-    window.setProcessEnvironment(env);
-    env.insert("RFID_FINDER_CHILD", "1");
-    window.setProcessEnvironment(env);
-    window.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CardTest.FinderWaitsUntilKilled"});
-    ASSERT_TRUE(window.waitForStarted());
-    while (!window.readAllStandardOutput().contains("waiting") && window.waitForReadyRead(30000)) {
-    }
-    ASSERT_EQ(window.state(), QProcess::Running);
-    ::kill(pid_t(window.processId()), SIGKILL);
-    window.waitForFinished();
-    ASSERT_EQ(QDir(dir.filePath("state")).entryList({"switched-*"}).size(), 1);
+    const struct {
+        int signal;
+        bool leftSwitched;
+    } cases[] = {{SIGKILL, true}, {SIGTERM, false}, {SIGHUP, false}};
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
+        env.insert("STATE_DIRECTORY", dir.filePath("state"));
+        QProcess window;
+        QProcessEnvironment child = env;
+        child.insert("RFID_FINDER_CHILD", "1");
+        window.setProcessEnvironment(child);
+        window.start(QCoreApplication::applicationFilePath(),
+                     {"--gtest_filter=CardTest.FinderWaitsUntilKilled"});
+        ASSERT_TRUE(window.waitForStarted());
+        while (!window.readAllStandardOutput().contains("waiting") && window.waitForReadyRead(30000)) {
+        }
+        ASSERT_EQ(window.state(), QProcess::Running);
+        ::kill(pid_t(window.processId()), c.signal);
+        window.waitForFinished();
+        EXPECT_EQ(window.exitStatus(), QProcess::CrashExit) << "ended by the signal";
+        EXPECT_EQ(QDir(dir.filePath("state")).entryList({"switched-*"}).size(), c.leftSwitched ? 1 : 0);
 
-    const QStringList said = [&] {
-        QStringList out;
+        QStringList said;
         for (int i = 0; i < 2; ++i) {
             QProcess rfidctl;
             rfidctl.setProcessEnvironment(env);
             rfidctl.start(QStringLiteral(RFIDCTL_PATH), {"--sim", "read"});
             rfidctl.waitForFinished(30000);
-            out << QString::fromUtf8(rfidctl.readAllStandardError() + rfidctl.readAllStandardOutput());
+            said << QString::fromUtf8(rfidctl.readAllStandardError());
+            EXPECT_TRUE(rfidctl.readAllStandardOutput().contains("10 no.in D"))
+                << "the reader types as before";
         }
-        return out;
-    }();
-    EXPECT_TRUE(said[0].contains("Find the format switched reader sim:0 at ")) << said[0].toStdString();
-    EXPECT_TRUE(said[0].contains("; it was set back to 10 no.in D")) << said[0].toStdString();
-    EXPECT_FALSE(said[1].contains("Find the format")) << "set back once";
-    EXPECT_TRUE(QDir(dir.filePath("state")).entryList({"switched-*"}).isEmpty());
+        EXPECT_EQ(said[0].contains("rfidctl: Find the format switched reader sim:0 at "), c.leftSwitched)
+            << said[0].toStdString();
+        EXPECT_EQ(said[0].contains("; it was set back to 10 no.in D"), c.leftSwitched);
+        EXPECT_FALSE(said[1].contains("Find the format")) << "set back once";
+        EXPECT_TRUE(QDir(dir.filePath("state")).entryList({"switched-*"}).isEmpty());
+    }
+}
+
+TEST_F(CardTest, FinderSetsTheReaderBackWhenNoCardComesInTime) {
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    rfid::FormatFinderDialog* f = d->openFormatFinder();
+    f->setCardTimeLimit(1000);
+    ASSERT_TRUE(f->readCard());
+    EXPECT_EQ(f->findChild<QLabel*>(QStringLiteral("FinderTimeLeft"))->text(),
+              "Time left for the card: 0:01");
+    QElapsedTimer t;
+    t.start();
+    while (f->waiting() != rfid::FormatFinderDialog::Waiting::Nothing && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(lastFrame(), outputFrame("0F 00 00 00 00 01 01 00 00 00 00 00 00 00 00 00"));
+    EXPECT_TRUE(f->statusText().startsWith("No card came in 1 seconds; the reader was set back."))
+        << f->statusText().toStdString();
 }
