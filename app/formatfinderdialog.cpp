@@ -6,15 +6,24 @@
 #include "writeflow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSocketNotifier>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace rfid {
 
@@ -39,6 +48,19 @@ QString formatName(std::uint8_t code) {
 QString codeText(std::uint8_t code) {
     return QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
 }
+
+#ifndef _WIN32
+// SIGTERM and SIGHUP reach the event loop through a pipe: the handler only
+// writes the signal's number.
+int g_signalPipe[2] = {-1, -1};
+constexpr int kSetBackSignals[] = {SIGTERM, SIGHUP};
+struct sigaction g_previous[2] = {};
+
+void onSignal(int sig) {
+    const unsigned char c = static_cast<unsigned char>(sig);
+    (void)!::write(g_signalPipe[1], &c, 1);
+}
+#endif
 } // namespace
 
 FormatFinderDialog::FormatFinderDialog(UsbLibrary& usb, QWidget* parent) : QDialog(parent), m_usb(usb) {
@@ -155,6 +177,27 @@ FormatFinderDialog::FormatFinderDialog(UsbLibrary& usb, QWidget* parent) : QDial
     });
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &FormatFinderDialog::updateButtons);
 
+    m_timeLeft = new QLabel(this);
+    m_timeLeft->setObjectName(QStringLiteral("FinderTimeLeft"));
+    top->insertWidget(top->indexOf(m_status) + 1, m_timeLeft);
+    m_clock = new QTimer(this);
+    m_clock->setInterval(250);
+    connect(m_clock, &QTimer::timeout, this, &FormatFinderDialog::showTimeLeft);
+#ifndef _WIN32
+    if (g_signalPipe[0] >= 0 || ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        m_signals = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+        m_signals->setEnabled(false);
+        connect(m_signals, &QSocketNotifier::activated, this, [this] {
+            unsigned char sig = 0;
+            if (::read(g_signalPipe[0], &sig, 1) != 1)
+                return;
+            setBack();
+            watchSignals(false);
+            ::raise(sig); // ends the program as the signal asks, now that the reader is set back
+        });
+    }
+#endif
+
     m_present->setVisible(usb.rawSymbol("rfidsim_card_text") != nullptr);
     resize(820, 600);
     setStatus(tr("Type the number you expect, then press Read the card."));
@@ -185,21 +228,75 @@ bool FormatFinderDialog::writeOutput(const OutputSettings& settings, QString& wh
     return r.ok();
 }
 
-// Puts the reader's output settings back when it was switched to read a card.
+// Puts the reader's output settings back when it was switched to read a card,
+// only when it still holds what was written for the card.
 void FormatFinderDialog::setBack() {
-    if (m_waiting != Waiting::CardId || !m_original)
+    if (m_waiting != Waiting::CardId || !m_note)
         return;
     m_waiting = Waiting::Nothing;
-    QString why;
-    if (!writeOutput(*m_original, why))
+    m_clock->stop();
+    m_timeLeft->clear();
+    ReaderLink link(m_usb);
+    const SetBack back = setBackSwitch(link, *m_note);
+    watchSignals(false);
+    m_note.reset();
+    m_leftAlone.clear();
+    if (back.result == SetBackResult::Left) {
+        m_leftAlone = tr("The reader was not set back: another program changed its output settings "
+                         "meanwhile (%1).")
+                          .arg(back.text);
+        setStatus(m_leftAlone, true);
+    } else if (back.result == SetBackResult::Failed) {
         setStatus(tr("The reader could not be set back to %1: %2. It types %3 now.")
-                      .arg(formatName(m_original->format), why, formatName(kWholeNumberFormat)),
+                      .arg(formatName(m_original->format), back.text, formatName(kWholeNumberFormat)),
                   true);
+    }
+}
+
+void FormatFinderDialog::watchSignals(bool on) {
+#ifndef _WIN32
+    if (!m_signals || m_signals->isEnabled() == on)
+        return;
+    m_signals->setEnabled(on);
+    for (int i = 0; i < 2; ++i) {
+        if (on) {
+            struct sigaction act {};
+            act.sa_handler = onSignal;
+            sigemptyset(&act.sa_mask);
+            ::sigaction(kSetBackSignals[i], &act, &g_previous[i]);
+        } else {
+            ::sigaction(kSetBackSignals[i], &g_previous[i], nullptr);
+        }
+    }
+#else
+    (void)on;
+#endif
+}
+
+void FormatFinderDialog::showTimeLeft() {
+    const qint64 left = m_switchedUntil - QDateTime::currentMSecsSinceEpoch();
+    if (left <= 0) {
+        setBack();
+        setStatus(tr("No card came in %1 seconds; the reader was set back. Press Read the card to try "
+                     "again.")
+                      .arg(m_limitMs / 1000));
+        updateButtons();
+        return;
+    }
+    const qint64 s = (left + 999) / 1000;
+    m_timeLeft->setText(tr("Time left for the card: %1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0')));
 }
 
 bool FormatFinderDialog::readCard() {
     setBack();
+    // The reader is held from the read to the switch: no other program's write
+    // falls between them.
     ReaderLink link(m_usb);
+    LinkOperation hold(link);
+    if (!hold.held()) {
+        setStatus(tr("The reader is in use: %1; nothing was changed.").arg(hold.error()), true);
+        return false;
+    }
     const ReadBack back = readBack(link);
     const std::optional<OutputSettings> output =
         back.settings ? outputSettingsOf(*back.settings) : std::nullopt;
@@ -211,12 +308,34 @@ bool FormatFinderDialog::readCard() {
     m_original = *output;
     m_asked = *output;
     m_asked.format = kWholeNumberFormat;
+    const std::optional<ReaderEntry> reader = readerInUse(m_usb);
+    const SwitchNote note{QStringLiteral("Find the format"),
+                          reader ? reader->path : QString(),
+                          QDateTime::currentDateTimeUtc(),
+                          m_original->toBytes(),
+                          m_asked.toBytes(),
+                          QCoreApplication::applicationPid()};
     QString why;
-    if (!writeOutput(m_asked, why)) {
-        setStatus(tr("The reader did not take the output settings for reading the card: %1.").arg(why), true);
+    if (!noteSwitch(link, note, why)) {
+        setStatus(tr("The reader was not switched: the switch could not be noted, so it could not be set "
+                     "back after a crash (%1).")
+                      .arg(why),
+                  true);
         return false;
     }
+    m_note = note;
     m_waiting = Waiting::CardId;
+    watchSignals(true);
+    const LinkReply r = link.send(outputSettingsCommand(m_asked.toBytes()));
+    if (!r.ok()) {
+        setBack();
+        setStatus(tr("The reader did not take the output settings for reading the card: %1.").arg(r.problem),
+                  true);
+        return false;
+    }
+    m_switchedUntil = QDateTime::currentMSecsSinceEpoch() + m_limitMs;
+    m_clock->start();
+    showTimeLeft();
     m_splitter.finish();
     m_splitter.setOptions({m_splitter.options().pauseMs, wedge::entersPerRead(m_asked)});
     setStatus(tr("Present the card to the reader once."));
@@ -337,7 +456,8 @@ void FormatFinderDialog::fillTable() {
             }
             m_table->setItem(row, c, item);
         }
-        if (match && firstMatch < 0)
+        // The reader's own format comes first when it already types the number.
+        if (match && (firstMatch < 0 || (m_original && r.format->code == m_original->format)))
             firstMatch = row;
     }
     if (firstMatch >= 0)
@@ -363,7 +483,8 @@ void FormatFinderDialog::fillTable() {
                 .arg(id)
                 .arg(matches.size())
                 .arg(codes.join(QStringLiteral(", "))));
-    setStatus(tr("Card %1 read. Choose a format, then Try it on the reader or Use this format.").arg(id));
+    if (m_leftAlone.isEmpty())
+        setStatus(tr("Card %1 read. Choose a format, then Try it on the reader or Use this format.").arg(id));
 }
 
 std::optional<std::uint8_t> FormatFinderDialog::chosenFormat() const {

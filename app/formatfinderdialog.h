@@ -7,6 +7,7 @@
 
 #include "cardtest.h"
 #include "readersettings.h"
+#include "switchjournal.h"
 
 #include <QDialog>
 #include <functional>
@@ -15,6 +16,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSocketNotifier;
 class QTableWidget;
 class QTimer;
 
@@ -57,6 +59,8 @@ public:
     QLineEdit* expectedEdit() const { return m_expected; }
     KeystrokeArea* inputArea() const { return m_area; }
     QString statusText() const;
+    // How long the reader stays switched without a card (two minutes unless set).
+    void setCardTimeLimit(int ms) { m_limitMs = ms; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -70,6 +74,10 @@ private:
     void updateButtons();
     bool writeOutput(const OutputSettings& settings, QString& why);
     void setBack();
+    void showTimeLeft();
+    // While the reader is switched, SIGTERM and SIGHUP set it back before the
+    // program ends as they ask.
+    void watchSignals(bool on);
     void setStatus(const QString& text, bool bad = false);
 
     UsbLibrary& m_usb;
@@ -83,12 +91,19 @@ private:
     QPushButton* m_try = nullptr;
     QPushButton* m_use = nullptr;
     QTimer* m_idle = nullptr;
+    QTimer* m_clock = nullptr; // counts down the time left for the card
+    QLabel* m_timeLeft = nullptr;
+    QSocketNotifier* m_signals = nullptr;
+    qint64 m_switchedUntil = 0; // when the reader is set back without a card (ms since the epoch)
+    int m_limitMs = 2 * 60 * 1000;
+    std::optional<SwitchNote> m_note; // the switch, noted, while the card is waited for
+    QString m_leftAlone;              // why the set-back left the reader as another program set it
     KeyTyper* m_typer = nullptr;
 
     std::function<void(std::uint8_t)> m_chooseFormat;
     wedge::ReadSplitter m_splitter;
     Waiting m_waiting = Waiting::Nothing;
-    std::optional<OutputSettings> m_original; // the reader's output settings before the card was read
+    std::optional<OutputSettings> m_original; // the reader's output settings when the card was read
     OutputSettings m_asked;                   // what the reader types with while it is waited for
     std::optional<wedge::CardNumber> m_card;
 };

@@ -99,6 +99,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     // wait until the command under way is done.
     m_link.setLockWait(rfid::kReaderLockWaitMs,
                        [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20); });
+    // A reader left switched by a program of ours that died is set back when
+    // the window next takes it; the log says so.
+    m_link.setNotice([this](const QString& text) { addLine(text); });
 
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("ClientArea"));

@@ -49,52 +49,27 @@ bool parseApply(Context& c, Arguments& a, int maxPlain, ApplyFlags& flags) {
 }
 
 // The record of what this computer last wrote to the reader in use.
-struct Record {
-    std::optional<ReaderEntry> reader;
-    std::optional<ReaderIdentity> identity;
-    QString folder;
-    RecordLoad load;
-};
+using Record = ReaderRecord;
 
 Record openRecord(Context& c, const ApplyFlags& flags) {
-    Record r;
-    r.reader = chosenReader(c.library());
-    QString why;
-    r.folder = stateFolder(&why);
+    Record r = openReaderRecord(c.library());
     if (!r.reader) {
-        if (flags.whenChanged && c.library().readers())
-            return r; // no reader: the write says so
-        if (flags.whenChanged)
+        if (flags.whenChanged && !c.library().readers())
             c.err << kProgram
                   << ": the USB library cannot name the reader; the settings it cannot report are "
                      "written\n";
-        return r;
+        return r; // no reader: the write says so
     }
     if (r.folder.isEmpty()) {
         if (flags.whenChanged)
-            c.err << kProgram << ": " << why << "; the settings the reader cannot report are written\n";
+            c.err << kProgram << ": " << r.why << "; the settings the reader cannot report are written\n";
         return r;
     }
-    r.identity = readerIdentity(r.reader->path, r.reader->serial);
-    r.load = loadWriteRecord(r.folder, *r.identity);
     if (r.load.status == RecordStatus::Damaged)
         c.err << kProgram << ": " << r.load.path
               << ": the record of what this computer last wrote to the reader cannot be used ("
               << r.load.problem << "); the settings the reader cannot report count as unknown\n";
     return r;
-}
-
-void keepRecord(Context& c, const Record& r, const WriteOutcome& w) {
-    if (!r.identity)
-        return;
-    QString error;
-    bool kept = true;
-    if (w.lastWrite)
-        kept = saveWriteRecord(r.folder, *r.identity, r.reader->path, *w.lastWrite, error);
-    else if (w.written > 0)
-        kept = forgetWriteRecord(r.folder, *r.identity, error);
-    if (!kept)
-        c.err << kProgram << ": the record of this write was not kept: " << error << '\n';
 }
 
 ReaderReport reportFor(const Record& r, const ReaderSettings& wanted) {
@@ -122,7 +97,7 @@ int finish(Context& c, const ApplyFlags& flags, ReaderReport& report, int code, 
 // Another program holds the reader for the whole wait: nothing was read or sent.
 int inUse(Context& c, const ApplyFlags& flags, const ReaderSettings& wanted, const QString& error) {
     Record none;
-    none.reader = chosenReader(c.library());
+    none.reader = readerInUse(c.library());
     ReaderReport report = reportFor(none, wanted);
     for (const WriteStep& s : writeSteps(wanted))
         report.notWritten << s.what;
@@ -219,10 +194,12 @@ int writeAll(Context& c, const ReaderSettings& wanted, const ApplyFlags& flags, 
     options.owner = owner;
     options.onlyWhenDifferent = true;
     options.skipKnownUnreported = flags.whenChanged;
+    options.keepRecord = true;
     if (record.load.status == RecordStatus::Found)
         options.lastWrite = record.load.lastWrite;
     const WriteOutcome w = writeSettings(c.link(), wanted, options);
-    keepRecord(c, record, w);
+    if (!w.recordProblem.isEmpty() && record.identity)
+        c.err << kProgram << ": the record of this write was not kept: " << w.recordProblem << '\n';
 
     ReaderReport report = reportFor(record, wanted);
     report.changed = w.changed;
@@ -231,6 +208,8 @@ int writeAll(Context& c, const ReaderSettings& wanted, const ApplyFlags& flags, 
     report.unchanged = w.unchanged + w.known;
     report.differences = w.before;
     report.unreportedWrites = unreportedWrites(wanted, report.written);
+    if (!w.recordProblem.isEmpty() && record.identity)
+        report.recordError = w.recordProblem;
     auto progress = [&] {
         if (flags.json)
             return;
@@ -364,15 +343,6 @@ const QString kApplyOptions =
                    "  --no-verify    do not read the reader back after writing.\n");
 
 } // namespace
-
-void forgetLastWrite(Context& c) {
-    const std::optional<ReaderEntry> reader = chosenReader(c.library());
-    const QString folder = stateFolder();
-    QString error;
-    if (reader && !folder.isEmpty() &&
-        !forgetWriteRecord(folder, readerIdentity(reader->path, reader->serial), error))
-        c.err << kProgram << ": " << error << '\n';
-}
 
 QList<Subcommand> applyCommands() {
     return {

@@ -2,6 +2,9 @@
 
 #include "devicetext.h"
 #include "session.h"
+#include "writerecord.h"
+
+#include <cmath>
 
 namespace rfid::cli {
 
@@ -208,7 +211,7 @@ int run(const QStringList& arguments, const QString& programDir, QTextStream& ou
                 value = arguments[++i];
             bool ok = false;
             const double seconds = value.toDouble(&ok);
-            if (!ok || seconds < 0 || seconds > 86400) {
+            if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 86400) {
                 err << kProgram
                     << ": --wait takes the seconds to wait for a reader in use (0 to 86400), not \"" << value
                     << "\"\n";
@@ -267,10 +270,22 @@ int run(const QStringList& arguments, const QString& programDir, QTextStream& ou
     context.device = device;
     context.command = command->name;
     context.link().setLockWait(waitMs);
+    context.link().setNotice([&err](const QString& text) { err << kProgram << ": " << text << '\n'; });
     // The connection check chooses the reader itself, to say what is wrong with
     // the choice; a list shows them all.
-    if (deviceGiven && command->name != QLatin1String("doctor") && command->name != QLatin1String("list") &&
-        !context.library().selectReader(device)) {
+    const bool chooses =
+        deviceGiven && command->name != QLatin1String("doctor") && command->name != QLatin1String("list");
+    // A serial number several readers share chooses none of them.
+    if (const auto readers = chooses ? context.library().readers() : std::nullopt) {
+        const QStringList sharing = readersSharing(*readers, device);
+        if (!sharing.isEmpty())
+            return context.fail(kBadUsage,
+                                QStringLiteral("%1 readers have the serial number %2: %3; choose one by its "
+                                               "path; nothing was sent")
+                                    .arg(sharing.size())
+                                    .arg(quotedForError(device), sharing.join(QStringLiteral(", "))));
+    }
+    if (chooses && !context.library().selectReader(device)) {
         const bool canList = context.library().readers().has_value();
         return context.fail(kNoReader,
                             canList ? QStringLiteral("no reader with the path or serial number \"%1\" is "

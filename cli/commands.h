@@ -86,10 +86,6 @@ int checkSiteLayout(Context& c, const ReaderSettings& wanted, const QString& fil
 // The exit status for a kind of failure.
 int exitCodeFor(LinkFailure failure);
 
-// Forgets what this computer last wrote to the reader in use (after a factory
-// reset); says on standard error when the record cannot be removed.
-void forgetLastWrite(Context& c);
-
 struct Subcommand {
     QString name;
     QString usage;   // the arguments after the name, e.g. "FILE [--no-verify]"

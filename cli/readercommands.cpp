@@ -105,11 +105,9 @@ int cmdFactoryReset(Context& c) {
     Arguments a;
     if (!c.parse(a, {}, {}, 0, 0))
         return kBadUsage;
-    const int code = simpleCommand(c, factoryResetCommand(), QStringLiteral("Factory settings restored."));
-    // What this computer last wrote to the reader no longer holds.
-    if (code == kDone)
-        forgetLastWrite(c);
-    return code;
+    // The link forgets what this computer last wrote to the reader before the
+    // reset goes out, under the reader's lock.
+    return simpleCommand(c, factoryResetCommand(), QStringLiteral("Factory settings restored."));
 }
 
 int cmdClearData(Context& c) {

@@ -1,5 +1,7 @@
 #include "readerreport.h"
 
+#include "writerecord.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -50,6 +52,8 @@ QByteArray ReaderReport::jsonLine() const {
         out += ",\"refused\":" + json(*refused);
     if (unreportedWrites)
         out += ",\"unreported_writes\":" + json(differenceList(*unreportedWrites));
+    if (recordError)
+        out += ",\"record_error\":" + json(*recordError);
     return out + "}\n";
 }
 
@@ -73,21 +77,7 @@ QList<SettingDifference> unreportedWrites(const ReaderSettings& wanted, const QS
 }
 
 std::optional<ReaderEntry> chosenReader(UsbLibrary& usb) {
-    const auto readers = usb.readers();
-    if (!readers || readers->isEmpty())
-        return std::nullopt;
-    const QString chosen = usb.selectedReader();
-    if (chosen.isEmpty())
-        return readers->front();
-    for (const ReaderEntry& r : *readers) {
-        if (r.path == chosen)
-            return r;
-    }
-    for (const ReaderEntry& r : *readers) {
-        if (r.serial == chosen)
-            return r;
-    }
-    return std::nullopt;
+    return readerInUse(usb);
 }
 
 } // namespace rfid::cli

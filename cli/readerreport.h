@@ -7,7 +7,8 @@
 //
 // apply and set add "check" (true with --check: nothing was sent, "written"
 // lists what would be) and "unreported_writes" ({"key","reader":"(not reported)",
-// "wanted"} for each setting the reader cannot report among those written);
+// "wanted"} for each setting the reader cannot report among those written),
+// and "record_error" when the record of the write could not be kept;
 // audit adds "agrees" and "refused" (the reader refused the read).
 #pragma once
 
@@ -38,6 +39,9 @@ struct ReaderReport {
     // apply and set: the settings the reader cannot report that were written
     // (or would be), reader "(not reported)"; listed as "unreported_writes".
     std::optional<QList<SettingDifference>> unreportedWrites;
+    // apply and set: why the record of the write was not kept ("record_error",
+    // only when it was not).
+    std::optional<QString> recordError;
 
     // The object on one line, with the line feed.
     QByteArray jsonLine() const;

@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "devicetext.h"
 #include "readersettings.h"
+#include "servicefile.h"
 #include "settingsfile.h"
 #include "station.h"
 
@@ -116,6 +117,12 @@ int cmdStation(Context& c) {
         if (const int code = checkSiteLayout(c, wanted, file))
             return code;
     }
+    // The plug-in service would write its own file over the readers set up here.
+    const QString conflict = serviceConflict(file);
+    if (!conflict.isEmpty() && !a.has(QStringLiteral("--anyway")))
+        return c.fail(kBadUsage, conflict + QStringLiteral("; no reader was touched"));
+    if (!conflict.isEmpty())
+        c.err << "rfidctl: going on (--anyway): " << conflict << '\n';
     StationLog log;
     if (a.values.contains(QStringLiteral("--log")) && !log.open(logPath, error, file))
         return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
@@ -180,7 +187,10 @@ QList<Subcommand> stationCommands() {
                         "differs.\n"
                         "--host-layout LAYOUT (such as be or de(nodeadkeys)): the keyboard layout of the\n"
                         "computers the readers go to; the station refuses to start when FILE's settings\n"
-                        "would come out wrong there, naming the characters, unless --anyway is given.\n"),
+                        "would come out wrong there, naming the characters, unless --anyway is given.\n"
+                        "The station also refuses to start while the plug-in service would set up the\n"
+                        "same readers from another file (/etc/rfid-demo/reader.json exists and differs\n"
+                        "from FILE), naming both, unless --anyway is given.\n"),
          cmdStation},
     };
 }

@@ -2,8 +2,10 @@
 
 #include "devicetext.h"
 #include "hex.h"
+#include "switchjournal.h"
+#include "writerecord.h"
 
-#include <QDir>
+#include <cstdio>
 
 namespace rfid {
 
@@ -20,9 +22,8 @@ QString ReaderLink::lockFile() {
         return *path;
     // A library that cannot name its reader's file still gets one lock for
     // everything it reaches.
-    QString name = m_usb.fileName();
-    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
-    return QDir::temp().filePath(QStringLiteral("rfid-demo-%1.lock").arg(name));
+    QString error;
+    return fallbackLockFile(m_usb.fileName(), error);
 }
 
 bool ReaderLink::lock(QString& error) {
@@ -35,7 +36,30 @@ bool ReaderLink::lock(QString& error) {
         const auto readers = m_usb.readers();
         return readers && !readers->isEmpty() ? readers->front().path : QString();
     };
-    return m_lock.acquire(lockFile(), readerName, m_waitMs, m_idle, error);
+    const std::optional<QString> named = m_usb.lockPath();
+    const QString path = named ? *named : fallbackLockFile(m_usb.fileName(), error);
+    if (!named && path.isEmpty())
+        return false;
+    if (!m_lock.acquire(path, readerName, m_waitMs, m_idle, error))
+        return false;
+    // Taking the reader sets it back when a program of ours died leaving it switched.
+    if (!m_settling) {
+        m_settling = true;
+        ++m_depth;
+        const QString text = settleLeftSwitch(*this);
+        --m_depth;
+        m_settling = false;
+        if (!text.isEmpty() && m_notice)
+            m_notice(text);
+        else if (!text.isEmpty())
+            std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    }
+    return true;
+}
+
+void ReaderLink::release() {
+    m_lock.release();
+    m_recordForgotten = false;
 }
 
 bool ReaderLink::begin(QString& error) {
@@ -47,7 +71,7 @@ bool ReaderLink::begin(QString& error) {
 
 void ReaderLink::end() {
     if (m_depth > 0 && --m_depth == 0)
-        m_lock.release();
+        release();
 }
 
 LinkReply ReaderLink::send(const QString& command) {
@@ -74,14 +98,29 @@ LinkReply ReaderLink::sendFrame(const QString& frameHex) {
         return r;
     }
     LinkReply r = exchangeLocked(frameHex);
-    m_lock.release();
+    release();
     return r;
 }
 
 LinkReply ReaderLink::exchangeLocked(const QString& frameHex) {
     LinkReply r;
+    // A command that changes the reader's settings makes this computer's record
+    // of them untrue: it is forgotten first, under the same lock.
+    QString digits;
+    for (QChar c : frameHex) {
+        if (isHexDigit(c))
+            digits += c;
+    }
+    QString forgetError;
+    if (!m_recordForgotten && digits.size() >= 8 &&
+        changesRecordedSettings(hexToBytes(digits.mid(6, 2)).front())) {
+        if (forgetRecordOfReaderInUse(m_usb, forgetError))
+            m_recordForgotten = true;
+    }
     const ExchangeResult result = exchange(m_usb, frameHex, m_debug);
     r.log = result.log;
+    if (!forgetError.isEmpty())
+        r.log.prepend(forgetError);
     r.response = result.response;
     r.answer = parseAnswer(result.response);
     switch (r.answer.status) {

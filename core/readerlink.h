@@ -74,9 +74,14 @@ public:
     // empty when there is nothing to lock.
     QString lockFile();
 
+    // Where a notice about the reader goes: a reader left switched by a program
+    // that died, set back when the reader is next taken. Standard error unless set.
+    void setNotice(std::function<void(const QString&)> notice) { m_notice = std::move(notice); }
+
 private:
     bool lock(QString& error);
     LinkReply exchangeLocked(const QString& frameHex);
+    void release();
 
     UsbLibrary& m_usb;
     ReaderLock m_lock;
@@ -85,6 +90,9 @@ private:
     bool m_debug = false;
     int m_waitMs = kReaderLockWaitMs;
     std::function<void()> m_idle;
+    std::function<void(const QString&)> m_notice;
+    bool m_settling = false;        // setting back a reader left switched, as the lock is taken
+    bool m_recordForgotten = false; // the write record was forgotten while the lock is held
 };
 
 // Holds a link's reader for the length of a scope.

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -31,9 +32,16 @@ namespace {
 
 constexpr int kNothingToLock = -2;
 
+// A file that stands for a USB reader is its device node; the lock never
+// creates one there: a node that is gone is a reader that is gone.
+bool isDeviceNodePath(const QString& path) {
+    return path.startsWith(QLatin1String("/dev/"));
+}
+
 // Opens the file that stands for the reader without blocking and without
 // following a link planted in its place. A device node is opened read-only
-// (reading rights suffice for flock); another file is created when missing.
+// (reading rights suffice for flock) and never created; another file is
+// created when missing and must belong to this user or root.
 int openLockFile(const QString& path, QString& error) {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
@@ -41,23 +49,56 @@ int openLockFile(const QString& path, QString& error) {
     int fd = -1;
     if (exists && S_ISCHR(st.st_mode)) {
         fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        // A node this user may not open is a reader this user cannot use either:
-        // the exchange says so in its own words.
-        if (fd < 0 && (errno == EACCES || errno == EPERM))
+        // A node this user may not open (or that went away since) is a reader
+        // this user cannot use either: the exchange says so in its own words.
+        if (fd < 0 && (errno == EACCES || errno == EPERM || errno == ENOENT))
             return kNothingToLock;
+    } else if (!exists && isDeviceNodePath(path)) {
+        return kNothingToLock; // unplugged between the scan and the lock
     } else if (exists && !S_ISREG(st.st_mode)) {
         error = QStringLiteral("the reader's lock file %1 is not a regular file").arg(path);
+        return -1;
+    } else if (isDeviceNodePath(path)) {
+        error = QStringLiteral("the reader's lock file %1 is not a device node; a regular file there was "
+                               "left by something else and should be removed")
+                    .arg(path);
         return -1;
     } else {
         fd =
             ::open(name.constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0644);
         if (fd < 0 && (errno == EACCES || errno == EPERM))
             fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
+        struct stat own {};
+        if (fd >= 0 && ::fstat(fd, &own) == 0 && own.st_uid != 0 && own.st_uid != ::geteuid()) {
+            ::close(fd);
+            error = QStringLiteral("the reader's lock file %1 belongs to another user (uid %2); it was "
+                                   "not used. Remove it, or ask its owner to")
+                        .arg(path)
+                        .arg(own.st_uid);
+            return -1;
+        }
     }
     if (fd < 0)
         error = QStringLiteral("the reader's lock file %1 cannot be opened: %2")
                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
     return fd;
+}
+
+// A folder only this user (or root) can write to: owned by one of them, no
+// one else may write.
+bool isPrivateFolder(const QString& folder, QString& error) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        error = QStringLiteral("the folder %1 for the reader's lock is not there").arg(folder);
+        return false;
+    }
+    if ((st.st_uid != 0 && st.st_uid != ::geteuid()) || (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        error = QStringLiteral("the folder %1 for the reader's lock may be written by other users; no lock "
+                               "is taken there")
+                    .arg(folder);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -106,6 +147,27 @@ void ReaderLock::release() {
     }
 }
 
+QString fallbackLockFile(const QString& libraryName, QString& error) {
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (::geteuid() == 0 && (folder.isEmpty() || !QDir::isAbsolutePath(folder))) {
+        folder = QStringLiteral("/run/rfid-demo");
+        if (::mkdir("/run/rfid-demo", 0755) != 0 && errno != EEXIST) {
+            error = QStringLiteral("the folder %1 for the reader's lock cannot be made: %2")
+                        .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+            return {};
+        }
+    }
+    if (folder.isEmpty() || !QDir::isAbsolutePath(folder)) {
+        error = QStringLiteral("XDG_RUNTIME_DIR is not set, so there is no folder of this user's own for "
+                               "the reader's lock");
+        return {};
+    }
+    if (!isPrivateFolder(folder, error))
+        return {};
+    const QString name = libraryName.mid(libraryName.lastIndexOf(QLatin1Char('/')) + 1);
+    return QDir(folder).filePath(QStringLiteral("rfid-demo-%1.lock").arg(name));
+}
+
 QString ReaderLock::holderOf(const QString& path) {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
@@ -145,6 +207,9 @@ bool ReaderLock::acquire(const QString&, const std::function<QString()>&, int, c
 }
 void ReaderLock::release() {}
 QString ReaderLock::holderOf(const QString&) {
+    return {};
+}
+QString fallbackLockFile(const QString&, QString&) {
     return {};
 }
 

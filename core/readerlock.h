@@ -3,7 +3,9 @@
 // Before an operation (one exchange of the window, one whole apply of rfidctl,
 // one reader's set-up at the station) a program takes an advisory flock on the
 // file that stands for the reader: the hidraw node for a USB reader, a file
-// beside the simulated reader's state file for the simulator. The kernel drops
+// beside the simulated reader's state file for the simulator. A device node is
+// never created: a node that is gone means nothing is locked (the exchange
+// finds no reader). The kernel drops
 // the lock when its holder exits or dies, so a crashed program never leaves the
 // reader locked. A second program waits for the lock up to a bound and then
 // fails with a text that names the holder.
@@ -41,6 +43,12 @@ public:
 private:
     int m_fd = -1;
 };
+
+// The lock file for a USB library that cannot name its reader's file: one
+// for everything the library reaches, in a folder only this user (or root)
+// can write: $XDG_RUNTIME_DIR, or /run/rfid-demo for root. Empty with
+// `error` when there is no such folder.
+QString fallbackLockFile(const QString& libraryName, QString& error);
 
 // How long an operation waits for a reader that another program is using.
 constexpr int kReaderLockWaitMs = 10000;

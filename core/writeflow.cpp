@@ -1,6 +1,7 @@
 #include "writeflow.h"
 
 #include "applyplan.h"
+#include "writerecord.h"
 
 namespace rfid {
 
@@ -50,8 +51,10 @@ CheckOutcome checkSettings(ReaderLink& link, const ReaderSettings& wanted, const
     return c;
 }
 
-WriteOutcome writeSettings(ReaderLink& link, const ReaderSettings& wanted, const WriteOptions& options,
-                           const WriteObserver& observer) {
+namespace {
+
+WriteOutcome writeHeld(ReaderLink& link, const ReaderSettings& wanted, const WriteOptions& options,
+                       const WriteObserver& observer) {
     WriteOutcome out;
     out.settings = wanted;
     auto before = [&](const QString& step) {
@@ -152,6 +155,44 @@ WriteOutcome writeSettings(ReaderLink& link, const ReaderSettings& wanted, const
     out.checked = check.readNeeded;
     out.differences = check.differences;
     remember(check.read.settings);
+    return out;
+}
+
+// Saves what the reader holds now as this computer's record, or says why not;
+// a record that cannot be saved is removed, so that it never tells of an older write.
+void keepRecord(ReaderLink& link, WriteOutcome& out) {
+    if (!out.lastWrite && out.written > 0 && out.stoppedIn == WriteStage::Done &&
+        reportedPart(out.settings).isEmpty()) {
+        // Only settings the reader cannot report were written: what it reports
+        // is read once, so that the record can tell when it changes.
+        const ReadBack now = readBack(link);
+        if (now.settings)
+            out.lastWrite = LastWrite{unreportedPart(out.settings), reportedPart(*now.settings)};
+    }
+    if (!out.lastWrite)
+        return; // a write that is not known whole: the first command forgot the record
+    const ReaderRecord r = openReaderRecord(link.library());
+    if (!r.identity) {
+        out.recordProblem = r.reader ? r.why : QStringLiteral("the USB library cannot name the reader");
+        return;
+    }
+    QString error;
+    if (saveWriteRecord(r.folder, *r.identity, r.reader->path, *out.lastWrite, error))
+        return;
+    QString ignored;
+    const bool removed = forgetWriteRecord(r.folder, *r.identity, ignored);
+    out.recordProblem = error + (removed ? QStringLiteral("; the old record was removed")
+                                         : QStringLiteral("; the old record could not be removed either"));
+}
+
+} // namespace
+
+WriteOutcome writeSettings(ReaderLink& link, const ReaderSettings& wanted, const WriteOptions& options,
+                           const WriteObserver& observer) {
+    LinkOperation hold(link);
+    WriteOutcome out = writeHeld(link, wanted, options, observer);
+    if (hold.held() && options.keepRecord)
+        keepRecord(link, out);
     return out;
 }
 

@@ -55,6 +55,9 @@ struct WriteOptions {
     // Leave out the settings that count as unchanged that way (otherwise they
     // are written every time).
     bool skipKnownUnreported = false;
+    // Keep this computer's record of the write (writerecord.h) after the check,
+    // while the reader is still held. Any write forgets the old record anyway.
+    bool keepRecord = false;
 };
 
 struct WriteObserver {
@@ -85,6 +88,9 @@ struct WriteOutcome {
     bool checked = false;      // the reader was read back and compared
     QStringList differences;   // "<key>: reader has X, <owner> has Y"
     QStringList notChecked;    // keys written that the reader does not report
+    // With keepRecord: why no record of this write was kept (the old one is
+    // gone then, so the next write writes every setting); empty when kept.
+    QString recordProblem;
 
     bool ok() const { return stoppedIn == WriteStage::Done && !noCustomByte && differences.isEmpty(); }
     QStringList writtenSteps() const { return steps.mid(0, written); }

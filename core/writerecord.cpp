@@ -4,6 +4,8 @@
 #include "atomicfile.h"
 #include "hex.h"
 
+#include <algorithm>
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -15,6 +17,10 @@
 #include <QUrl>
 
 #ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -217,23 +223,55 @@ bool parseWriteRecord(const QByteArray& data, const ReaderIdentity& identity, La
     return true;
 }
 
+namespace {
+
+// Reads a record file without blocking (a FIFO put in its place never hangs
+// the reader's lock) and only when it is a regular file.
+bool readRecordFile(const QString& path, QByteArray& data, QString& problem) {
+#ifndef _WIN32
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        problem =
+            fd < 0 && errno != ELOOP
+                ? QStringLiteral("cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)))
+                : QStringLiteral("not a regular file");
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        problem = QStringLiteral("cannot be read (%1)").arg(file.errorString());
+        return false;
+    }
+#else
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("cannot be read (%1)").arg(file.errorString());
+        return false;
+    }
+#endif
+    data = file.read(kMaxRecordBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        problem = QStringLiteral("cannot be read (%1)").arg(file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 RecordLoad loadWriteRecord(const QString& folder, const ReaderIdentity& identity) {
     RecordLoad r;
     r.path = QDir(folder).filePath(identity.fileName());
-    QFile file(r.path);
-    if (!file.exists())
+    if (!QFileInfo(r.path).exists() && !QFileInfo(r.path).isSymLink())
         return r;
     r.status = RecordStatus::Damaged;
-    if (!file.open(QIODevice::ReadOnly)) {
-        r.problem = QStringLiteral("cannot be read (%1)").arg(file.errorString());
-        return r;
-    }
-    const QByteArray data = file.read(kMaxRecordBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        r.problem = QStringLiteral("cannot be read (%1)").arg(file.errorString());
-        return r;
-    }
-    if (parseWriteRecord(data, identity, r.lastWrite, r.problem))
+    QByteArray data;
+    if (readRecordFile(r.path, data, r.problem) && parseWriteRecord(data, identity, r.lastWrite, r.problem))
         r.status = RecordStatus::Found;
     return r;
 }
@@ -250,10 +288,64 @@ bool saveWriteRecord(const QString& folder, const ReaderIdentity& identity, cons
 
 bool forgetWriteRecord(const QString& folder, const ReaderIdentity& identity, QString& error) {
     QFile file(QDir(folder).filePath(identity.fileName()));
-    if (!file.exists() || file.remove())
+    if ((!file.exists() && !QFileInfo(file.fileName()).isSymLink()) || file.remove())
         return true;
     error = file.fileName() + QStringLiteral(": cannot be removed (") + file.errorString() + QLatin1Char(')');
     return false;
+}
+
+std::optional<ReaderEntry> readerInUse(UsbLibrary& usb) {
+    const auto readers = usb.readers();
+    if (!readers || readers->isEmpty())
+        return std::nullopt;
+    const QString chosen = usb.selectedReader();
+    if (chosen.isEmpty())
+        return readers->front();
+    for (const ReaderEntry& r : *readers) {
+        if (r.path == chosen)
+            return r;
+    }
+    for (const ReaderEntry& r : *readers) {
+        if (r.serial == chosen)
+            return r;
+    }
+    return std::nullopt;
+}
+
+QStringList readersSharing(const QList<ReaderEntry>& readers, const QString& key) {
+    QStringList paths;
+    for (const ReaderEntry& r : readers) {
+        if (r.path == key)
+            return {};
+        if (!key.isEmpty() && r.serial == key)
+            paths << r.path;
+    }
+    return paths.size() > 1 ? paths : QStringList();
+}
+
+ReaderRecord openReaderRecord(UsbLibrary& usb) {
+    ReaderRecord r;
+    r.reader = readerInUse(usb);
+    r.folder = stateFolder(&r.why);
+    if (!r.reader || r.folder.isEmpty())
+        return r;
+    r.identity = readerIdentity(r.reader->path, r.reader->serial);
+    r.load = loadWriteRecord(r.folder, *r.identity);
+    return r;
+}
+
+bool changesRecordedSettings(std::uint8_t command) {
+    static const std::uint8_t kChanging[] = {0x80, 0x82, 0x0F, 0x22, 0x88, 0x0E, 0xCF};
+    return std::find(std::begin(kChanging), std::end(kChanging), command) != std::end(kChanging);
+}
+
+bool forgetRecordOfReaderInUse(UsbLibrary& usb, QString& error) {
+    const QString folder = stateFolder();
+    if (folder.isEmpty() ||
+        QDir(folder).entryList({QStringLiteral("reader-*.json")}, QDir::Files | QDir::System).isEmpty())
+        return true;
+    const std::optional<ReaderEntry> reader = readerInUse(usb);
+    return !reader || forgetWriteRecord(folder, readerIdentity(reader->path, reader->serial), error);
 }
 
 } // namespace rfid

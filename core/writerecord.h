@@ -22,6 +22,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace rfid {
 
@@ -77,5 +78,33 @@ bool saveWriteRecord(const QString& folder, const ReaderIdentity& identity, cons
 // Removes the record (nothing is known about the reader any more); true when
 // there is none afterwards.
 bool forgetWriteRecord(const QString& folder, const ReaderIdentity& identity, QString& error);
+
+// The reader the next exchange goes to: the one chosen, else the first the
+// library lists (its automatic choice). Empty when the library lists none or
+// cannot list.
+std::optional<ReaderEntry> readerInUse(UsbLibrary& usb);
+
+// The paths of the readers a --device key would choose among when it is a
+// serial number several readers share (and no reader's path); empty when the
+// key names one reader or none.
+QStringList readersSharing(const QList<ReaderEntry>& readers, const QString& key);
+
+// The record of the reader a library talks to now.
+struct ReaderRecord {
+    std::optional<ReaderEntry> reader;
+    std::optional<ReaderIdentity> identity; // empty when there is no reader or no state folder
+    QString folder;
+    QString why; // why there is no state folder
+    RecordLoad load;
+};
+ReaderRecord openReaderRecord(UsbLibrary& usb);
+
+// Whether a command (by its command byte) may change what a record holds:
+// every command that writes a setting, and the factory reset.
+bool changesRecordedSettings(std::uint8_t command);
+
+// Forgets the record of the reader the library talks to now, before a command
+// that changes it. Costs nothing when the state folder holds no record at all.
+bool forgetRecordOfReaderInUse(UsbLibrary& usb, QString& error);
 
 } // namespace rfid

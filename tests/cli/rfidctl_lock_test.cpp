@@ -57,6 +57,14 @@ const QByteArray kGerman = R"({"version":1,"language":"German","format":"8 no. i
  "custom_byte_enabled":false,"prefix_1":"00","prefix_2":"00","prefix_3":"00","prefix_4":"00",
  "suffix_1":"00","suffix_2":"00","suffix_3":"00","suffix_4":"0D"})";
 
+TEST_F(RfidctlLock, WaitTakesAFiniteNumberOfSecondsOnly) {
+    for (const char* wait : {"nan", "inf", "-1", "1e9", "soon"}) {
+        const Done d = finish(start({"--wait", wait, "version"}));
+        EXPECT_EQ(d.code, 2) << wait;
+        EXPECT_TRUE(d.err.contains("--wait takes the seconds to wait")) << d.err.toStdString();
+    }
+}
+
 TEST_F(RfidctlLock, TwoApplyRunsOnOneReaderNeverMix) {
     const QString french = file("french.json", kFrench);
     const QString german = file("german.json", kGerman);

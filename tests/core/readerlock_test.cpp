@@ -65,6 +65,60 @@ TEST(ReaderLock, RefusesALockFileThatIsNotARegularFile) {
     EXPECT_FALSE(QFile::exists(target)); // nothing created through the link
 }
 
+// Nothing is ever created where a USB library names a device node, and a lock
+// file of another user is refused rather than waited on.
+TEST(ReaderLock, CreatesNoDeviceNodeAndUsesNoOtherUsersFile) {
+    const QString gone = QStringLiteral("/dev/hidraw-gone-%1").arg(::getpid());
+    QTemporaryDir dir;
+    const QString foreign = dir.filePath(QStringLiteral("foreign.lock"));
+    QFile(foreign).open(QIODevice::WriteOnly);
+    const bool canChown = ::chown(QFile::encodeName(foreign).constData(), 4321, 4321) == 0;
+    struct Case {
+        QString path;
+        bool ok;
+        QString error;
+    };
+    const Case cases[] = {
+        {gone, true, {}},
+        {dir.filePath(QStringLiteral("mine.lock")), true, {}},
+        {foreign, !canChown, canChown ? QStringLiteral("belongs to another user (uid 4321)") : QString()},
+    };
+    for (const Case& c : cases) {
+        rfid::ReaderLock lock;
+        QString error;
+        EXPECT_EQ(lock.acquire(c.path, {}, 0, {}, error), c.ok) << c.path.toStdString();
+        EXPECT_TRUE(error.contains(c.error)) << error.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(gone));
+    QFile::remove(gone);
+}
+
+TEST(ReaderLock, FallbackLivesInAFolderOnlyThisUserWrites) {
+    QTemporaryDir dir;
+    const QString open = dir.filePath(QStringLiteral("open"));
+    const QString own = dir.filePath(QStringLiteral("own"));
+    QDir().mkpath(open);
+    QDir().mkpath(own);
+    ::chmod(QFile::encodeName(open).constData(), 01777);
+    ::chmod(QFile::encodeName(own).constData(), 0700);
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    struct Case {
+        QString runtime;
+        QString path; // empty: refused
+    };
+    const Case cases[] = {
+        {own, own + QStringLiteral("/rfid-demo-librfidusb.so.lock")},
+        {open, {}},
+    };
+    for (const Case& c : cases) {
+        qputenv("XDG_RUNTIME_DIR", c.runtime.toUtf8());
+        QString error;
+        EXPECT_EQ(rfid::fallbackLockFile(QStringLiteral("/opt/x/librfidusb.so"), error), c.path);
+        EXPECT_EQ(error.isEmpty(), !c.path.isEmpty()) << error.toStdString();
+    }
+    qputenv("XDG_RUNTIME_DIR", saved);
+}
+
 TEST(ReaderLock, NamesTheHoldingCommandWithControlCharactersSpelledOut) {
     using rfid::ReaderLock;
     const char rfidctl[] = "/usr/bin/rfidctl\0--sim\0--device\0sim:1\0apply\0f.json";

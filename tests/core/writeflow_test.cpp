@@ -4,12 +4,17 @@
 #include "readerlink.h"
 #include "rfidsim.h"
 #include "settingsfile.h"
+#include "switchjournal.h"
 #include "writeflow.h"
+#include "writerecord.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -131,6 +136,104 @@ TEST_F(WriteFlow, AReaderInUseIsNotWrittenAndTheHolderIsNamed) {
     other.release();
     EXPECT_TRUE(rfid::writeSettings(link, parse(kEverything)).ok());
     qunsetenv("RFIDSIM_STATE");
+}
+
+// This computer's record of a reader is kept by core: every command that changes
+// a setting forgets it under the reader's lock, a kept write saves it whole or
+// removes it, and a reader left switched is set back when next taken.
+class KeptRecord : public WriteFlow {
+protected:
+    QTemporaryDir state;
+    rfid::ReaderRecord record() { return rfid::openReaderRecord(usb); }
+
+    void SetUp() override {
+        WriteFlow::SetUp();
+        qputenv("STATE_DIRECTORY", QFile::encodeName(state.path()));
+    }
+    void TearDown() override { qunsetenv("STATE_DIRECTORY"); }
+    void saveSample() {
+        const rfid::ReaderRecord r = record();
+        ASSERT_TRUE(r.identity);
+        const rfid::ReadBack now = rfid::readBack(link);
+        ASSERT_TRUE(now.settings);
+        QString error;
+        ASSERT_TRUE(rfid::saveWriteRecord(r.folder, *r.identity, r.reader->path, {{}, *now.settings}, error));
+        ASSERT_EQ(record().load.status, rfid::RecordStatus::Found);
+    }
+};
+
+TEST_F(KeptRecord, ACommandThatChangesASettingForgetsTheRecord) {
+    const struct {
+        QString command;
+        bool forgets;
+    } cases[] = {{"83", false}, {"C0", false}, {"CD01", false}, {"8001", true}, {"0E02", true}, {"CF", true}};
+    for (const auto& c : cases) {
+        saveSample();
+        EXPECT_TRUE(link.send(c.command).ok());
+        EXPECT_EQ(record().load.status == rfid::RecordStatus::None, c.forgets) << c.command.toStdString();
+    }
+}
+
+TEST_F(KeptRecord, AWriteIsRecordedWholeOrNotAtAll) {
+    const struct {
+        QByteArray json;
+        bool fullDisk;
+        rfid::RecordStatus after;
+    } cases[] = {
+        {kEverything, false, rfid::RecordStatus::Found},
+        {R"({"version":1,"sleep_time":"5 minute"})", false, rfid::RecordStatus::Found},
+        {kEverything, true, rfid::RecordStatus::None},
+    };
+    rfid::WriteOptions keep;
+    keep.keepRecord = true;
+    ::signal(SIGXFSZ, SIG_IGN);
+    for (const auto& c : cases) {
+        saveSample();
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit tiny = saved;
+        tiny.rlim_cur = c.fullDisk ? 16 : saved.rlim_cur;
+        ::setrlimit(RLIMIT_FSIZE, &tiny);
+        const rfid::WriteOutcome w = rfid::writeSettings(link, parse(c.json), keep);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_TRUE(w.ok()) << w.why.toStdString();
+        EXPECT_EQ(w.recordProblem.isEmpty(), !c.fullDisk) << w.recordProblem.toStdString();
+        EXPECT_EQ(record().load.status, c.after) << c.json.toStdString();
+    }
+}
+
+TEST_F(KeptRecord, AReaderLeftSwitchedIsSetBackWhenNextTaken) {
+    const rfid::ReadBack before = rfid::readBack(link);
+    ASSERT_TRUE(before.settings);
+    const auto held = *rfid::outputSettingsBytes(*before.settings);
+    auto written = held;
+    written[0] = 0x01;
+    auto other = held;
+    other[0] = 0x03;
+    const struct {
+        std::array<std::uint8_t, rfid::kOutputBytes> readerHas;
+        std::uint8_t formatAfter;
+        QString says;
+    } cases[] = {
+        {written, held[0], "it was set back to"},
+        {other, 0x03, "so its output settings were left as they are"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(link.send(rfid::outputSettingsCommand(c.readerHas)).ok());
+        rfid::SwitchNote note{"Find the format", "sim:0", QDateTime::currentDateTimeUtc(), held, written};
+        QString error;
+        ASSERT_TRUE(rfid::noteSwitch(link, note, error)) << error.toStdString();
+        QStringList notices;
+        rfid::ReaderLink next(usb);
+        next.setNotice([&](const QString& text) { notices << text; });
+        const rfid::ReadBack now = rfid::readBack(next);
+        ASSERT_TRUE(now.settings);
+        EXPECT_EQ(now.settings->format, c.formatAfter);
+        ASSERT_EQ(notices.size(), 1);
+        EXPECT_TRUE(notices.front().startsWith("Find the format switched reader sim:0 at "));
+        EXPECT_TRUE(notices.front().contains(c.says)) << notices.front().toStdString();
+        EXPECT_TRUE(QDir(state.path()).entryList({"switched-*"}).isEmpty());
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // audit's metrics text.
 #include "atomicfile.h"
 #include "prometheus.h"
+#include "switchjournal.h"
 #include "writerecord.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -118,6 +120,73 @@ TEST(WriteRecord, ADamagedFileIsNamedAndNeverTrusted) {
     writeText(dir.filePath("plain"), "x");
     EXPECT_FALSE(rfid::saveWriteRecord(dir.filePath("plain/state"), id, "sim:0", sampleWrite(), error));
     EXPECT_TRUE(error.contains(dir.filePath("plain/state"))) << error.toStdString();
+}
+
+TEST(WriteRecord, AFifoInItsPlaceIsDamagedAndNeverWaitedOn) {
+    QTemporaryDir dir;
+    const rfid::ReaderIdentity id{"1-2.3", "0001A7"};
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(id.fileName())).constData(), 0600), 0);
+    const rfid::RecordLoad r = rfid::loadWriteRecord(dir.path(), id);
+    EXPECT_EQ(r.status, rfid::RecordStatus::Damaged);
+    EXPECT_EQ(r.problem, QStringLiteral("not a regular file"));
+}
+
+TEST(SwitchNote, ReadsBackWhatItWroteAndRefusesAnythingElse) {
+    const rfid::ReaderIdentity id{"1-2.3", "0001A7"};
+    rfid::SwitchNote note{
+        "Find the format", "/dev/hidraw3", QDateTime::fromSecsSinceEpoch(1800000000, Qt::UTC), {}, {}, 4711};
+    note.held[0] = 0x0F;
+    note.written[0] = 0x01;
+    const QByteArray good = rfid::switchNoteText(id, note);
+    auto with = [&](const char* from, const char* to) { return QByteArray(good).replace(from, to); };
+    const struct {
+        QByteArray text;
+        bool ok;
+    } cases[] = {
+        {good, true},
+        {"", false},
+        {"[1,2]", false},
+        {with("\"version\":1", "\"version\":2"), false},
+        {with("0F000000", "0F0000"), false},          // held is not 32 hex digits
+        {with("0F000000", "0G000000"), false},        // nor hex
+        {with("0001A7", "0001A8"), false},            // another reader's note
+        {with("\"when\":\"", "\"when\":\"x"), false}, // no time
+        {good + QByteArray(int(rfid::kMaxRecordBytes), ' '), false},
+    };
+    for (const auto& c : cases) {
+        rfid::SwitchNote read;
+        QString problem;
+        EXPECT_EQ(rfid::parseSwitchNote(c.text, id, read, problem), c.ok) << c.text.left(200).toStdString();
+        EXPECT_EQ(problem.isEmpty(), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(read.held, note.held);
+            EXPECT_EQ(read.written, note.written);
+            EXPECT_EQ(read.pid, 4711);
+            EXPECT_EQ(read.when, note.when);
+        }
+    }
+}
+
+TEST(WriteRecord, ASerialSharedByReadersChoosesNone) {
+    auto reader = [](const char* path, const char* serial) {
+        rfid::ReaderEntry e;
+        e.path = path;
+        e.serial = serial;
+        return e;
+    };
+    const QList<rfid::ReaderEntry> readers{reader("/dev/hidraw1", "0001A7"), reader("/dev/hidraw2", "0001A7"),
+                                           reader("/dev/hidraw3", "0002B8")};
+    const struct {
+        QString key;
+        QStringList paths;
+    } cases[] = {
+        {"0001A7", {"/dev/hidraw1", "/dev/hidraw2"}},
+        {"0002B8", {}},
+        {"/dev/hidraw2", {}},
+        {"0003C9", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rfid::readersSharing(readers, c.key), c.paths) << c.key.toStdString();
 }
 
 TEST(WriteRecord, AReaderIsRecognisedByItsUsbPort) {

@@ -12,8 +12,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QThread>
+#include <csignal>
 
 namespace {
 
@@ -336,7 +339,7 @@ TEST_F(CardTest, FindTheFormat) {
         f->findChild<QLabel*>(QStringLiteral("AlikeLabel"))->text(),
         "Card 5D00452C14 cannot tell these 2 formats apart: 00+8 no. in D (last 3 bytes), 10 no.in D type "
         "it alike. A card whose other bytes differ can.");
-    EXPECT_EQ(f->chosenFormat(), 0x0D) << "the first match is chosen";
+    EXPECT_EQ(f->chosenFormat(), 0x0F) << "the reader's own format, which already matches, is chosen";
 
     // Tried on the reader: it types what the model says.
     f->chooseFormat(0x0F);
@@ -421,4 +424,83 @@ TEST_F(CardTest, ScreenshotOfTheLanguageAdvice) {
     ASSERT_TRUE(waitRows(d, 1));
     QDir().mkpath(shots);
     d->grab().save(QDir(shots).filePath(QStringLiteral("cardtest-advice.png")));
+}
+
+// Run by the next test as a process of its own: the window switches the reader
+// for a card and waits, until it is killed.
+TEST_F(CardTest, FinderWaitsUntilKilled) {
+    if (qEnvironmentVariable("RFID_FINDER_CHILD") != QLatin1String("1"))
+        GTEST_SKIP() << "run by FinderKilledWhileSwitchedIsSetBackByTheNextProgram";
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    rfid::FormatFinderDialog* f = d->openFormatFinder();
+    ASSERT_TRUE(f->readCard());
+    std::printf("waiting\n");
+    std::fflush(stdout);
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// Killed, the window leaves the reader switched and the next program sets it
+// back and says so; ended by SIGTERM or SIGHUP, the window sets it back itself.
+TEST(FormatFinderProcess, FinderKilledWhileSwitchedIsSetBackByTheNextProgram) {
+    const struct {
+        int signal;
+        bool leftSwitched;
+    } cases[] = {{SIGKILL, true}, {SIGTERM, false}, {SIGHUP, false}};
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
+        env.insert("STATE_DIRECTORY", dir.filePath("state"));
+        QProcess window;
+        QProcessEnvironment child = env;
+        child.insert("RFID_FINDER_CHILD", "1");
+        window.setProcessEnvironment(child);
+        window.start(QCoreApplication::applicationFilePath(),
+                     {"--gtest_filter=CardTest.FinderWaitsUntilKilled"});
+        ASSERT_TRUE(window.waitForStarted());
+        while (!window.readAllStandardOutput().contains("waiting") && window.waitForReadyRead(30000)) {
+        }
+        ASSERT_EQ(window.state(), QProcess::Running);
+        ::kill(pid_t(window.processId()), c.signal);
+        window.waitForFinished();
+        EXPECT_EQ(window.exitStatus(), QProcess::CrashExit) << "ended by the signal";
+        EXPECT_EQ(QDir(dir.filePath("state")).entryList({"switched-*"}).size(), c.leftSwitched ? 1 : 0);
+
+        QStringList said;
+        for (int i = 0; i < 2; ++i) {
+            QProcess rfidctl;
+            rfidctl.setProcessEnvironment(env);
+            rfidctl.start(QStringLiteral(RFIDCTL_PATH), {"--sim", "read"});
+            rfidctl.waitForFinished(30000);
+            said << QString::fromUtf8(rfidctl.readAllStandardError());
+            EXPECT_TRUE(rfidctl.readAllStandardOutput().contains("10 no.in D"))
+                << "the reader types as before";
+        }
+        EXPECT_EQ(said[0].contains("rfidctl: Find the format switched reader sim:0 at "), c.leftSwitched)
+            << said[0].toStdString();
+        EXPECT_EQ(said[0].contains("; it was set back to 10 no.in D"), c.leftSwitched);
+        EXPECT_FALSE(said[1].contains("Find the format")) << "set back once";
+        EXPECT_TRUE(QDir(dir.filePath("state")).entryList({"switched-*"}).isEmpty());
+    }
+}
+
+TEST_F(CardTest, FinderSetsTheReaderBackWhenNoCardComesInTime) {
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    rfid::FormatFinderDialog* f = d->openFormatFinder();
+    f->setCardTimeLimit(1000);
+    ASSERT_TRUE(f->readCard());
+    EXPECT_EQ(f->findChild<QLabel*>(QStringLiteral("FinderTimeLeft"))->text(),
+              "Time left for the card: 0:01");
+    QElapsedTimer t;
+    t.start();
+    while (f->waiting() != rfid::FormatFinderDialog::Waiting::Nothing && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(lastFrame(), outputFrame("0F 00 00 00 00 01 01 00 00 00 00 00 00 00 00 00"));
+    EXPECT_TRUE(f->statusText().startsWith("No card came in 1 seconds; the reader was set back."))
+        << f->statusText().toStdString();
 }
