@@ -28,6 +28,8 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <fcntl.h>
 #include <io.h>
 

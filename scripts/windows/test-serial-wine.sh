@@ -18,7 +18,7 @@ export WINEPATH="$qt/bin;/usr/lib/gcc/x86_64-w64-mingw32/12-posix;/usr/x86_64-w6
 ports=$(mktemp -d)
 socat pty,raw,echo=0,link="$ports/a" pty,raw,echo=0,link="$ports/b" &
 socat_pid=$!
-trap 'kill $socat_pid 2>/dev/null || true; wineserver -k 2>/dev/null || true; rm -rf "$ports"' EXIT
+trap 'kill $socat_pid 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true; rm -rf "$ports"' EXIT
 for _ in $(seq 50); do [ -e "$ports/b" ] && break; sleep 0.1; done
 [ -e "$ports/b" ] || { echo "socat made no pseudo-terminal pair" >&2; exit 1; }
 
@@ -26,7 +26,7 @@ for _ in $(seq 50); do [ -e "$ports/b" ] && break; sleep 0.1; done
 wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$ports/a" /f >/dev/null
 wine reg add 'HKLM\Software\Wine\Ports' /v COM12 /t REG_SZ /d "$ports/b" /f >/dev/null
 # The ports are mapped when the wineserver starts.
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
 
 RFID_TEST_COM_PAIR=COM5,COM12 wine "$build/tests/unit_tests.exe" --gtest_filter='CommPort*'

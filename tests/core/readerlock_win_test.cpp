@@ -45,11 +45,12 @@ TEST(ReaderLockWindows, OneHolderPerReaderWhateverTheSpelling) {
                       c.wanted, [] { return QStringLiteral("USB 1"); }, 0, {}, error),
                   c.free)
             << c.wanted.toStdString();
-        if (!c.free)
+        if (!c.free) {
             EXPECT_EQ(error,
                       QStringLiteral("reader USB 1 is in use by core_tests, process %1; try again when "
                                      "it ends")
                           .arg(::GetCurrentProcessId()));
+        }
         holder.release();
         EXPECT_TRUE(waiter.acquire(c.wanted, {}, 0, {}, error)) << error.toStdString();
     }
