@@ -11,12 +11,6 @@
 #include <xkbcommon/xkbcommon.h>
 #ifdef _WIN32
 #include <cstdlib>
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #endif
 #endif
