@@ -5,15 +5,17 @@
 #
 #   scripts/windows/test-serial-wine.sh BUILD_DIR [QT_DIR]
 #
-# BUILD_DIR is the Windows build (unit_tests.exe); QT_DIR the Qt for MinGW it
-# was built with (its bin/ goes on WINEPATH). Uses a Wine prefix of its own, so
+# BUILD_DIR is the Windows build (tests/unit_tests.exe); QT_DIR the Qt for
+# MinGW it was built with (its bin/ goes on WINEPATH unless WINEPATH is set). Uses a Wine prefix of its own, so
 # that restarting its wineserver leaves other Wine programs alone.
 set -eu
 build=$(cd "$1" && pwd)
 qt=${2:-${RFID_WIN_QT:-/work/.win/qt/qt-6.4.2-mingw-w64-x86_64}}
 export WINEPREFIX="${RFID_SERIAL_WINEPREFIX:-$build/wine-serial}"
 export WINEDEBUG=-all
-export WINEPATH="$qt/bin;/usr/lib/gcc/x86_64-w64-mingw32/12-posix;/usr/x86_64-w64-mingw32/lib;$build/core;$build/transport"
+# The DLLs: as the caller's WINEPATH names them (build/win/wine-env.sh), else
+# Qt's and the GCC runtime's.
+export WINEPATH="${WINEPATH:-$qt/bin;/usr/lib/gcc/x86_64-w64-mingw32/12-posix;/usr/x86_64-w64-mingw32/lib}"
 
 ports=$(mktemp -d)
 socat pty,raw,echo=0,link="$ports/a" pty,raw,echo=0,link="$ports/b" &
