@@ -2,6 +2,7 @@
 
 #include "doctorlibrary.h"
 #include "errorhandling.h"
+#include "hidnotices.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -95,6 +96,8 @@ ReaderConnection::ReaderConnection(QMainWindow& window, QStatusBar& statusBar, r
     if (fd >= 0) {
         m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { monitorActivated(); });
+    } else {
+        rfid::watchHidDevices(this, [this] { m_settle->start(); });
     }
     refresh();
 }

@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 #include "errorhandling.h"
+#include "hidnotices.h"
 #include "settingsfile.h"
 
 #include <QCloseEvent>
@@ -126,6 +127,8 @@ bool StationDialog::start(const QString& settingsPath, const QString& csvPath, Q
             m_usb.monitorDrain();
             lookNow();
         });
+    } else {
+        rfid::watchHidDevices(this, [this] { lookNow(); });
     }
     m_rescan->start();
     m_stop->setEnabled(true);
@@ -166,6 +169,7 @@ void StationDialog::stop() {
     m_stopRequested = false;
     delete m_notifier;
     m_notifier = nullptr;
+    rfid::watchHidDevices(this, {});
     m_rescan->stop();
     m_station->finish();
     if (m_restoreChoice)

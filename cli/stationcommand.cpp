@@ -1,11 +1,13 @@
 // station: readers set up one after another from a settings file.
 #include "commands.h"
 #include "devicetext.h"
+#include "hidnotices.h"
 #include "readersettings.h"
 #include "servicefile.h"
 #include "settingsfile.h"
 #include "station.h"
 
+#include <QCoreApplication>
 #include <QThread>
 #include <csignal>
 #include <optional>
@@ -76,9 +78,20 @@ void waitForReaderNotice(UsbLibrary& usb, int ms) {
             usb.monitorDrain();
         return;
     }
-#endif
     for (int waited = 0; waited < ms && !stationStop; waited += 100)
         QThread::msleep(100);
+#else
+    // The library has no descriptor here: Windows' device notices, delivered
+    // while this thread serves its messages.
+    (void)usb;
+    QObject watcher;
+    bool noticed = false;
+    rfid::watchHidDevices(&watcher, [&noticed] { noticed = true; });
+    for (int waited = 0; waited < ms && !stationStop && !noticed; waited += 100) {
+        QCoreApplication::processEvents();
+        QThread::msleep(100);
+    }
+#endif
 }
 
 int cmdStation(Context& c) {

@@ -3,7 +3,22 @@
 #include <QFile>
 #include <QProcess>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace rfid {
+
+#ifdef _WIN32
+
+std::optional<wedge::KeyboardLayout> desktopKeyboardLayout() {
+    wchar_t klid[KL_NAMELENGTH] = {};
+    if (!::GetKeyboardLayoutNameW(klid))
+        return std::nullopt;
+    return xkbLayoutOfWindowsLayout(QString::fromWCharArray(klid).toStdString());
+}
+
+#else
 
 std::optional<wedge::KeyboardLayout> desktopKeyboardLayout() {
     if (qEnvironmentVariableIsSet("DISPLAY")) {
@@ -23,5 +38,7 @@ std::optional<wedge::KeyboardLayout> desktopKeyboardLayout() {
         return wedge::parseDefaultKeyboard(f.read(16384).toStdString());
     return std::nullopt;
 }
+
+#endif
 
 } // namespace rfid

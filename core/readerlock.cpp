@@ -197,23 +197,7 @@ QString ReaderLock::holderOf(const QString& path) {
     return {};
 }
 
-#else
-
-// Windows: the USB library's handle is opened without sharing, which keeps a
-// second program out; nothing more is locked here.
-bool ReaderLock::acquire(const QString&, const std::function<QString()>&, int, const std::function<void()>&,
-                         QString&) {
-    return true;
-}
-void ReaderLock::release() {}
-QString ReaderLock::holderOf(const QString&) {
-    return {};
-}
-QString fallbackLockFile(const QString&, QString&) {
-    return {};
-}
-
-#endif
+#endif // !_WIN32 (Windows: readerlock_win.cpp)
 
 QString ReaderLock::describeCommandLine(const QByteArray& nulSeparated) {
     const QList<QByteArray> words = nulSeparated.split('\0');

@@ -1,14 +1,13 @@
 #include "readersettings.h"
 
 #include "frame.h"
+#include "gbk.h"
 
 #include "hex.h"
 #include "readertables.h"
 #include "status.h"
 
 #include <QJsonValue>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <algorithm>
 
@@ -539,45 +538,19 @@ QString sleepTimeCommand(std::uint8_t code) {
 
 namespace {
 
-#ifdef _WIN32
-QStringEncoder nameEncoder() {
-    return QStringEncoder(QStringEncoder::System);
-}
-QStringDecoder nameDecoder() {
-    return QStringDecoder(QStringDecoder::System);
-}
-#else
-// No system code page here: the reader's own (Chinese Windows, GBK).
-QStringEncoder nameEncoder() {
-    return QStringEncoder("GBK");
-}
-QStringDecoder nameDecoder() {
-    return QStringDecoder("GBK");
-}
-#endif
-
 // The name as the reader would show it: its bytes read back in the same code page.
 QString nameAsSent(const QString& name) {
-    QStringDecoder decoder = nameDecoder();
-    const QByteArray bytes = bluetoothNameBytes(name);
-    return decoder.isValid() ? decoder.decode(bytes) : QString::fromLatin1(bytes);
+    return gbkText(bluetoothNameBytes(name));
 }
 
 } // namespace
 
 QByteArray bluetoothNameBytes(const QString& name) {
-    QStringEncoder encoder = nameEncoder();
-    if (encoder.isValid())
-        return encoder.encode(name);
-    return name.toLatin1();
+    return gbkBytes(name);
 }
 
 QString bluetoothNameCodePage() {
-#ifdef _WIN32
-    return QStringLiteral("the system's code page");
-#else
-    return nameEncoder().isValid() ? QStringLiteral("GBK") : QStringLiteral("Latin-1");
-#endif
+    return QStringLiteral("GBK");
 }
 
 QString bluetoothNameProblem(const QString& name) {

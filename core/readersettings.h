@@ -142,12 +142,10 @@ inline QString buzzerCommand(bool on) {
     return on ? QStringLiteral("CD01") : QStringLiteral("CD00");
 }
 
-// The bytes the reader receives for a Bluetooth name: the Chinese Windows code
-// page (GBK) here, where ASCII stays one byte per character; Latin-1 when Qt
-// has no GBK converter. On Windows the system's code page.
+// The bytes the reader receives for a Bluetooth name: the reader's code page
+// (GBK, gbk.h) on every platform, where ASCII stays one byte per character.
 QByteArray bluetoothNameBytes(const QString& name);
-// The code page those bytes are in, for messages: "GBK", "Latin-1", or "the
-// system's code page".
+// The code page those bytes are in, for messages: "GBK".
 QString bluetoothNameCodePage();
 // What is wrong with a Bluetooth name, or empty when the reader can take it as
 // it is: not empty, no control characters, only characters the code page holds

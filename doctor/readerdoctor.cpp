@@ -1,4 +1,5 @@
 #include "readerdoctor.h"
+#include "windowsterms.h"
 
 #include "frame.h"
 
@@ -757,12 +758,16 @@ std::vector<UsbId> wantedIds(const char* deviceEnv) {
 
 Report diagnose(LibraryAccess& library, const SystemRoots& roots, const std::vector<UsbId>& wanted,
                 const std::string& device, const OpenProbe& probe) {
-    return Diagnosis(library, roots, wanted, device, probe).run();
+    Report report = Diagnosis(library, roots, wanted, device, probe).run();
+#ifdef _WIN32
+    useWindowsTerms(report);
+#endif
+    return report;
 }
 
 Report diagnose(LibraryAccess& library, const SystemRoots& roots, const WantedReaders& wanted,
                 const std::string& device, const OpenProbe& probe) {
-    Report report = Diagnosis(library, roots, wanted.ids, device, probe).run();
+    Report report = diagnose(library, roots, wanted.ids, device, probe);
     if (!wanted.ignored.empty()) {
         Finding f;
         f.title = "RFIDUSB_DEVICE=\"" + escapedText(wanted.ignored) + "\" is ignored: " + wanted.why + ".";

@@ -77,8 +77,8 @@ public:
     void Button51Click(); // buzzer off
     void Button43Click(); // clear stored data
 
-    // The bytes the reader receives for a Bluetooth name: the system code page
-    // on Windows, GBK elsewhere (see rfid::bluetoothNameBytes). Characters the
+    // The bytes the reader receives for a Bluetooth name: GBK on every platform
+    // (see rfid::bluetoothNameBytes). Characters the
     // code page lacks become '?'.
     static QByteArray bluetoothNameBytes(const QString& name);
 

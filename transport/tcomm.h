@@ -116,6 +116,10 @@ public:
     static QStringList GetCom();
     // The same test applied to the given device paths.
     static QStringList GetCom(const QStringList& candidates);
+    // The name Windows opens for a port: "COM12" and "com3" in the device
+    // namespace ("\\.\COM12"), which every port needs from COM10 on; a name
+    // already in a namespace ("\\.\", "\\?\") as it is.
+    static QString windowsPortPath(const QString& name);
 
     // --- Settings -----------------------------------------------------------
     QString CommName() const { return m_commName; }

@@ -2,6 +2,8 @@
 // a receive thread waiting on comm events and reads and a transmit thread
 // writing the queued blocks. Every event reaches the owner's thread through the
 // same queued calls as on the other platforms.
+#include "tcomm.h"
+
 #ifdef _WIN32
 
 #ifndef NOMINMAX
@@ -11,8 +13,6 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-
-#include "tcomm.h"
 
 #include <QByteArray>
 
@@ -79,7 +79,7 @@ void TComm::OpenPort() {
     if (IsOpen())
         throw ECommsError(QString::fromLatin1(kAlreadyOpen));
 
-    const HANDLE port = openPort(m_commName);
+    const HANDLE port = openPort(windowsPortPath(m_commName));
     if (port == INVALID_HANDLE_VALUE)
         throw ECommsError(QString::fromLatin1(kNoSuchPort));
 
@@ -257,6 +257,9 @@ void TComm::applyLineSettings() {
 // Keeps one comm-event wait and one read of up to 2048 bytes outstanding. The
 // driver applies the read timeouts, the replacement of bytes with parity errors
 // and the dropping of NULs, so a completed read is handed over as it is.
+// A driver without line events (no modem status, a Wine port on a
+// pseudo-terminal) refuses the event wait; the thread then goes on with reads
+// alone, and a port that is really gone shows as a failed read.
 void TComm::readLoop(void* portHandle, void* stopHandle) {
     const HANDLE port = asHandle(portHandle);
     const HANDLE stop = asHandle(stopHandle);
@@ -269,6 +272,7 @@ void TComm::readLoop(void* portHandle, void* stopHandle) {
     DWORD eventMask = 0;
     bool eventPending = false;
     bool readPending = false;
+    bool watchEvents = true;
     bool hangup = false;
 
     // A failed call ends the thread. It is a normal end when the port is being
@@ -283,7 +287,7 @@ void TComm::readLoop(void* portHandle, void* stopHandle) {
         if (count > 0)
             postData(QByteArray(reinterpret_cast<const char*>(buffer), int(count)));
     };
-    // False when the event ends the thread.
+    // Hands a line event over: errors, carrier and ring.
     auto lineEvent = [&](DWORD mask) {
         if (mask & kLineErrorEvents) {
             DWORD errors = 0;
@@ -298,29 +302,35 @@ void TComm::readLoop(void* portHandle, void* stopHandle) {
             modem |= kModemRing;
         if (modem != 0)
             postModem(modem);
-        if ((mask & kLineEvents) == 0) {
-            hangup = true;
-            return false;
-        }
-        return true;
+        // An empty mask: the driver reports no line events after all.
+        if ((mask & kLineEvents) == 0)
+            watchEvents = false;
+    };
+    // A refused event wait ends the thread only while the port is being closed.
+    auto eventsRefused = [&] {
+        const DWORD error = ::GetLastError();
+        watchEvents = false;
+        return error == ERROR_INVALID_HANDLE || error == ERROR_OPERATION_ABORTED || isSignalled(stop);
     };
 
-    if (!readOv.hEvent || !eventOv.hEvent || !::SetCommMask(port, kLineEvents)) {
+    if (!readOv.hEvent || !eventOv.hEvent) {
         failed();
     } else {
+        if (!::SetCommMask(port, kLineEvents))
+            watchEvents = false;
         for (;;) {
             if (isSignalled(stop))
                 break;
-            if (!eventPending) {
+            if (watchEvents && !eventPending) {
                 eventMask = 0;
                 if (::WaitCommEvent(port, &eventMask, &eventOv)) {
-                    if (!lineEvent(eventMask))
-                        break;
+                    lineEvent(eventMask);
                     continue;
                 }
                 if (::GetLastError() != ERROR_IO_PENDING) {
-                    failed();
-                    break;
+                    if (eventsRefused())
+                        break;
+                    continue;
                 }
                 eventPending = true;
             }
@@ -337,20 +347,22 @@ void TComm::readLoop(void* portHandle, void* stopHandle) {
                 readPending = true;
             }
 
-            const HANDLE waits[3] = {stop, eventOv.hEvent, readOv.hEvent};
-            const DWORD which = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+            // Without a pending event wait its event is left out: it may still be
+            // set from the last one.
+            const HANDLE waits[3] = {stop, readOv.hEvent, eventOv.hEvent};
+            const DWORD which = ::WaitForMultipleObjects(eventPending ? 3 : 2, waits, FALSE, INFINITE);
             if (which == WAIT_OBJECT_0)
                 break;
-            if (which == WAIT_OBJECT_0 + 1) {
+            if (which == WAIT_OBJECT_0 + 2) {
                 DWORD ignored = 0;
                 eventPending = false;
                 if (!::GetOverlappedResult(port, &eventOv, &ignored, FALSE)) {
-                    failed();
-                    break;
+                    if (eventsRefused())
+                        break;
+                    continue;
                 }
-                if (!lineEvent(eventMask))
-                    break;
-            } else if (which == WAIT_OBJECT_0 + 2) {
+                lineEvent(eventMask);
+            } else if (which == WAIT_OBJECT_0 + 1) {
                 DWORD got = 0;
                 readPending = false;
                 if (!::GetOverlappedResult(port, &readOv, &got, FALSE)) {
@@ -458,15 +470,20 @@ QStringList TComm::GetCom(const QStringList& candidates) {
     // program does not open and is left out.
     QStringList found;
     for (const QString& name : candidates) {
-        const QString path =
-            name.startsWith(QLatin1String("\\\\.\\")) ? name : QStringLiteral("\\\\.\\") + name;
+        const QString path = windowsPortPath(name);
         const HANDLE port = openPort(path);
         if (port == INVALID_HANDLE_VALUE)
             continue;
-        found << path.mid(4);
+        found << (path.startsWith(QLatin1String("\\\\.\\")) ? path.mid(4) : path);
         ::CloseHandle(port);
     }
     return found;
 }
 
 #endif // _WIN32
+
+QString TComm::windowsPortPath(const QString& name) {
+    if (name.isEmpty() || name.startsWith(QLatin1String("\\\\")))
+        return name;
+    return QStringLiteral("\\\\.\\") + name;
+}

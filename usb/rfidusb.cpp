@@ -637,6 +637,9 @@ int Reader::lockPath(char* buf, int capacity) {
 #if defined(__linux__)
     // A hidraw node: the file other programs open to reach the same reader.
     const bool lockable = !path.empty() && path.front() == '/';
+#elif defined(_WIN32)
+    // A HID device path: the program maps it to a lock file of its own.
+    const bool lockable = !path.empty();
 #else
     // Elsewhere hidapi's paths name no file that could be locked.
     const bool lockable = false;

@@ -68,7 +68,8 @@ void hidMonitorDrain(void);
 /* Writes the path of a file that stands for the reader the next hidWriteData would go
  * to (the chosen reader, or the one the automatic choice would take now). Programs hold
  * an advisory lock (flock) on that file for the length of one operation, so that two
- * programs never interleave their commands on one reader. Returns the path's length
+ * programs never interleave their commands on one reader (on Windows the path is the HID
+ * device path, and the lock is on a file the program names after it). Returns the path's length
  * (the buffer gets it NUL-terminated); 0 when there is nothing to lock (no reader, or a
  * reader no other process can reach); <0 when the buffer is too small or NULL. */
 int hidLockPath(char* buf, int capacity);

@@ -9,6 +9,10 @@
 
 #ifdef RFID_HAVE_XKBCOMMON
 #include <xkbcommon/xkbcommon.h>
+#ifdef _WIN32
+#include <cstdlib>
+#include <windows.h>
+#endif
 #endif
 
 namespace rfid::wedge {
@@ -24,25 +28,6 @@ constexpr Combo kCombos[4] = {{false, false}, {true, false}, {false, true}, {tru
 
 int comboIndex(const KeyPress& p) {
     return (p.shift ? 1 : 0) + (p.altGr ? 2 : 0);
-}
-
-// The spacing accent a dead key stands for.
-char32_t deadAccent(const std::string& keysym) {
-    static const struct {
-        const char* name;
-        char32_t accent;
-    } accents[] = {
-        {"dead_grave", U'`'},          {"dead_acute", U'\u00B4'},     {"dead_circumflex", U'^'},
-        {"dead_tilde", U'~'},          {"dead_diaeresis", U'\u00A8'}, {"dead_cedilla", U'\u00B8'},
-        {"dead_abovering", U'\u00B0'}, {"dead_caron", U'\u02C7'},     {"dead_doubleacute", U'\u02DD'},
-        {"dead_ogonek", U'\u02DB'},    {"dead_breve", U'\u02D8'},     {"dead_abovedot", U'\u02D9'},
-        {"dead_macron", U'\u00AF'},    {"dead_belowdot", U'\u002E'},  {"dead_iota", U'\u037A'},
-    };
-    for (const auto& a : accents) {
-        if (keysym == a.name)
-            return a.accent;
-    }
-    return U'\uFFFD';
 }
 
 bool plausibleName(const std::string& s) {
@@ -65,6 +50,26 @@ std::mutex& keymapMutex() {
 #ifdef RFID_HAVE_XKBCOMMON
 
 namespace {
+
+// The spacing accent a dead key stands for.
+char32_t deadAccent(const std::string& keysym) {
+    static const struct {
+        const char* name;
+        char32_t accent;
+    } accents[] = {
+        {"dead_grave", U'`'},          {"dead_acute", U'\u00B4'},     {"dead_circumflex", U'^'},
+        {"dead_tilde", U'~'},          {"dead_diaeresis", U'\u00A8'}, {"dead_cedilla", U'\u00B8'},
+        {"dead_abovering", U'\u00B0'}, {"dead_caron", U'\u02C7'},     {"dead_doubleacute", U'\u02DD'},
+        {"dead_ogonek", U'\u02DB'},    {"dead_breve", U'\u02D8'},     {"dead_abovedot", U'\u02D9'},
+        {"dead_macron", U'\u00AF'},    {"dead_belowdot", U'\u002E'},  {"dead_iota", U'\u037A'},
+    };
+    for (const auto& a : accents) {
+        if (keysym == a.name)
+            return a.accent;
+    }
+    return U'\uFFFD';
+}
+
 // libxkbcommon's messages, kept for the error text instead of going to stderr.
 std::string* g_log = nullptr;
 
@@ -77,10 +82,32 @@ extern "C" void collectLog(struct xkb_context*, enum xkb_log_level, const char* 
         *g_log += buffer;
 }
 
+#ifdef _WIN32
+std::string windowsDataFolder() {
+    if (const char* root = std::getenv("XKB_CONFIG_ROOT"); root && *root)
+        return root;
+    char module[MAX_PATH] = {};
+    const DWORD n = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string folder(module, n);
+    folder = folder.substr(0, folder.find_last_of("\\/") + 1);
+    return folder + "xkb";
+}
+#endif
+
 xkb_context* context() {
     static xkb_context* ctx = [] {
+#ifdef _WIN32
+        // The rules and model are named below, never taken from XKB_DEFAULT_*.
+        // No system XKB data here: the program's own, in the folder "xkb"
+        // beside it, or the folder XKB_CONFIG_ROOT names.
+        xkb_context* c = xkb_context_new(
+            xkb_context_flags(XKB_CONTEXT_NO_ENVIRONMENT_NAMES | XKB_CONTEXT_NO_DEFAULT_INCLUDES));
+        if (c)
+            xkb_context_include_path_append(c, windowsDataFolder().c_str());
+#else
         // The rules and model are named below, never taken from XKB_DEFAULT_*.
         xkb_context* c = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+#endif
         if (c) {
             xkb_context_set_log_fn(c, collectLog);
             xkb_context_set_log_level(c, XKB_LOG_LEVEL_ERROR);
