@@ -86,6 +86,11 @@ int cmdStation(Context& c) {
                  {QStringLiteral("--log"), QStringLiteral("--count"), QStringLiteral("--host-layout")}, 1, 1))
         return kBadUsage;
     const QString file = a.plain.front();
+    // --anyway goes past the layout check, never past a layout name that names none.
+    const bool anyway = a.has(QStringLiteral("--anyway"));
+    if (anyway && !a.values.contains(QStringLiteral("--host-layout")))
+        return c.fail(kBadUsage, QStringLiteral("--anyway goes past the check of --host-layout LAYOUT, which "
+                                                "was not given (see rfidctl station --help)"));
     const QString logPath = a.value(QStringLiteral("--log"));
     int count = 0;
     if (a.values.contains(QStringLiteral("--count"))) {
@@ -111,9 +116,10 @@ int cmdStation(Context& c) {
         return c.fail(kBadUsage, QStringLiteral("%1 holds no settings; no reader was touched").arg(file));
     // The readers go to computers with another layout: what they will type there
     // is checked before the first reader is touched.
-    if (a.values.contains(QStringLiteral("--host-layout")) && !a.has(QStringLiteral("--anyway"))) {
+    QString layoutNote;
+    if (a.values.contains(QStringLiteral("--host-layout"))) {
         c.siteLayout = a.value(QStringLiteral("--host-layout"));
-        if (const int code = checkSiteLayout(c, wanted, file))
+        if (const int code = checkSiteLayout(c, wanted, file, anyway, layoutNote))
             return code;
     }
     StationLog log;
@@ -121,6 +127,8 @@ int cmdStation(Context& c) {
         return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
     UsbLibrary& usb = c.library();
     Station station(usb, wanted, logPath.isEmpty() ? nullptr : &log);
+    if (!layoutNote.isEmpty())
+        station.addNote(layoutNote);
     if (!station.canListReaders(error))
         return c.fail(kNoReader, error);
 
@@ -180,7 +188,9 @@ QList<Subcommand> stationCommands() {
                         "differs.\n"
                         "--host-layout LAYOUT (such as be or de(nodeadkeys)): the keyboard layout of the\n"
                         "computers the readers go to; the station refuses to start when FILE's settings\n"
-                        "would come out wrong there, naming the characters, unless --anyway is given.\n"),
+                        "would come out wrong there, naming the characters. --anyway sets readers up\n"
+                        "all the same, each row noting that the layout check failed; a LAYOUT that names\n"
+                        "no layout is refused even then.\n"),
          cmdStation},
     };
 }
