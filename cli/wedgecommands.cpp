@@ -519,7 +519,9 @@ QList<Subcommand> wedgeCommands() {
                         "layout LAYOUT (an XKB name such as be or de(nodeadkeys)) shows of it: the reader\n"
                         "presses the keys of its language's layout, the computer reads them with its own.\n"
                         "Defaults: the reader's settings (or --settings FILE), this computer's layout.\n"
-                        "--format and --language (names as in a settings file) replace the reader's.\n"
+                        "--format and --language (names as in a settings file, in any case, or codes\n"
+                        "as formats prints them, such as 0F) replace the reader's; with both, no reader\n"
+                        "is needed.\n"
                         "When the card appears wrong, lists each character that differs and the reader\n"
                         "languages that would bring it out right; exit status 1. Nothing is written.\n"),
          cmdPreview},
