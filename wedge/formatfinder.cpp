@@ -195,9 +195,8 @@ ExpectResult findExpected(const CardNumber& card, const std::string& expected,
         }
         const std::string digits = inner.empty() ? number : inner;
         if (withoutLeadingZeros(r.number) == withoutLeadingZeros(digits) && r.number != digits)
-            out.near.push_back({r, r.number.size() > digits.size()
-                                       ? "your number with leading zeros"
-                                       : "your number without its leading zeros"});
+            out.near.push_back({r, r.number.size() > digits.size() ? "your number with leading zeros"
+                                                                   : "your number with fewer leading zeros"});
     }
     if (!out.exact.empty())
         out.near.clear();

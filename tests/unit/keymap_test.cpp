@@ -228,7 +228,7 @@ TEST(CardFormats, ExpectedNumbersAsPeopleWriteThem) {
         {"4533268", false, "",
          "09 your number with leading zeros; 0B your number with leading zeros; "
          "0D your number with leading zeros; 0F your number with leading zeros"},
-        {"0000452C14", false, "", "0C your number without its leading zeros"},
+        {"0000452C14", false, "", "0C your number with fewer leading zeros"},
         {"070,11284", false, "", ""},
         {"999,11284", false, "", ""},
         {"12345", false, "", ""},
