@@ -169,9 +169,11 @@ bool Context::parse(Arguments& a, const QStringList& flags, const QStringList& v
         for (const Subcommand& s : subcommands()) {
             if (s.name != command)
                 continue;
+            int optional = 0; // depth in [...]
             for (const QString& word : s.usage.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-                if (!word.startsWith(QLatin1Char('[')) && !word.startsWith(QLatin1Char('-')))
+                if (optional == 0 && !word.startsWith(QLatin1Char('[')) && !word.startsWith(QLatin1Char('-')))
                     wanted << word;
+                optional += int(word.count(QLatin1Char('['))) - int(word.count(QLatin1Char(']')));
             }
         }
         const QStringList missing = wanted.mid(int(a.plain.size()));

@@ -264,6 +264,8 @@ TEST_F(RfidctlWedge, BadInputSendsNothing) {
          "nothing "
          "was sent\n"},
         {{"apply"}, "rfidctl: too few arguments: rfidctl apply needs FILE (see rfidctl apply --help)\n"},
+        {{"station"},
+         "rfidctl: too few arguments: rfidctl station needs FILE (see rfidctl station --help)\n"},
         {{"apply", "--chek", bad},
          "rfidctl: unknown option --chek; did you mean --check? (see rfidctl apply --help)\n"},
         {{"station", bad, "--anyway"},
