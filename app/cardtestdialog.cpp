@@ -15,9 +15,7 @@
 #include <QClipboard>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTableWidget>
@@ -28,8 +26,6 @@
 namespace rfid {
 
 namespace {
-using CardTextFn = int (*)(const unsigned char* card, int count, char* buffer, int capacity);
-
 QString fromStd(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
@@ -46,211 +42,7 @@ QString languageName(std::uint8_t code) {
     return l ? QString::fromUtf8(l->readName).trimmed()
              : QStringLiteral("code %1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
 }
-
-// Qt's key code for a character a reader types.
-int qtKeyFor(char32_t c) {
-    switch (c) {
-    case U'\r':
-        return Qt::Key_Return;
-    case U'\t':
-        return Qt::Key_Tab;
-    case 0x08:
-        return Qt::Key_Backspace;
-    case 0x1B:
-        return Qt::Key_Escape;
-    case 0x7F:
-        return Qt::Key_Delete;
-    default:
-        if (c >= U'a' && c <= U'z')
-            return int(c - U'a' + U'A');
-        return int(c);
-    }
-}
 } // namespace
-
-// ---------------------------------------------------------------------------
-
-KeyTyper::KeyTyper(QObject* parent) : QObject(parent) {
-    m_timer = new QTimer(this);
-    m_timer->setTimerType(Qt::PreciseTimer);
-    connect(m_timer, &QTimer::timeout, this, &KeyTyper::typeNext);
-}
-
-void KeyTyper::start(QWidget* target, std::u32string text, qint64 startMs) {
-    m_target = target;
-    m_text = std::move(text);
-    m_at = 0;
-    m_start = startMs;
-    m_timer->start(kSimulatedKeyMs);
-    typeNext();
-}
-
-void KeyTyper::typeNext() {
-    if (!isTyping() || !m_target) {
-        m_timer->stop();
-        return;
-    }
-    const char32_t c = m_text[m_at];
-    // Each key carries the time the reader types it, so that a busy event
-    // loop does not make the typing look faster or slower than it was.
-    const qint64 ms = m_start + qint64(m_at) * kSimulatedKeyMs;
-    ++m_at;
-    const int key = qtKeyFor(c);
-    const QString text = QString::fromStdU32String(std::u32string(1, c));
-    const Qt::KeyboardModifiers mods =
-        (c >= U'A' && c <= U'Z') || QStringLiteral("!@#$%^&*()_+{}|:\"<>?~").contains(text)
-            ? Qt::ShiftModifier
-            : Qt::NoModifier;
-    QKeyEvent press(QEvent::KeyPress, key, mods, text);
-    press.setTimestamp(ulong(ms));
-    QCoreApplication::sendEvent(m_target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, mods, text);
-    release.setTimestamp(ulong(ms + kSimulatedKeyMs / 2));
-    QCoreApplication::sendEvent(m_target, &release);
-    if (!isTyping()) {
-        m_timer->stop();
-        m_text.clear();
-        m_at = 0;
-        emit finished();
-    }
-}
-
-std::optional<std::u32string> simulatedCardText(UsbLibrary& usb, const wedge::CardNumber& card) {
-    const auto fn = reinterpret_cast<CardTextFn>(usb.rawSymbol("rfidsim_card_text"));
-    if (!fn)
-        return std::nullopt;
-    char buffer[256];
-    const int n = fn(card.data(), int(card.size()), buffer, int(sizeof buffer));
-    if (n <= 0 || n >= int(sizeof buffer))
-        return std::nullopt;
-    return wedge::fromUtf8(std::string(buffer, std::size_t(n)));
-}
-
-// ---------------------------------------------------------------------------
-
-KeystrokeArea::KeystrokeArea(QWidget* parent) : QFrame(parent) {
-    setObjectName(QStringLiteral("KeystrokeArea"));
-    setFocusPolicy(Qt::StrongFocus);
-    setAttribute(Qt::WA_InputMethodEnabled);
-    setFrameShape(QFrame::StyledPanel);
-    setFrameShadow(QFrame::Sunken);
-    setMinimumHeight(44);
-    setAutoFillBackground(true);
-    setBackgroundRole(QPalette::Base);
-    m_clock.start();
-}
-
-void KeystrokeArea::setPending(const QString& visibleText) {
-    m_pending = visibleText;
-    update();
-}
-
-qint64 KeystrokeArea::eventTime(qint64 timestamp) const {
-    return timestamp != 0 ? timestamp : m_clock.elapsed();
-}
-
-bool KeystrokeArea::event(QEvent* e) {
-    // Tab and Shift+Tab are keys the reader types, not a move to the next control.
-    if (e->type() == QEvent::KeyPress) {
-        auto* k = static_cast<QKeyEvent*>(e);
-        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
-            keyPressEvent(k);
-            return true;
-        }
-    }
-    if (e->type() == QEvent::ShortcutOverride) {
-        // Every key comes here first, not to a shortcut of the window.
-        e->accept();
-        return true;
-    }
-    return QFrame::event(e);
-}
-
-void KeystrokeArea::keyPressEvent(QKeyEvent* e) {
-    const qint64 ms = eventTime(qint64(e->timestamp()));
-    if (e->matches(QKeySequence::Paste)) {
-        if (const QClipboard* clip = QGuiApplication::clipboard())
-            emit pasted(clip->text(), ms);
-        e->accept();
-        return;
-    }
-    char32_t control = 0;
-    switch (e->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        control = U'\r';
-        break;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        control = U'\t';
-        break;
-    case Qt::Key_Backspace:
-        control = 0x08;
-        break;
-    case Qt::Key_Escape:
-        control = 0x1B;
-        break;
-    case Qt::Key_Delete:
-        control = 0x7F;
-        break;
-    default:
-        break;
-    }
-    if (control) {
-        emit keystroke(control, ms);
-    } else if (!e->text().isEmpty()) {
-        for (char32_t c : e->text().toStdU32String())
-            emit keystroke(c, ms);
-    } else {
-        // Modifiers alone, arrows, function keys: nothing a reader types.
-        QFrame::keyPressEvent(e);
-        return;
-    }
-    e->accept();
-}
-
-void KeystrokeArea::inputMethodEvent(QInputMethodEvent* e) {
-    // Text an input method commits arrives at once, like a paste.
-    if (!e->commitString().isEmpty())
-        emit pasted(e->commitString(), m_clock.elapsed());
-    e->accept();
-}
-
-void KeystrokeArea::mousePressEvent(QMouseEvent* e) {
-    setFocus(Qt::MouseFocusReason);
-    QFrame::mousePressEvent(e);
-}
-
-void KeystrokeArea::focusInEvent(QFocusEvent* e) {
-    QFrame::focusInEvent(e);
-    update();
-}
-
-void KeystrokeArea::focusOutEvent(QFocusEvent* e) {
-    QFrame::focusOutEvent(e);
-    update();
-}
-
-void KeystrokeArea::paintEvent(QPaintEvent* e) {
-    QFrame::paintEvent(e);
-    QPainter p(this);
-    const QRect r = contentsRect().adjusted(8, 0, -8, 0);
-    if (hasFocus()) {
-        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        p.drawRect(rect().adjusted(1, 1, -1, -1));
-    }
-    if (!m_pending.isEmpty()) {
-        p.setPen(palette().color(QPalette::Text));
-        p.drawText(r, Qt::AlignVCenter | Qt::AlignLeft, m_pending);
-    } else {
-        p.setPen(palette().color(QPalette::PlaceholderText));
-        p.drawText(r, Qt::AlignVCenter | Qt::AlignLeft,
-                   hasFocus() ? tr("Present a card to the reader: what it types appears here.")
-                              : tr("Click here, then present a card to the reader."));
-    }
-}
-
-// ---------------------------------------------------------------------------
 
 CardTestDialog::CardTestDialog(UsbLibrary& usb, QWidget* parent) : QDialog(parent), m_usb(usb) {
     setObjectName(QStringLiteral("CardTestDialog"));
@@ -378,6 +170,8 @@ CardTestDialog::CardTestDialog(UsbLibrary& usb, QWidget* parent) : QDialog(paren
     connect(m_area, &KeystrokeArea::keystroke, this, &CardTestDialog::takeKeystroke);
     connect(m_area, &KeystrokeArea::pasted, this, &CardTestDialog::takePaste);
     connect(readButton, &QPushButton::clicked, this, [this] {
+        // The desktop's layout may have changed since as well.
+        setDesktopLayout(desktopKeyboardLayout());
         readSettingsFromReader();
         m_area->setFocus();
     });
@@ -442,6 +236,26 @@ bool CardTestDialog::readSettingsFromReader() {
 void CardTestDialog::setDesktopLayout(std::optional<wedge::KeyboardLayout> layout) {
     m_desktop = std::move(layout);
     updateLayoutTexts();
+}
+
+bool CardTestDialog::event(QEvent* e) {
+    // Where the platform says the keyboard layout changed (Windows, macOS), the
+    // verdict follows. Qt passes on nothing when an X desktop's layout is switched.
+    if (e->type() == QEvent::KeyboardLayoutChange)
+        setDesktopLayout(desktopKeyboardLayout());
+    return QDialog::event(e);
+}
+
+std::optional<CardTestDialog::Keymaps> CardTestDialog::keymaps() const {
+    if (!m_language || !m_desktop)
+        return std::nullopt;
+    const std::optional<wedge::KeyboardLayout> readerLayout = wedge::readerLayout(*m_language);
+    if (!readerLayout)
+        return std::nullopt;
+    Keymaps k{wedge::Keymap::load(*readerLayout), wedge::Keymap::load(*m_desktop)};
+    if (!k.reader || !k.desktop)
+        return std::nullopt;
+    return k;
 }
 
 void CardTestDialog::updateSettingsTexts() {
@@ -591,11 +405,16 @@ bool CardTestDialog::presentCard(const wedge::CardNumber& card) {
     for (std::uint8_t b : card)
         digits << toHex(&b, 1);
     m_typingCard = digits.join(QLatin1Char(' '));
+    // The simulated reader presses the keys of its language's layout; what
+    // arrives is what the desktop's layout makes of them, as with a real reader.
+    std::u32string arrives = *text;
+    if (const std::optional<Keymaps> k = keymaps())
+        arrives = wedge::translate(*text, *k->reader, *k->desktop).shown();
     m_status->setText(tr("The simulated reader types card %1.").arg(m_typingCard));
     // The window shows how this card appears on this computer.
     m_example = card;
     updateLayoutTexts();
-    m_typer->start(m_area, *text, m_area->now());
+    m_typer->start(m_area, arrives, m_area->now());
     return true;
 }
 
@@ -650,6 +469,14 @@ void CardTestDialog::addRow(const wedge::Read& read) {
         shape = check.matches ? tr("matches") : fromStd(check.reason);
         if (!check.matches)
             colour = QColor(0xB0, 0x00, 0x00);
+        // The layout warning above, come true: the right card through the wrong layout.
+        const std::optional<Keymaps> k = check.matches ? std::nullopt : keymaps();
+        const std::string number =
+            k ? wedge::numberTypedForOtherLayout(text, *m_settings, *k->reader, *k->desktop) : std::string();
+        if (!number.empty())
+            shape = tr("this is %1 typed for %2, read on %3")
+                        .arg(fromStd(number), fromStd(k->reader->layout().name()),
+                             fromStd(k->desktop->layout().name()));
     }
     cell(ShapeColumn, shape)->setForeground(colour);
     m_table->resizeRowToContents(row);

@@ -4,11 +4,11 @@
 
 #include "cardtest.h"
 #include "hostkeyboard.h"
+#include "keymap.h"
+#include "keystrokes.h"
 #include "layouts.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QFrame>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -16,70 +16,8 @@
 class QLabel;
 class QPushButton;
 class QTableWidget;
-class QTimer;
 
 namespace rfid {
-
-class UsbLibrary;
-
-// The focused area that takes the keystrokes a reader types. Every key that
-// types something, and Enter, Tab, Backspace, Escape and Delete, is passed on
-// with its time; a paste is passed on as a whole.
-class KeystrokeArea : public QFrame {
-    Q_OBJECT
-public:
-    explicit KeystrokeArea(QWidget* parent);
-    // The read in progress, shown in the area as it is typed.
-    void setPending(const QString& visibleText);
-    // The time of a key event: its own time stamp when it carries one, else
-    // the area's clock.
-    qint64 eventTime(qint64 timestamp) const;
-    qint64 now() const { return m_clock.elapsed(); }
-
-signals:
-    void keystroke(char32_t ch, qint64 ms);
-    void pasted(const QString& text, qint64 ms);
-
-protected:
-    bool event(QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void inputMethodEvent(QInputMethodEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QString m_pending;
-    QElapsedTimer m_clock;
-};
-
-// Types a text into a widget as key events, one key at a reader's pace
-// (kSimulatedKeyMs), each carrying the time the reader types it.
-class KeyTyper : public QObject {
-    Q_OBJECT
-public:
-    explicit KeyTyper(QObject* parent);
-    // Starts typing `text` into `target`; the first key at `startMs`.
-    void start(QWidget* target, std::u32string text, qint64 startMs);
-    bool isTyping() const { return m_at < m_text.size(); }
-
-signals:
-    void finished();
-
-private:
-    void typeNext();
-
-    QTimer* m_timer = nullptr;
-    QWidget* m_target = nullptr;
-    std::u32string m_text;
-    std::size_t m_at = 0;
-    qint64 m_start = 0;
-};
-
-// What the simulated reader types for `card` with the settings it holds;
-// nullopt when `usb` is not the simulated reader or it types nothing.
-std::optional<std::u32string> simulatedCardText(UsbLibrary& usb, const wedge::CardNumber& card);
 
 // What the card test may change in the window, handed in by whoever opens it:
 // the language page's and the output format page's choice (nothing is sent).
@@ -104,7 +42,9 @@ public:
     const std::optional<wedge::OutputSettings>& settings() const { return m_settings; }
     // Reads the reader's settings back (command 0x83); false when it did not answer.
     bool readSettingsFromReader();
-    // The desktop's keyboard layout; nullopt when it cannot be found out.
+    // The desktop's keyboard layout; nullopt when it cannot be found out. Read
+    // again each time the card test opens, on "Read settings from reader", and
+    // when the platform says the layout changed.
     void setDesktopLayout(std::optional<wedge::KeyboardLayout> layout);
     // The language page's and output format page's choices the window offers to set.
     void setChoices(CardTestChoices choices);
@@ -134,7 +74,16 @@ public:
     QTableWidget* table() const { return m_table; }
     KeystrokeArea* inputArea() const { return m_area; }
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
+    // The reader's and the desktop's keymaps, when both are known and compile.
+    struct Keymaps {
+        std::shared_ptr<const wedge::Keymap> reader;
+        std::shared_ptr<const wedge::Keymap> desktop;
+    };
+    std::optional<Keymaps> keymaps() const;
     void takePaste(const QString& text, qint64 ms);
     void addRow(const wedge::Read& read);
     void finishPending();
@@ -169,9 +118,5 @@ private:
 
 // Opens the window's card test (one per parent window), or brings it to the front.
 CardTestDialog* showCardTest(UsbLibrary& usb, QWidget* parent);
-
-// How long the simulated reader takes per key: a key press and release in two
-// USB reports of a keyboard polled every 4 ms.
-constexpr int kSimulatedKeyMs = 8;
 
 } // namespace rfid

@@ -41,9 +41,10 @@ CardTestDialog* showCardTest(UsbLibrary& usb, QWidget* parent) {
     if (!dialog) {
         dialog = new CardTestDialog(usb, parent);
         dialog->setChoices(choicesOf(qobject_cast<TForm1*>(parent)));
-        dialog->setDesktopLayout(desktopKeyboardLayout());
         dialog->readSettingsFromReader();
     }
+    // The desktop's layout may have changed since the card test was last open.
+    dialog->setDesktopLayout(desktopKeyboardLayout());
     dialog->show();
     dialog->raise();
     dialog->activateWindow();

@@ -1,7 +1,7 @@
 #include "formatfinderdialog.h"
 
-#include "cardtestdialog.h"
 #include "formatfinder.h"
+#include "keystrokes.h"
 #include "readerlink.h"
 #include "writeflow.h"
 

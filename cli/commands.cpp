@@ -1,6 +1,8 @@
 #include "commands.h"
 
 #include "devicetext.h"
+#include "nearname.h"
+#include "readersettings.h"
 #include "session.h"
 #include "writerecord.h"
 
@@ -150,17 +152,43 @@ bool Context::parse(Arguments& a, const QStringList& flags, const QStringList& v
         } else if (flags.contains(arg)) {
             a.flags << arg;
         } else {
-            fail(kBadUsage, QStringLiteral("unknown option %1 (see rfidctl help)").arg(arg));
+            std::vector<std::string> known;
+            for (const QString& o : flags + valued)
+                known.push_back(o.toStdString());
+            const std::string meant = wedge::closestName(name.toStdString(), known);
+            fail(kBadUsage,
+                 QStringLiteral("unknown option %1%2 (see rfidctl %3 --help)")
+                     .arg(quotedForError(arg).mid(1).chopped(1),
+                          meant.empty()
+                              ? QString()
+                              : QStringLiteral("; did you mean %1?").arg(QString::fromStdString(meant)),
+                          command));
             return false;
         }
     }
     if (a.plain.size() < minPlain) {
-        fail(kBadUsage, QStringLiteral("too few arguments (see rfidctl help)"));
+        // What is missing, as the command's usage line names it: "apply needs FILE".
+        QStringList wanted;
+        for (const Subcommand& s : subcommands()) {
+            if (s.name != command)
+                continue;
+            int optional = 0; // depth in [...]
+            for (const QString& word : s.usage.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                if (optional == 0 && !word.startsWith(QLatin1Char('[')) && !word.startsWith(QLatin1Char('-')))
+                    wanted << word;
+                optional += int(word.count(QLatin1Char('['))) - int(word.count(QLatin1Char(']')));
+            }
+        }
+        const QStringList missing = wanted.mid(int(a.plain.size()));
+        fail(kBadUsage, missing.isEmpty()
+                            ? QStringLiteral("too few arguments (see rfidctl %1 --help)").arg(command)
+                            : QStringLiteral("too few arguments: rfidctl %1 needs %2 (see rfidctl %1 --help)")
+                                  .arg(command, missing.join(QLatin1Char(' '))));
         return false;
     }
     if (maxPlain >= 0 && a.plain.size() > maxPlain) {
-        fail(kBadUsage,
-             QStringLiteral("unexpected argument \"%1\" (see rfidctl help)").arg(a.plain.at(maxPlain)));
+        fail(kBadUsage, QStringLiteral("unexpected argument %1 (see rfidctl %2 --help)")
+                            .arg(quotedForError(a.plain.at(maxPlain)), command));
         return false;
     }
     return true;

@@ -80,8 +80,11 @@ QString withKeysHint(const QString& error);
 
 // Whether the settings come out right on a computer with the layout `siteLayout`
 // (the reader's language mapped through both keymaps): kDone, or kBadUsage after
-// an error naming the characters that do not. `file` names the settings.
-int checkSiteLayout(Context& c, const ReaderSettings& wanted, const QString& file);
+// an error naming the characters that do not. `file` names the settings. With
+// `anyway` a mismatch is a warning and `note` says what each row is to carry;
+// a layout that cannot be used is refused all the same.
+int checkSiteLayout(Context& c, const ReaderSettings& wanted, const QString& file, bool anyway,
+                    QString& note);
 
 // The exit status for a kind of failure.
 int exitCodeFor(LinkFailure failure);

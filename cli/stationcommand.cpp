@@ -100,6 +100,9 @@ int cmdStation(Context& c) {
                  {QStringLiteral("--log"), QStringLiteral("--count"), QStringLiteral("--host-layout")}, 1, 1))
         return kBadUsage;
     const QString file = a.plain.front();
+    // --anyway goes past a failed layout check (never past a layout name that names
+    // none) and past the plug-in service's differing file; each row notes it.
+    const bool anyway = a.has(QStringLiteral("--anyway"));
     const QString logPath = a.value(QStringLiteral("--log"));
     int count = 0;
     if (a.values.contains(QStringLiteral("--count"))) {
@@ -123,16 +126,21 @@ int cmdStation(Context& c) {
         return c.fail(kBadUsage, withKeysHint(error) + QStringLiteral("; no reader was touched"));
     if (wanted.isEmpty())
         return c.fail(kBadUsage, QStringLiteral("%1 holds no settings; no reader was touched").arg(file));
+    // The plug-in service would write its own file over the readers set up here
+    // (compared only once the file is known to be a readable settings file).
+    const QString conflict = serviceConflict(file);
+    if (anyway && !a.values.contains(QStringLiteral("--host-layout")) && conflict.isEmpty())
+        return c.fail(kBadUsage, QStringLiteral("--anyway goes past the check of --host-layout LAYOUT, which "
+                                                "was not given (see rfidctl station --help)"));
     // The readers go to computers with another layout: what they will type there
     // is checked before the first reader is touched.
-    if (a.values.contains(QStringLiteral("--host-layout")) && !a.has(QStringLiteral("--anyway"))) {
+    QString layoutNote;
+    if (a.values.contains(QStringLiteral("--host-layout"))) {
         c.siteLayout = a.value(QStringLiteral("--host-layout"));
-        if (const int code = checkSiteLayout(c, wanted, file))
+        if (const int code = checkSiteLayout(c, wanted, file, anyway, layoutNote))
             return code;
     }
-    // The plug-in service would write its own file over the readers set up here.
-    const QString conflict = serviceConflict(file);
-    if (!conflict.isEmpty() && !a.has(QStringLiteral("--anyway")))
+    if (!conflict.isEmpty() && !anyway)
         return c.fail(kBadUsage, conflict + QStringLiteral("; no reader was touched"));
     if (!conflict.isEmpty())
         c.err << "rfidctl: going on (--anyway): " << conflict << '\n';
@@ -141,6 +149,10 @@ int cmdStation(Context& c) {
         return c.fail(kBadUsage, error + QStringLiteral("; no reader was touched"));
     UsbLibrary& usb = c.library();
     Station station(usb, wanted, logPath.isEmpty() ? nullptr : &log);
+    if (!layoutNote.isEmpty())
+        station.addNote(layoutNote);
+    if (!conflict.isEmpty())
+        station.addNote(QStringLiteral("set up with --anyway while the plug-in service's own file differs"));
     if (!station.canListReaders(error))
         return c.fail(kNoReader, error);
 
@@ -200,10 +212,12 @@ QList<Subcommand> stationCommands() {
                         "differs.\n"
                         "--host-layout LAYOUT (such as be or de(nodeadkeys)): the keyboard layout of the\n"
                         "computers the readers go to; the station refuses to start when FILE's settings\n"
-                        "would come out wrong there, naming the characters, unless --anyway is given.\n"
+                        "would come out wrong there, naming the characters. --anyway sets readers up\n"
+                        "all the same, each row noting that the layout check failed; a LAYOUT that names\n"
+                        "no layout is refused even then.\n"
                         "The station also refuses to start while the plug-in service would set up the\n"
                         "same readers from another file (/etc/rfid-demo/reader.json exists and differs\n"
-                        "from FILE), naming both, unless --anyway is given.\n"),
+                        "from FILE), naming both, unless --anyway is given (each row then notes it).\n"),
          cmdStation},
     };
 }

@@ -88,13 +88,12 @@ std::shared_ptr<const wedge::Keymap> hostOption(Context& c, const Arguments& a) 
     std::optional<wedge::KeyboardLayout> layout;
     if (a.values.contains(QStringLiteral("--host-layout"))) {
         const QString text = a.value(QStringLiteral("--host-layout"));
-        layout = wedge::parseLayoutName(text.toStdString());
-        if (!layout) {
-            c.fail(kBadUsage, QStringLiteral("--host-layout: %1 is not a keyboard layout name (such as de or "
-                                             "de(nodeadkeys)); nothing was sent")
-                                  .arg(quotedForError(text)));
+        if (const QString unusable = siteLayoutUnusable(text); !unusable.isEmpty()) {
+            c.fail(kBadUsage,
+                   QStringLiteral("--host-layout: ") + unusable + QStringLiteral("; nothing was sent"));
             return nullptr;
         }
+        layout = wedge::parseLayoutName(text.toStdString());
     } else {
         layout = desktopKeyboardLayout();
         if (!layout) {
@@ -192,13 +191,44 @@ int cmdFormats(Context& c) {
     const std::optional<OutputSettings> output =
         settings ? std::optional(outputSettingsWithDefaults(*settings)) : std::nullopt;
 
-    std::vector<wedge::Rendering> rows =
-        expecting ? wedge::formatsTyping(*card, expected.toStdString()) : wedge::renderAll(*card);
+    std::vector<wedge::Rendering> rows;
+    QStringList readAs; // how --expect's text was read, where not as the bare number
+    if (expecting) {
+        const wedge::ExpectResult found =
+            wedge::findExpected(*card, expected.toStdString(), output ? &*output : nullptr);
+        for (const wedge::ExpectMatch& m : found.exact) {
+            rows.push_back(m.rendering);
+            if (!m.how.empty() && !readAs.contains(fromStd(m.how)))
+                readAs << fromStd(m.how);
+        }
+        if (rows.empty()) {
+            // Formats that type the same near miss named together: "0D, 0F type 0004533268: ...".
+            QStringList nearest;
+            QStringList codes;
+            for (std::size_t i = 0; i < found.near.size(); ++i) {
+                const wedge::ExpectMatch& m = found.near[i];
+                codes << hex(m.rendering.format->code);
+                const bool last = i + 1 == found.near.size() ||
+                                  found.near[i + 1].rendering.number != m.rendering.number ||
+                                  found.near[i + 1].how != m.how;
+                if (!last)
+                    continue;
+                nearest << QStringLiteral("%1 %2 %3: %4")
+                               .arg(codes.join(QStringLiteral(", ")),
+                                    codes.size() > 1 ? QStringLiteral("type") : QStringLiteral("types"),
+                                    fromStd(m.rendering.number), fromStd(m.how));
+                codes.clear();
+            }
+            return c.fail(
+                kDifferent,
+                QStringLiteral("no output format types card %1 as %2")
+                        .arg(fromStd(wedge::cardIdText(*card)), quotedForError(expected)) +
+                    (nearest.isEmpty() ? QString() : QStringLiteral("; nearest: ") + nearest.join("; ")));
+        }
+    } else {
+        rows = wedge::renderAll(*card);
+    }
     const QString id = fromStd(wedge::cardIdText(*card));
-    if (rows.empty())
-        return c.fail(
-            kDifferent,
-            QStringLiteral("no output format types card %1 as %2").arg(id, quotedForError(expected)));
     auto typed = [&](const wedge::Rendering& r) {
         OutputSettings s = *output;
         s.format = r.format->code;
@@ -238,6 +268,8 @@ int cmdFormats(Context& c) {
             line += QStringLiteral("  ") + visible(typed(r));
         c.out << line.trimmed() << '\n';
     }
+    if (!readAs.isEmpty())
+        c.out << "Your text read as " << readAs.join(QStringLiteral(", ")) << ".\n";
     if (expecting && rows.size() > 1)
         c.out << "Card " << id << " cannot tell these " << rows.size()
               << " formats apart: they type it alike. A card whose other bytes differ can.\n";
@@ -320,8 +352,11 @@ int cmdPreview(Context& c) {
                               QStringLiteral("could not read the reader's settings: %1 (give --settings "
                                              "FILE, or --format and --language)")
                                   .arg(why));
-            c.err << kProgram << ": the reader's settings could not be read: " << why
-                  << ". The number alone follows.\n";
+            // Planning at a desk with --format and --language needs no reader:
+            // only a reader that is there and cannot be read is worth a word.
+            if (code != kNoReader)
+                c.err << kProgram << ": the reader's settings could not be read: " << why
+                      << ". The number alone follows.\n";
             settings = ReaderSettings{};
         }
     }
@@ -441,13 +476,23 @@ int cmdSuggestLanguage(Context& c) {
 
 } // namespace
 
-int checkSiteLayout(Context& c, const ReaderSettings& wanted, const QString& file) {
+int checkSiteLayout(Context& c, const ReaderSettings& wanted, const QString& file, bool anyway,
+                    QString& note) {
+    // A layout that cannot be used is a slip on the command line, not a mismatch to go past.
+    if (const QString unusable = siteLayoutUnusable(c.siteLayout); !unusable.isEmpty())
+        return c.fail(kBadUsage, QStringLiteral("--host-layout: ") + unusable +
+                                     QStringLiteral("; no reader was touched"));
     const QString problem = siteLayoutProblem(wanted, c.siteLayout, file);
     if (problem.isEmpty())
         return kDone;
-    return c.fail(kBadUsage,
-                  problem +
-                      QStringLiteral("; no reader was touched (--anyway sets readers up all the same)"));
+    if (!anyway)
+        return c.fail(kBadUsage,
+                      problem +
+                          QStringLiteral("; no reader was touched (--anyway sets readers up all the same)"));
+    const QString layout = fromStd(wedge::parseLayoutName(c.siteLayout.toStdString())->name());
+    note = QStringLiteral("layout check for %1 failed, set up with --anyway").arg(layout);
+    c.err << kProgram << ": " << problem << "; going on (--anyway), each reader's row says so\n";
+    return kDone;
 }
 
 QList<Subcommand> wedgeCommands() {
@@ -458,10 +503,13 @@ QList<Subcommand> wedgeCommands() {
                         "ID is the card's 5 bytes as 10 hex digits (a 125 kHz card) or 7 bytes as 14.\n"
                         "With --settings FILE, or else with the settings read back from the reader, each\n"
                         "row also shows everything typed: prefix, separators, suffix, Enter (⏎). Without\n"
-                        "either the numbers stand alone. --expect TEXT keeps the formats that type TEXT\n"
-                        "(blanks ignored, letters in either case); exit status 1 when none does. Some\n"
-                        "formats type some cards alike; the list then says the card cannot tell them\n"
-                        "apart. --json prints a JSON array. Nothing is written to the reader.\n"),
+                        "either the numbers stand alone. --expect TEXT keeps the formats that type TEXT:\n"
+                        "the number (blanks ignored, letters in either case), everything the reader\n"
+                        "typed with the settings (prefix, separators, suffix), the number amid other\n"
+                        "signs, or facility,card (069,11284). Exit status 1 when none does, naming the\n"
+                        "nearest (the number with leading zeros). ID may be written in groups (5D 00 45\n"
+                        "2C 14, 5D:00:...). Some formats type some cards alike; the list then says the\n"
+                        "card cannot tell them apart. --json prints a JSON array. Nothing is written.\n"),
          cmdFormats},
         {QStringLiteral("preview"),
          QStringLiteral(
@@ -471,7 +519,9 @@ QList<Subcommand> wedgeCommands() {
                         "layout LAYOUT (an XKB name such as be or de(nodeadkeys)) shows of it: the reader\n"
                         "presses the keys of its language's layout, the computer reads them with its own.\n"
                         "Defaults: the reader's settings (or --settings FILE), this computer's layout.\n"
-                        "--format and --language (names as in a settings file) replace the reader's.\n"
+                        "--format and --language (names as in a settings file, in any case, or codes\n"
+                        "as formats prints them, such as 0F) replace the reader's; with both, no reader\n"
+                        "is needed.\n"
                         "When the card appears wrong, lists each character that differs and the reader\n"
                         "languages that would bring it out right; exit status 1. Nothing is written.\n"),
          cmdPreview},

@@ -4,6 +4,7 @@
 #include "gbk.h"
 
 #include "hex.h"
+#include "nearname.h"
 #include "readertables.h"
 #include "status.h"
 
@@ -220,12 +221,12 @@ QString whatNamed(Kind kind) {
 }
 
 // The names a short table accepts, listed in an error; the long tables point
-// to the README instead.
+// to the help that lists them.
 QString choicesHint(Kind kind) {
     if (kind == Kind::Format)
-        return QStringLiteral(" (the README lists the 15 format names)");
+        return QStringLiteral(" (rfidctl set --help lists the 15 format names)");
     if (kind == Kind::Language)
-        return QStringLiteral(" (the README lists the 30 language names)");
+        return QStringLiteral(" (rfidctl set --help lists the 30 language names)");
     QStringList names;
     for (const NameChoice& c : nameChoices(kind)) {
         const QString n = kind == Kind::Buzzer ? c.name : codeName(kind, c.code);
@@ -235,12 +236,21 @@ QString choicesHint(Kind kind) {
     return QStringLiteral(" (one of ") + names.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
+bool parseHexByte(const QString& text, std::uint8_t& out);
+
 QString parseNamed(Kind kind, const QString& text, std::uint8_t& code) {
     const QString wanted = simplifiedName(text);
     QList<std::uint8_t> codes;
     for (const NameChoice& c : nameChoices(kind)) {
         if (simplifiedName(c.name) == wanted && !codes.contains(c.code))
             codes << c.code;
+    }
+    // The code `rfidctl formats` prints ("0F") names a format or language too.
+    if (codes.isEmpty() && (kind == Kind::Format || kind == Kind::Language)) {
+        std::uint8_t byte = 0;
+        if (parseHexByte(text, byte) &&
+            (kind == Kind::Format ? outputFormatByCode(byte) != nullptr : languageByCode(byte) != nullptr))
+            codes << byte;
     }
     if (codes.size() == 1) {
         code = codes.front();
@@ -253,7 +263,16 @@ QString parseNamed(Kind kind, const QString& text, std::uint8_t& code) {
         return quoted(text) + QStringLiteral(" names more than one format; write ") +
                names.join(QStringLiteral(" or "));
     }
-    return quoted(text) + QStringLiteral(" is not ") + whatNamed(kind) + choicesHint(kind);
+    // The long tables name the one most likely meant; the short ones list them all.
+    std::vector<std::string> names;
+    for (const NameChoice& c : nameChoices(kind))
+        names.push_back(c.name.simplified().toStdString());
+    const bool longTable = kind == Kind::Format || kind == Kind::Language;
+    const std::string meant = longTable ? wedge::closestName(text.simplified().toStdString(), names) : "";
+    return quoted(text) + QStringLiteral(" is not ") + whatNamed(kind) +
+           (meant.empty() ? choicesHint(kind)
+                          : QStringLiteral(" (did you mean ") + quoted(QString::fromStdString(meant)) +
+                                QStringLiteral("?)"));
 }
 
 bool parseHexByte(const QString& text, std::uint8_t& out) {

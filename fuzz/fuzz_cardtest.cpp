@@ -3,10 +3,13 @@
 //
 // Input: bytes 0-15 are the 16 output-setting bytes, bytes 16-22 a card
 // number; the rest is read as UTF-8 keystrokes, each key coming after the
-// previous one by its code point modulo 150 ms, and as a layout query answer.
+// previous one by its code point modulo 150 ms, as a layout query answer, as a
+// card ID, as an expected number and as a name that may be a typing slip.
 #include "cardtest.h"
 #include "check.h"
+#include "formatfinder.h"
 #include "layouts.h"
+#include "nearname.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -65,6 +68,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const ShapeCheck c = checkShape(one[0].text(), settings);
         FUZZ_CHECK(c.matches, QString::fromStdString(typed + " : " + c.reason));
     }
+
+    // A card ID as people write it reads back as itself.
+    if (const auto id = parseCardId(rest))
+        FUZZ_CHECK(parseCardId(cardIdText(*id)) == id, QStringLiteral("a card ID does not read back"));
+    // An expected number: near misses only when nothing types it, and every
+    // format's own number found exactly.
+    const ExpectResult expected = findExpected(card, rest, &settings);
+    FUZZ_CHECK(expected.exact.empty() || expected.near.empty(), QStringLiteral("near misses beside a match"));
+    for (const Rendering& r : renderAll(card)) {
+        bool found = false;
+        for (const ExpectMatch& m : findExpected(card, r.number, &settings).exact)
+            found = found || m.rendering.format == r.format;
+        FUZZ_CHECK(found, QString::fromStdString(r.number));
+    }
+    const std::vector<std::string> names{"--check", "Belgium", "be", ""};
+    const std::string meant = closestName(rest, names);
+    FUZZ_CHECK(meant.empty() || std::find(names.begin(), names.end(), meant) != names.end(),
+               QStringLiteral("a name that is not one of the names"));
 
     if (const auto l = parseSetxkbmapQuery(rest))
         FUZZ_CHECK(!l->layout.empty(), QStringLiteral("an empty layout"));

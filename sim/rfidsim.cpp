@@ -7,6 +7,7 @@
 #include "statefile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,17 +81,27 @@ void ignoreFromEnvironment() {
 
 // RFIDSIM_REFUSE=<command>:<code> (two hex digits each, e.g. 88:10) gives a
 // launched program a reader that refuses that command with that error code and
-// keeps its settings, as a real reader refuses a value it cannot take.
-void refuseFromEnvironment(const unsigned char* frame, int count) {
+// keeps its settings, as a real reader refuses a value it cannot take. False,
+// with `problem` saying why, for a value of any other form: a tester must not
+// believe the refusal was tried when it was not.
+bool refuseFromEnvironment(const unsigned char* frame, int count, std::string& problem) {
     const char* v = std::getenv("RFIDSIM_REFUSE");
-    unsigned command = 0, code = 0;
-    char colon = 0;
-    if (!v || count < 4 || std::sscanf(v, "%2x%c%2x", &command, &colon, &code) != 3 || colon != ':' ||
-        frame[3] != command)
-        return;
+    if (!v || !*v)
+        return true;
+    auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    if (std::strlen(v) != 5 || !hex(v[0]) || !hex(v[1]) || v[2] != ':' || !hex(v[3]) || !hex(v[4])) {
+        problem = "RFIDSIM_REFUSE=\"" + std::string(v).substr(0, 40) +
+                  "\" is not COMMAND:CODE (two hex digits each, such as 88:10)";
+        return false;
+    }
+    const unsigned command = unsigned(std::stoul(std::string(v, 2), nullptr, 16));
+    const unsigned code = unsigned(std::stoul(std::string(v + 3, 2), nullptr, 16));
+    if (count < 4 || frame[3] != command)
+        return true;
     unsigned char answer[] = {0xAA, frame[1], 0x02, 0x01, static_cast<unsigned char>(code), 0x00, 0xBB};
     answer[5] = static_cast<unsigned char>(answer[1] ^ answer[2] ^ answer[3] ^ answer[4]);
     reader().scripted.emplace_back(answer, answer + sizeof answer);
+    return true;
 }
 } // namespace
 
@@ -285,9 +296,12 @@ RFIDSIM_EXPORT int hidWriteData(int, int count, const unsigned char* frame) {
     if (!b.usable())
         return -1;
     ignoreFromEnvironment();
-    refuseFromEnvironment(frame, count);
-    rfidsim::StateFile state(statePath(b.current()));
     std::string problem;
+    if (!refuseFromEnvironment(frame, count, problem)) {
+        b.setError(kIo, problem);
+        return -1;
+    }
+    rfidsim::StateFile state(statePath(b.current()));
     if (!state.lockAndLoad(reader().keyboard, &problem)) {
         b.setError(kIo, problem);
         return -1;

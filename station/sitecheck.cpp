@@ -17,15 +17,26 @@ QString visible(const std::u32string& text) {
 }
 } // namespace
 
-QString siteLayoutProblem(const ReaderSettings& wanted, const QString& layoutName, const QString& file) {
+QString siteLayoutUnusable(const QString& layoutName) {
     const std::optional<wedge::KeyboardLayout> layout = wedge::parseLayoutName(layoutName.toStdString());
-    if (!layout)
-        return QStringLiteral("%1 is not a keyboard layout name (such as de or de(nodeadkeys))")
-            .arg(quotedForError(layoutName));
     std::string error;
-    const auto host = wedge::Keymap::load(*layout, &error);
-    if (!host)
-        return QString::fromStdString(error);
+    if (layout && wedge::Keymap::load(*layout, &error))
+        return {};
+    QString why = QString::fromStdString(error);
+    if (!layout)
+        why = QStringLiteral("%1 is not a keyboard layout name (such as de or de(nodeadkeys))")
+                  .arg(quotedForError(layoutName));
+    else if (error == "the XKB keyboard data has no layout \"" + layout->name() + "\"")
+        why = QStringLiteral("the XKB keyboard data has no layout %1").arg(quotedForError(layoutName));
+    const std::string meant = wedge::layoutMeant(layoutName.toStdString());
+    return meant.empty() ? why
+                         : why + QStringLiteral(" (did you mean %1?)").arg(QString::fromStdString(meant));
+}
+
+QString siteLayoutProblem(const ReaderSettings& wanted, const QString& layoutName, const QString& file) {
+    if (const QString unusable = siteLayoutUnusable(layoutName); !unusable.isEmpty())
+        return unusable;
+    const auto host = wedge::Keymap::load(*wedge::parseLayoutName(layoutName.toStdString()));
     const QString hostName = QString::fromStdString(host->layout().name());
     if (!wanted.language)
         return QStringLiteral(

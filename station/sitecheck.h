@@ -13,6 +13,11 @@ namespace rfid {
 // `layoutName` ("be", "de(nodeadkeys)"); empty when it does. `file` names the
 // settings in the text. A layout that cannot be used, and settings without a
 // keyboard language, are problems too.
+// Why `layoutName` cannot be used at all: not a layout name, or one the XKB
+// data does not hold (with the name most likely meant, "Belgium" -> be); empty
+// when it can. A typing slip is no layout mismatch: nothing goes past this.
+QString siteLayoutUnusable(const QString& layoutName);
+
 QString siteLayoutProblem(const ReaderSettings& wanted, const QString& layoutName, const QString& file);
 
 } // namespace rfid

@@ -377,7 +377,8 @@ QList<StationRow> Station::poll(const std::function<bool()>& stop, int limit) {
             continue;
         if ((stop && stop()) || (limit >= 0 && rows.size() >= limit))
             break;
-        const StationRow row = setUp(r);
+        StationRow row = setUp(r);
+        row.differences += m_notes;
         m_handled.insert(id);
         ++m_done;
         if (!row.success)

@@ -95,6 +95,10 @@ public:
     // "3 readers done: 2 set up, 1 failed."
     QString progressLine() const;
 
+    // A note every row carries after its differences (in the results file's
+    // differences column): a check the station was told to go past.
+    void addNote(const QString& note) { m_notes << note; }
+
     // Leaves the library's reader choice automatic again.
     void finish();
 
@@ -110,6 +114,7 @@ private:
     RowObserver m_rowObserver;
     QSet<QString> m_handled; // readers done and still plugged in
     QString m_logError;
+    QStringList m_notes;
     int m_done = 0;
     int m_failed = 0;
 };

@@ -220,3 +220,22 @@ TEST_F(SimReaders, LockPathIsTheStateFileOfTheCurrentReader) {
     EXPECT_LT(hidLockPath(nullptr, 0), 0);
     ::unsetenv("RFIDSIM_STATE");
 }
+
+// RFIDSIM_REFUSE: the command it names is refused; a value of any other form
+// fails the exchange naming it, never passes unnoticed.
+TEST_F(SimReaders, RefusalFromTheEnvironment) {
+    ::setenv("RFIDSIM_REFUSE", "83:10", 1);
+    EXPECT_EQ(exchange(frame(0x83)), (Bytes{0xAA, 0x00, 0x02, 0x01, 0x10, 0x13, 0xBB}));
+    for (const char* bad : {"8310", "83:1", "83:10x", "G3:10", "83-10", ":", "83:10:00"}) {
+        SCOPED_TRACE(bad);
+        ::setenv("RFIDSIM_REFUSE", bad, 1);
+        const Bytes f = frame(0x83);
+        EXPECT_EQ(hidWriteData(0, int(f.size()), f.data()), -1);
+        std::string text;
+        EXPECT_EQ(lastError(&text), RFIDUSB_ERROR_IO);
+        EXPECT_EQ(text, "RFIDSIM_REFUSE=\"" + std::string(bad) +
+                            "\" is not COMMAND:CODE (two hex digits each, such as 88:10)");
+    }
+    ::unsetenv("RFIDSIM_REFUSE");
+    EXPECT_EQ(language(), 0x00);
+}

@@ -47,19 +47,30 @@ std::optional<CardNumber> parseCardId(const std::string& text, std::string* erro
             *error = why;
         return std::nullopt;
     };
+    // Blanks, colons and dashes may stand between bytes (as printed in
+    // groups), never inside one, and not at the start or end.
+    std::string digits;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (hexValue(text[i]) < 0)
-            return fail("card ID " + shown(text) + " holds " + shown(std::string(1, text[i])) + " at place " +
-                        std::to_string(i + 1) + ", which is not a hex digit (0-9, A-F)");
+        const char c = text[i];
+        const bool apart = c == ' ' || c == ':' || c == '-';
+        if (apart && i > 0 && i + 1 < text.size() && hexValue(text[i - 1]) >= 0 &&
+            hexValue(text[i + 1]) >= 0 && digits.size() % 2 == 0)
+            continue;
+        if (hexValue(c) < 0)
+            return fail("card ID " + shown(text) + " holds " + shown(std::string(1, c)) + " at place " +
+                        std::to_string(i + 1) +
+                        (apart ? ", which may stand only between two bytes"
+                               : ", which is not a hex digit (0-9, A-F)"));
+        digits += c;
     }
-    if (text.size() != 10 && text.size() != 14)
-        return fail("card ID " + shown(text) + " has " + std::to_string(text.size()) +
+    if (digits.size() != 10 && digits.size() != 14)
+        return fail("card ID " + shown(text) + " has " + std::to_string(digits.size()) +
                     " hex digits; a card ID is 10 hex digits (the 5 bytes of a 125 kHz card) or 14 (a "
                     "7-byte card)");
     CardNumber card{};
-    const std::size_t first = card.size() - text.size() / 2;
-    for (std::size_t i = 0; i < text.size() / 2; ++i)
-        card[first + i] = std::uint8_t(hexValue(text[2 * i]) * 16 + hexValue(text[2 * i + 1]));
+    const std::size_t first = card.size() - digits.size() / 2;
+    for (std::size_t i = 0; i < digits.size() / 2; ++i)
+        card[first + i] = std::uint8_t(hexValue(digits[2 * i]) * 16 + hexValue(digits[2 * i + 1]));
     return card;
 }
 
@@ -100,6 +111,95 @@ std::vector<Rendering> formatsTyping(const CardNumber& card, const std::string& 
         if (r.number == wanted)
             out.push_back(r);
     }
+    return out;
+}
+
+namespace {
+std::string trimmed(const std::string& s) {
+    std::size_t b = 0;
+    std::size_t e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
+    return s.substr(b, e - b);
+}
+
+bool alnum(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
+
+// The text between the first and the last letter or digit.
+std::string innerNumber(const std::string& text) {
+    std::size_t b = 0;
+    std::size_t e = text.size();
+    while (b < e && !alnum(text[b]))
+        ++b;
+    while (e > b && !alnum(text[e - 1]))
+        --e;
+    return text.substr(b, e - b);
+}
+
+std::string withoutLeadingZeros(const std::string& digits) {
+    const std::size_t first = digits.find_first_not_of('0');
+    return first == std::string::npos ? "0" : digits.substr(first);
+}
+
+// "069,11284", "69:11284", "69/11284": facility and card as 3 + 5 digits; "" otherwise.
+std::string facilityCard(const std::string& text) {
+    const std::size_t sep = text.find_first_of(",:/");
+    if (sep == std::string::npos || sep == 0 || sep > 3 || text.size() - sep - 1 < 1 ||
+        text.size() - sep - 1 > 5)
+        return {};
+    const std::string facility = text.substr(0, sep);
+    const std::string number = text.substr(sep + 1);
+    for (char c : facility + number) {
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return {};
+    }
+    if (std::stoi(facility) > 255 || std::stol(number) > 65535)
+        return {};
+    return std::string(3 - facility.size(), '0') + facility + std::string(5 - number.size(), '0') + number;
+}
+} // namespace
+
+ExpectResult findExpected(const CardNumber& card, const std::string& expected,
+                          const OutputSettings* settings) {
+    ExpectResult out;
+    const std::string text = trimmed(expected);
+    const std::string number = normalizedNumber(text);
+    if (number.empty())
+        return out;
+    const std::string inner = normalizedNumber(innerNumber(text));
+    const std::string fc = facilityCard(number);
+    for (const Rendering& r : renderAll(card)) {
+        std::string how;
+        bool matches = r.number == number;
+        if (!matches && settings) {
+            OutputSettings s = *settings;
+            s.format = r.format->code;
+            matches = trimmed(typedText(s, card)) == text;
+            how = "what the reader types";
+        }
+        if (!matches && !inner.empty() && inner != number && r.number == inner) {
+            matches = true;
+            how = "the number amid other signs";
+        }
+        if (!matches && !fc.empty() && r.format->code == 0x0E && r.number == fc) {
+            matches = true;
+            how = "facility,card";
+        }
+        if (matches) {
+            out.exact.push_back({r, how});
+            continue;
+        }
+        const std::string digits = inner.empty() ? number : inner;
+        if (withoutLeadingZeros(r.number) == withoutLeadingZeros(digits) && r.number != digits)
+            out.near.push_back({r, r.number.size() > digits.size() ? "your number with leading zeros"
+                                                                   : "your number with fewer leading zeros"});
+    }
+    if (!out.exact.empty())
+        out.near.clear();
     return out;
 }
 

@@ -1,6 +1,8 @@
 #include "keymap.h"
 
 #include "cardtest.h"
+#include "formatfinder.h"
+#include "nearname.h"
 
 #include <cctype>
 #include <cstdarg>
@@ -117,18 +119,51 @@ xkb_context* context() {
     return ctx;
 }
 
-// The key classes searched in turn: the main block, then the key between the
-// left Shift and Z that only ISO keyboards have, then the keypad.
-int keyClass(xkb_keymap* keymap, xkb_keycode_t kc) {
-    const char* name = xkb_keymap_key_get_name(keymap, kc);
-    if (!name)
-        return 3;
-    const std::string n = name;
-    if (n.rfind("KP", 0) == 0)
-        return 2;
-    if (n == "LSGT")
-        return 1;
-    return 0;
+// Whether a reader's firmware presses the key: a firmware made from a
+// country's printed keyboard presses the keys of the alphanumeric block (with
+// Space, Enter, Tab, Backspace, Escape and Delete), chosen by their XKB names.
+// The key between the left Shift and Z counts where the layout's keyboards
+// have it (ISO keyboards: every layout but the American and Japanese ones);
+// the two extra keys of Japanese keyboards, and the one of Brazilian ones,
+// count there. Keypad keys and keys beyond the HID keyboard usages (the
+// keypad's parentheses, KEY_DOLLAR, ...) never do: they give the same
+// character on every layout, so they would make any layout look right.
+bool firmwareKey(const std::string& name, const KeyboardLayout& layout) {
+    static const char* const kControlKeys[] = {"TLDE", "BKSL", "SPCE", "RTRN", "TAB", "BKSP", "ESC", "DELE"};
+    for (const char* k : kControlKeys) {
+        if (name == k)
+            return true;
+    }
+    const std::string& l = layout.layout;
+    if (name == "LSGT")
+        return l != "us" && l != "jp";
+    if (name == "AB11")
+        return l == "jp" || l == "br";
+    if (name == "AE13")
+        return l == "jp";
+    // AE01-AE12, AD01-AD12, AC01-AC11, AB01-AB10.
+    if (name.size() != 4 || name[0] != 'A' || !std::isdigit(static_cast<unsigned char>(name[2])) ||
+        !std::isdigit(static_cast<unsigned char>(name[3])))
+        return false;
+    const int n = (name[2] - '0') * 10 + (name[3] - '0');
+    switch (name[1]) {
+    case 'E':
+    case 'D':
+        return n >= 1 && n <= 12;
+    case 'C':
+        return n >= 1 && n <= 11;
+    case 'B':
+        return n >= 1 && n <= 10;
+    default:
+        return false;
+    }
+}
+
+// The 26 keys that type the Latin letters without modifiers. XKB gives many
+// of them AltGr symbols no keyboard prints; a sign printed on a keyboard sits
+// on a digit, punctuation or national letter key.
+bool latinLetterKey(const std::string& plainKeysym) {
+    return plainKeysym.size() == 1 && plainKeysym[0] >= 'a' && plainKeysym[0] <= 'z';
 }
 } // namespace
 
@@ -183,12 +218,16 @@ struct KeymapBuilder {
             }
             xkb_state_unref(state);
         }
-        // Which key types a character: by key class, then modifiers, then keycode.
-        for (int cls = 0; cls <= 2; ++cls) {
-            for (int c = 0; c < 4; ++c) {
+        // Which key types a character: only keys a firmware presses; then no
+        // modifier before Shift before AltGr before both; then keys other than
+        // the Latin letter keys; then the lowest keycode.
+        for (int c = 0; c < 4; ++c) {
+            for (int letters = 0; letters < 2; ++letters) {
                 for (const auto& [kc, results] : out->m_keys) {
                     const KeyResult& r = results[std::size_t(c)];
-                    if (r.ch == 0 || r.dead || r.shortcut || keyClass(keymap, kc) != cls)
+                    const char* name = xkb_keymap_key_get_name(keymap, kc);
+                    if (r.ch == 0 || r.dead || r.shortcut || !name || !firmwareKey(name, layout) ||
+                        int(latinLetterKey(out->m_labels[kc])) != letters)
                         continue;
                     out->m_reverse.emplace(r.ch, KeyPress{kc, kCombos[c].shift, kCombos[c].altGr});
                 }
@@ -334,6 +373,42 @@ Translation translate(const std::u32string& text, const Keymap& reader, const Ke
     return t;
 }
 
+std::string numberTypedForOtherLayout(const std::u32string& read, const OutputSettings& settings,
+                                      const Keymap& reader, const Keymap& host) {
+    // What each character the settings type appears as on the host, turned round.
+    std::map<char32_t, char32_t> meantFor;
+    std::u32string ambiguous;
+    for (char32_t c : charactersTyped(settings)) {
+        const Translation t = translate(std::u32string(1, c), reader, host);
+        const char32_t shown = t.chars.front().shown;
+        if (shown == 0)
+            continue;
+        const auto [it, added] = meantFor.emplace(shown, c);
+        if (!added && it->second != c)
+            ambiguous += shown;
+    }
+    std::u32string meant;
+    for (char32_t c : read) {
+        const auto it = meantFor.find(c);
+        if (it == meantFor.end() || ambiguous.find(c) != std::u32string::npos)
+            return {};
+        meant += it->second;
+    }
+    if (meant == read || !checkShape(meant, settings).matches)
+        return {};
+    // The shape matched: prefix and ";" lead, "?", custom byte, suffix and Enter end it.
+    const TypedLayout t = typedLayout(settings);
+    std::size_t b = t.prefix.size() + (t.semicolon ? 1 : 0);
+    std::size_t e =
+        meant.size() - (t.enter ? 1 : 0) - t.suffix.size() - t.custom.size() - (t.question ? 1 : 0);
+    std::string number;
+    for (std::size_t i = b; i < e && i < meant.size(); ++i) {
+        if (!(t.comma && meant[i] == U','))
+            number += char(meant[i]);
+    }
+    return number;
+}
+
 namespace {
 // 0: the same layout and variant; 1: the same layout; 2: another or none.
 int closeness(const KeyboardLanguage& l, const KeyboardLayout& host) {
@@ -389,7 +464,32 @@ std::optional<KeyboardLayout> parseLayoutName(const std::string& text) {
     }
     if (!plausibleName(l.layout) || (!l.variant.empty() && !plausibleName(l.variant)))
         return std::nullopt;
+    for (char& c : l.layout)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return l;
+}
+
+std::string layoutMeant(const std::string& text) {
+    std::vector<std::string> names;
+    std::vector<std::string> layouts;
+    for (const KeyboardLanguage& l : keyboardLanguages()) {
+        if (!l.xkbLayout)
+            continue;
+        const std::string layout = KeyboardLayout{l.xkbLayout, l.xkbVariant}.name();
+        std::string name = l.readName;
+        while (!name.empty() && name.back() == ' ')
+            name.pop_back();
+        for (const std::string& n : {name, layout}) {
+            names.push_back(n);
+            layouts.push_back(layout);
+        }
+    }
+    const std::string meant = closestName(text, names);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == meant)
+            return layouts[i];
+    }
+    return {};
 }
 
 } // namespace rfid::wedge

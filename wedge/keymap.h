@@ -48,9 +48,11 @@ public:
     static std::shared_ptr<const Keymap> load(const KeyboardLayout& layout, std::string* error = nullptr);
 
     const KeyboardLayout& layout() const { return m_layout; }
-    // The key and modifiers that type `ch` on this layout: keys of the main
-    // block before the keypad, then no modifier before Shift before AltGr
-    // before both, then the lowest keycode. nullopt when no key types it.
+    // The key and modifiers a reader's firmware presses to type `ch` on this
+    // layout: only keys of the alphanumeric block (and the ISO key where the
+    // layout's keyboards have one); no modifier before Shift before AltGr
+    // before both; keys other than the 26 Latin letter keys first; then the
+    // lowest keycode. nullopt when no such key types it.
     std::optional<KeyPress> keyFor(char32_t ch) const;
     // What `press` gives on this layout.
     KeyResult typed(const KeyPress& press) const;
@@ -100,6 +102,13 @@ struct Translation {
 // to type `text`.
 Translation translate(const std::u32string& text, const Keymap& reader, const Keymap& host);
 
+// A read that does not have the shape `settings` promise, but is exactly what
+// a reader typing for `reader` makes appear on a computer using `host`: the
+// number the reader meant ("0004533268"), without prefix, separators, suffix
+// or Enter. "" when the read is not that (or the layouts make it ambiguous).
+std::string numberTypedForOtherLayout(const std::u32string& read, const OutputSettings& settings,
+                                      const Keymap& reader, const Keymap& host);
+
 // How a reader language suits a computer's layout for a set of characters.
 struct LanguageFit {
     const KeyboardLanguage* language = nullptr;
@@ -119,8 +128,14 @@ std::vector<LanguageFit> fitLanguages(const std::u32string& text, const Keymap& 
 // none does, one for the same layout; nullptr when no language types for it.
 const KeyboardLanguage* ownLanguage(const KeyboardLayout& host);
 
-// A layout name as people write it: "de", "de(nodeadkeys)". nullopt for
-// anything else (empty, blanks, lists, characters no layout name has).
+// A layout name as people write it: "de", "de(nodeadkeys)", the layout in
+// any case ("BE" is be). nullopt for anything else (empty, blanks, lists,
+// characters no layout name has).
 std::optional<KeyboardLayout> parseLayoutName(const std::string& text);
+
+// The layout a user most likely meant by `text` when it names none: the
+// layout of a reader language written by name ("Belgium", "belgian" -> be), or
+// a layout of a reader language a typing slip away ("bw" -> be); "" when none.
+std::string layoutMeant(const std::string& text);
 
 } // namespace rfid::wedge

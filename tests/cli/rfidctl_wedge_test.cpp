@@ -108,7 +108,9 @@ TEST_F(RfidctlWedge, FormatsOfACardWithTheReadersSettings) {
     r = run({"--sim", "formats", "--card", "5D00452C14", "--expect", "4533268"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "rfidctl: no output format types card 5D00452C14 as \"4533268\"\n");
+    EXPECT_EQ(r.err, "rfidctl: no output format types card 5D00452C14 as \"4533268\"; nearest: 09, 0B type "
+                     "04533268: your number with leading zeros; 0D, 0F type 0004533268: your number with "
+                     "leading zeros\n");
 }
 
 TEST_F(RfidctlWedge, FormatsWithASettingsFileOrTheNumbersAlone) {
@@ -130,6 +132,15 @@ TEST_F(RfidctlWedge, FormatsWithASettingsFileOrTheNumbersAlone) {
     const std::string tail =
         " The numbers alone follow; --settings FILE adds separators, prefix and suffix.\n";
     EXPECT_EQ(r.err.substr(r.err.size() - std::min(r.err.size(), tail.size())), tail);
+}
+
+// With --format and --language the reader is not needed: none attached is no news.
+TEST_F(RfidctlWedge, PreviewAtADeskWithoutAReader) {
+    const Result r = run({"preview", "--card", "5D:00:45:2C:14", "--format", "0F", "--language", "belgium",
+                          "--host-layout", "BE"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.lines(0, 0), "The reader types (10 no.in D, Belgium): 0004533268\n");
 }
 
 TEST_F(RfidctlWedge, PreviewOnOtherComputers) {
@@ -169,7 +180,7 @@ TEST_F(RfidctlWedge, PreviewOnOtherComputers) {
                      "Wrong:\n"
                      "  @ appears as \"\n"
                      "Set the reader's language to England for the card to appear right on gb (also right: "
-                     "German, Italy, turkey-F, turkey-Q).\n");
+                     "German, turkey-F, turkey-Q).\n");
     // A German computer: Y and Z change places; the hex digits come through.
     r = run({"--sim", "preview", "--card", "0ABCDEF007", "--host-layout", "de", "--format", "10 no. in HEX"});
     EXPECT_EQ(r.lines(0, 1), "The reader types (10 no. in HEX, American style): @0ABCDEF007⏎\n"
@@ -228,21 +239,38 @@ TEST_F(RfidctlWedge, BadInputSendsNothing) {
          "rfidctl: --expect needs a value (see rfidctl formats --help)\n"},
         {{"formats", "--card", "5D00452C14", "--settings", bad},
          "rfidctl: " + bad +
-             ": \"format\": \"11 no.\" is not an output format (the README lists the 15 format "
-             "names); nothing was sent\n"},
+             ": \"format\": \"11 no.\" is not an output format (rfidctl set --help lists the 15 "
+             "format names); nothing was sent\n"},
         {{"preview", "--card", "5D00452C14", "--host-layout", "xx"},
          "rfidctl: --host-layout: the XKB keyboard data has no layout \"xx\"; nothing was sent\n"},
         {{"preview", "--card", "5D00452C14", "--host-layout", "de(nodeadkeys"},
          "rfidctl: --host-layout: \"de(nodeadkeys\" is not a keyboard layout name (such as de or "
          "de(nodeadkeys)); nothing was sent\n"},
         {{"preview", "--card", "5D00452C14", "--host-layout", "us", "--language", "Klingon"},
-         "rfidctl: --language: \"Klingon\" is not a keyboard language (the README lists the 30 language "
-         "names); "
+         "rfidctl: --language: \"Klingon\" is not a keyboard language (rfidctl set --help lists the 30 "
+         "language names); "
          "nothing was sent\n"},
         {{"preview", "--card", "5D00452C14", "--host-layout", "us", "--format", ""},
-         "rfidctl: --format: \"\" is not an output format (the README lists the 15 format names); nothing "
+         "rfidctl: --format: \"\" is not an output format (rfidctl set --help lists the 15 format names); "
+         "nothing "
          "was "
          "sent\n"},
+        // Names as printed elsewhere, with the one most likely meant.
+        {{"preview", "--card", "5D00452C14", "--host-layout", "us", "--language", "Belgian"},
+         "rfidctl: --language: \"Belgian\" is not a keyboard language (did you mean \"Belgium\"?); nothing "
+         "was sent\n"},
+        {{"preview", "--card", "5D00452C14", "--host-layout", "Belgium"},
+         "rfidctl: --host-layout: the XKB keyboard data has no layout \"Belgium\" (did you mean be?); "
+         "nothing "
+         "was sent\n"},
+        {{"apply"}, "rfidctl: too few arguments: rfidctl apply needs FILE (see rfidctl apply --help)\n"},
+        {{"station"},
+         "rfidctl: too few arguments: rfidctl station needs FILE (see rfidctl station --help)\n"},
+        {{"apply", "--chek", bad},
+         "rfidctl: unknown option --chek; did you mean --check? (see rfidctl apply --help)\n"},
+        {{"station", bad, "--anyway"},
+         "rfidctl: --anyway goes past the check of --host-layout LAYOUT, which was not given (see rfidctl "
+         "station --help)\n"},
         {{"suggest-language", "--host-layout", "../../etc/passwd"},
          "rfidctl: --host-layout: \"../../etc/passwd\" is not a keyboard layout name (such as de or "
          "de(nodeadkeys)); nothing was sent\n"},
@@ -288,4 +316,17 @@ TEST_F(RfidctlWedge, TheStationChecksForTheSitesLayoutBeforeAnyReader) {
     r = run({"--sim", "station", us, "--host-layout", "be", "--anyway", "--count", "1"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_FALSE(frames().isEmpty());
+    // Each row set up past the check says so, in the differences column; a layout
+    // that names none is refused all the same.
+    const QString csv = dir.filePath("r.csv");
+    r = run({"--sim", "station", us, "--host-layout", "BE", "--anyway", "--count", "1", "--log", csv});
+    EXPECT_EQ(r.code, 0) << r.err;
+    QFile log(csv);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().trimmed().endsWith(",ok,\"layout check for be failed, set up with --anyway\""));
+    clearFrames();
+    r = run({"--sim", "station", us, "--host-layout", "Belgium", "--anyway", "--count", "1"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("(did you mean be?); no reader was touched"), std::string::npos) << r.err;
+    EXPECT_TRUE(frames().isEmpty());
 }

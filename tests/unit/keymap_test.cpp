@@ -5,6 +5,7 @@
 #include "cardtest.h"
 #include "formatfinder.h"
 #include "keymap.h"
+#include "nearname.h"
 
 #include <gtest/gtest.h>
 
@@ -175,6 +176,8 @@ TEST(CardFormats, KnownAnswersForAnEmCard) {
     EXPECT_EQ(*card, (CardNumber{0, 0, 0x5D, 0x00, 0x45, 0x2C, 0x14}));
     EXPECT_EQ(cardIdText(*card), "5D00452C14");
     EXPECT_EQ(*parseCardId("5d00452c14"), *card) << "either case";
+    for (const char* printed : {"5D 00 45 2C 14", "5D:00:45:2C:14", "5d-00-45-2c-14", "5D00 452C14"})
+        EXPECT_EQ(parseCardId(printed), card) << printed;
 
     std::vector<std::string> all;
     for (const Rendering& r : renderAll(*card))
@@ -203,6 +206,69 @@ TEST(CardFormats, KnownAnswersForAnEmCard) {
     EXPECT_EQ(renderNumber(*formatModel(0x02), *seven), "F6E5D4C3B2A104");
 }
 
+// What users paste or type as the number they expect, held against card 5D00452C14.
+TEST(CardFormats, ExpectedNumbersAsPeopleWriteThem) {
+    const CardNumber card = *parseCardId("5D00452C14");
+    rfid::OutputSettings s;
+    s.prefix = {'@', 0, 0, 0};
+    s.suffix = {'/', 0, 0, 0};
+    s.semicolon = s.question = s.enter = true;
+    const struct {
+        const char* expected;
+        bool withSettings;
+        const char* exact; // codes of the formats that type it, with how it was read
+        const char* near;  // when none does: the near misses
+    } cases[] = {
+        {"00452C14", false, "0C", ""},
+        {"@;00452C14?/", true, "0C what the reader types", ""},
+        {" @;00452C14?/\r", true, "0C what the reader types", ""},
+        {"@;00452C14?/", false, "0C the number amid other signs", ""},
+        {"069,11284", false, "0E facility,card", ""},
+        {"69:11284", false, "0E facility,card", ""},
+        {"4533268", false, "",
+         "09 your number with leading zeros; 0B your number with leading zeros; "
+         "0D your number with leading zeros; 0F your number with leading zeros"},
+        {"0000452C14", false, "", "0C your number with fewer leading zeros"},
+        {"070,11284", false, "", ""},
+        {"999,11284", false, "", ""},
+        {"12345", false, "", ""},
+        {"", false, "", ""},
+    };
+    auto list = [](const std::vector<ExpectMatch>& matches) {
+        std::string out;
+        for (const ExpectMatch& m : matches) {
+            static const char digits[] = "0123456789ABCDEF";
+            out += std::string(out.empty() ? "" : "; ") + digits[m.rendering.format->code >> 4] +
+                   digits[m.rendering.format->code & 15] + (m.how.empty() ? "" : " " + m.how);
+        }
+        return out;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const ExpectResult r = findExpected(card, c.expected, c.withSettings ? &s : nullptr);
+        EXPECT_EQ(list(r.exact), c.exact);
+        EXPECT_EQ(list(r.near), c.near);
+    }
+}
+
+TEST(CardFormats, NamesMeantByATypingSlip) {
+    const std::vector<std::string> names{"--check", "--json", "--no-verify", "Belgium", "be"};
+    const struct {
+        const char* text;
+        const char* meant;
+    } cases[] = {{"--chek", "--check"},
+                 {"--JSON", "--json"},
+                 {"--noverify", "--no-verify"},
+                 {"Belgian", "Belgium"},
+                 {"bx", "be"},
+                 {"--card", ""},
+                 {"", ""},
+                 {"x", ""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(closestName(c.text, names), c.meant) << c.text;
+    EXPECT_EQ(closestName(std::string(100000, 'a'), names), "") << "long text: no answer, no long wait";
+}
+
 TEST(CardFormats, CardIdsThatAreRefused) {
     std::string error;
     EXPECT_FALSE(parseCardId("5D00452C1", &error));
@@ -213,7 +279,7 @@ TEST(CardFormats, CardIdsThatAreRefused) {
     std::string withNul = "5D00452C14";
     withNul[4] = '\0';
     const std::vector<std::string> bad{
-        "",      "0x5D00452C",  "5D 00 45 2C 14",        "5D00452C14 ", "5D00452C1400", "5D00452C14000000",
+        "",      "0x5D00452C",  "5D 0 045 2C 14",        "5D00452C14 ", "5D00452C1400", "5D00452C14000000",
         withNul, "５D00452C14", std::string(100000, 'A')};
     for (const std::string& text : bad) {
         EXPECT_FALSE(parseCardId(text, &error)) << text;
@@ -267,4 +333,87 @@ TEST(CardFormats, CharactersTheSettingsType) {
     s.semicolon = s.question = s.comma = s.enter = true;
     s.custom = 0x09;
     EXPECT_EQ(toUtf8(charactersTyped(s)), "@;0123456789ABCDEF,?\t\r");
+}
+
+// A reader's firmware presses only keys of the alphanumeric block: the keypad's
+// parentheses and comma and KEY_DOLLAR give the same character on every layout
+// and would make any layout look right.
+TEST_F(Keymaps, OnlyKeysAFirmwarePresses) {
+    // Card 5D00452C14 in "8 no. in HEX" with ;, ?, Enter and prefix bytes 24 28 29 2E,
+    // from an American style reader on a German computer.
+    rfid::OutputSettings s;
+    s.format = 0x0C;
+    s.semicolon = s.question = s.enter = true;
+    s.prefix = {0x24, 0x28, 0x29, 0x2E};
+    const std::string typed = typedText(s, *parseCardId("5D00452C14"));
+    EXPECT_EQ(typed, "$().;00452C14?\r");
+    EXPECT_EQ(shows("us", "de", typed), "$)=.ö00452C14_⏎");
+
+    const struct {
+        const char* layout;
+        const char* ch;
+        const char* press; // "" for no key at all
+    } cases[] = {
+        {"us", "(", "Shift+9"},
+        {"us", ")", "Shift+0"},
+        {"us", "$", "Shift+4"},
+        {"fr", ".", "Shift+;"},
+        {"be", ".", "Shift+;"},
+        {"us", "<", "Shift+,"}, // not the ISO key on ANSI
+        {"es", "<", "<"},
+        {"se", ">", "Shift+<"},
+        {"ch", "<", "<"}, // the ISO key where it is printed
+        {"it", "@", "AltGr+ò"},
+        {"it", "#", "AltGr+à"},
+        {"de", "@", "AltGr+Q"}, // signs printed beside a
+                                // letter
+        {"de", "\r", "Enter"},
+        {"ru", "@", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.layout) + " " + c.ch);
+        const auto k = layout(c.layout);
+        const auto press = k->keyFor(fromUtf8(c.ch).front());
+        EXPECT_EQ(press ? k->describe(*press) : "", c.press);
+    }
+}
+
+TEST_F(Keymaps, ParenthesesAroundTheNumberSuitFewLanguages) {
+    std::set<std::string> right;
+    for (const LanguageFit& f : fitLanguages(U"(0123456789)\r", *layout("us"))) {
+        if (f.right())
+            right.insert(f.language->caption);
+    }
+    // Where ( and ) are Shift+9 and Shift+0 as on American keys (the Polish and Romanian
+    // layouts are programmers' layouts on American keys); most layouts have them on 8 and 9.
+    EXPECT_EQ(right,
+              (std::set<std::string>{"American style", "Brazil", "Canada", "England", "Romania", "poland"}));
+}
+
+TEST_F(Keymaps, TheRightCardThroughTheWrongLayout) {
+    rfid::OutputSettings s;
+    s.format = 0x0F;
+    s.semicolon = s.enter = true;
+    const CardNumber card = *parseCardId("5D00452C14");
+    const auto us = layout("us");
+    const auto be = layout("be");
+    const std::u32string garbled = translate(fromUtf8(typedText(s, card)), *us, *be).shown();
+    EXPECT_EQ(visibleText(garbled), "mààà'(\"\"é§!⏎");
+    EXPECT_EQ(numberTypedForOtherLayout(garbled, s, *us, *be), "0004533268");
+    // Not a garbled card: what arrived right, another text, or a layout pair that says nothing.
+    EXPECT_EQ(numberTypedForOtherLayout(fromUtf8(typedText(s, card)), s, *us, *be), "");
+    EXPECT_EQ(numberTypedForOtherLayout(U"mààà'(\"\"é§⏎", s, *us, *be), "") << "a digit short";
+    EXPECT_EQ(numberTypedForOtherLayout(fromUtf8(typedText(s, card)), s, *us, *us), "");
+}
+
+TEST_F(Keymaps, LayoutNamesAsPeopleWriteThem) {
+    EXPECT_EQ(parseLayoutName("BE")->name(), "be");
+    EXPECT_EQ(parseLayoutName("De(nodeadkeys)")->name(), "de(nodeadkeys)");
+    const struct {
+        const char* text;
+        const char* meant;
+    } cases[] = {{"Belgium", "be"}, {"belgian", "be"}, {"Switzerland-French", "ch(fr)"},
+                 {"bw", "be"},      {"Klingon", ""},   {"", ""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(layoutMeant(c.text), c.meant) << c.text;
 }

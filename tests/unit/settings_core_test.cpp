@@ -360,9 +360,10 @@ TEST(SettingsFile, BadFilesNameTheFileTheKeyAndTheFault) {
               "site.json: \"langauge\": unknown key (did you mean \"language\"?)");
     EXPECT_EQ(parseError("{\"version\": 1, \"add_enter\": 1}"),
               "site.json: \"add_enter\": expected true or false, not 1");
-    EXPECT_EQ(parseError("{\"version\": 1, \"language\": \"Klingon\"}"),
-              "site.json: \"language\": \"Klingon\" is not a keyboard language (the README lists the 30 "
-              "language names)");
+    EXPECT_EQ(
+        parseError("{\"version\": 1, \"language\": \"Klingon\"}"),
+        "site.json: \"language\": \"Klingon\" is not a keyboard language (rfidctl set --help lists the 30 "
+        "language names)");
     EXPECT_EQ(parseError("{\"version\": 1, \"suffix_4\": \"0D0A\"}"),
               "site.json: \"suffix_4\": expected two hex digits, not \"0D0A\"");
     EXPECT_EQ(parseError("{\"version\": 1, \"format\": null}"),
@@ -375,9 +376,10 @@ TEST(SettingsFile, BadFilesNameTheFileTheKeyAndTheFault) {
     // Keys and values are shown on one line, control characters written out.
     EXPECT_EQ(parseError("{\"version\": 1, \"a\\nb\\u001b\": 1}"),
               "site.json: \"a\\nb\\u001B\": unknown key");
-    EXPECT_EQ(parseError("{\"version\": 1, \"language\": \"x\\r\\ty\"}"),
-              "site.json: \"language\": \"x\\r\\ty\" is not a keyboard language (the README lists the 30 "
-              "language names)");
+    EXPECT_EQ(
+        parseError("{\"version\": 1, \"language\": \"x\\r\\ty\"}"),
+        "site.json: \"language\": \"x\\r\\ty\" is not a keyboard language (rfidctl set --help lists the 30 "
+        "language names)");
     // Columns count characters, not bytes.
     EXPECT_EQ(parseError("{\"version\": 1, \"bluetooth_name\": \"读卡器\" x}"),
               "site.json: line 1, column 41: not valid JSON (unterminated object)");

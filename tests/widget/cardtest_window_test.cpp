@@ -212,7 +212,9 @@ TEST_F(CardTest, Screenshot) {
     setOutput("RadioButton16", true, QStringLiteral("3B")); // 10 decimal digits, Enter, prefix ";"
     rfid::CardTestDialog* d = open();
     ASSERT_TRUE(d);
-    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"de", ""});
+    // A desktop on which the American reader's keys come out as meant (the
+    // simulated keys arrive through its layout).
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"gb", ""});
     ASSERT_TRUE(d->presentCard(kCard));
     ASSERT_TRUE(waitRows(d, 1));
     ASSERT_TRUE(d->presentCard({0, 0, 0x0A, 0xBC, 0xDE, 0xF0, 0x07}));
@@ -279,6 +281,18 @@ TEST_F(CardTest, HowTheCardAppearsOnThisComputer) {
     EXPECT_EQ(advice->text(), "No reader language brings these settings out right on ru.");
     EXPECT_FALSE(choose->isVisibleTo(d));
     EXPECT_FALSE(d->suggestedLanguage());
+}
+
+// The simulated reader's keys arrive through the desktop's layout, as a real
+// reader's do, and the row ties the garbled read to the warning above it.
+TEST_F(CardTest, PresentedCardArrivesThroughTheDesktopsLayout) {
+    rfid::CardTestDialog* d = open();
+    ASSERT_TRUE(d);
+    d->setDesktopLayout(rfid::wedge::KeyboardLayout{"be", ""});
+    ASSERT_TRUE(d->presentCard({0, 0, 0x5D, 0x00, 0x45, 0x2C, 0x14}));
+    ASSERT_TRUE(waitRows(d, 1));
+    EXPECT_EQ(cell(d, 0, rfid::CardTestDialog::TypedColumn), "ààà'(\"\"é§!");
+    EXPECT_EQ(cell(d, 0, rfid::CardTestDialog::ShapeColumn), "this is 0004533268 typed for us, read on be");
 }
 
 namespace {
