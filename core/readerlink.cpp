@@ -83,7 +83,7 @@ LinkReply ReaderLink::exchangeLocked(const QString& frameHex) {
     const ExchangeResult result = exchange(m_usb, frameHex, m_debug);
     r.log = result.log;
     r.response = result.response;
-    r.answer = parseAnswer(result.response);
+    r.answer = readAnswer(hexToBytes(result.response));
     switch (r.answer.status) {
     case AnswerStatus::Success:
         return r;

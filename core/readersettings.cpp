@@ -676,25 +676,6 @@ QString answerProblem(const Answer& answer) {
     return {};
 }
 
-Answer parseAnswer(const QString& responseHex) {
-    Answer a;
-    if (responseHex.isEmpty())
-        return a;
-    // The data end before the checksum, or where a cut answer ends.
-    const protocol::AnswerFrame frame = protocol::readAnswerFrame(hexToBytes(responseHex));
-    a.status = AnswerStatus::Damaged;
-    if (!frame.hasStatus)
-        return a;
-    a.payload = frame.data;
-    if (frame.status == protocol::kStatusSuccess) {
-        a.status = AnswerStatus::Success;
-    } else if (frame.status == protocol::kStatusRefused && !a.payload.empty()) {
-        a.status = AnswerStatus::Refused;
-        a.errorCode = a.payload.front();
-    }
-    return a;
-}
-
 std::optional<ReaderSettings> decodeReadBack(const std::vector<std::uint8_t>& p) {
     if (p.size() < std::size_t(kReadBackBytes))
         return std::nullopt;

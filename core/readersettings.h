@@ -3,6 +3,7 @@
 // them, and the comparison of two sets of settings.
 #pragma once
 
+#include "answer.h"
 #include "readerfacts.h"
 #include "readerlimits.h"
 
@@ -175,20 +176,6 @@ QString writeStoppedText(const QStringList& steps, int stoppedAt, const QString&
 
 // ---------------------------------------------------------------------------
 // Answers.
-
-enum class AnswerStatus { NoAnswer, Success, Refused, Damaged };
-
-struct Answer {
-    AnswerStatus status = AnswerStatus::NoAnswer;
-    std::uint8_t errorCode = 0;        // when refused
-    std::vector<std::uint8_t> payload; // bytes after the status, without checksum and end marker
-};
-
-// Reads an answer frame held as hex text. The payload is the data the length
-// byte announces, as far as the answer holds it; never the checksum or the end
-// marker. A refusal without its error code, or an answer shorter than the
-// status, is damaged.
-Answer parseAnswer(const QString& responseHex);
 
 // Why an answer is not a success, in plain words: "the reader refused it
 // (error 10: a parameter is larger than the largest allowed)", the reason in

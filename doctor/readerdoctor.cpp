@@ -1,5 +1,6 @@
 #include "readerdoctor.h"
 
+#include "answer.h"
 #include "frame.h"
 
 #include "hid_descriptor.h"
@@ -366,7 +367,6 @@ void scanRules(const SystemRoots& roots, const std::vector<UsbId>& wanted, Syste
     }
 }
 
-// The answer frame's status and data, when `bytes` is a whole frame.
 // A complete answer frame: its status and data.
 struct Answer {
     std::uint8_t status = 0;
@@ -374,10 +374,10 @@ struct Answer {
 };
 
 std::optional<Answer> parseAnswer(const std::vector<std::uint8_t>& bytes) {
-    const protocol::AnswerFrame frame = protocol::readAnswerFrame(bytes);
-    if (!frame.complete)
+    const rfid::Answer a = readAnswer(bytes);
+    if (!a.complete)
         return std::nullopt;
-    return Answer{frame.status, frame.data};
+    return Answer{a.statusByte, a.payload};
 }
 
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) {

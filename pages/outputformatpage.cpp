@@ -204,7 +204,7 @@ void OutputFormatPage::Button25Click() {
         // short to hold them all is damaged: reading on would take the
         // checksum, the end marker or nothing for settings the reader never sent.
         const std::optional<rfid::ReaderSettings> read =
-            rfid::decodeReadBack(rfid::parseAnswer(m_host.lastResponse()).payload);
+            rfid::decodeReadBack(rfid::readAnswer(rfid::hexToBytes(m_host.lastResponse())).payload);
         if (!read)
             return QStringList{texts.damaged + rfid::timeStamp() + QStringLiteral("\r\n")};
         const QString heading = QStringLiteral("The Output format ： ");

@@ -125,6 +125,11 @@ TEST(SettingsCommands, SingleSettingFramesAndWriteOrder) {
     EXPECT_EQ(writeSteps(only).front().command, "0E08");
 }
 
+// An answer held as hex text, read by the one status rule.
+static Answer parseAnswer(const QString& hex) {
+    return readAnswer(hexToBytes(hex));
+}
+
 TEST(SettingsReadBack, RoundTripThroughTheSimulatedFirmware) {
     rfidsim::Reader reader;
     const ReaderSettings wanted = distinctOutput();
