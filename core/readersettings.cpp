@@ -524,6 +524,13 @@ QString outputSettingsCommand(const std::array<std::uint8_t, 16>& bytes) {
     return out;
 }
 
+QString outputSettingsCommandWithoutFormat(const std::array<std::uint8_t, 16>& bytes) {
+    QString out = QStringLiteral("82");
+    for (std::size_t i = kFormatByte + 1; i < bytes.size(); ++i)
+        out += hexByte(bytes[i]);
+    return out;
+}
+
 QString languageCommand(std::uint8_t code) {
     return QStringLiteral("80") + hexByte(code);
 }

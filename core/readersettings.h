@@ -122,19 +122,23 @@ QString quotedForError(const QString& text);
 std::optional<std::array<std::uint8_t, kOutputBytes>> outputSettingsBytes(const ReaderSettings& settings);
 
 QString outputSettingsCommand(const std::array<std::uint8_t, 16>& bytes); // "82" + 32 digits
-QString languageCommand(std::uint8_t code);                               // "80" + code
-QString readerModeCommand(std::uint8_t code);                             // "0F" + code
-QString bluetoothModeCommand(std::uint8_t code);                          // "22" + code
-QString sleepTimeCommand(std::uint8_t code);                              // "0E" + code
-QString bluetoothNameCommand(const QString& name);                        // "88" + name bytes
+// "82" + every byte after the format code: what the window sends when no
+// format is chosen (the reader takes the fifteen bytes as they stand).
+QString outputSettingsCommandWithoutFormat(const std::array<std::uint8_t, 16>& bytes);
+QString languageCommand(std::uint8_t code);        // "80" + code
+QString readerModeCommand(std::uint8_t code);      // "0F" + code
+QString bluetoothModeCommand(std::uint8_t code);   // "22" + code
+QString sleepTimeCommand(std::uint8_t code);       // "0E" + code
+QString bluetoothNameCommand(const QString& name); // "88" + name bytes
 inline QString readSettingsCommand() {
     return QStringLiteral("83");
 }
+// In the case the window's debug line has always shown them.
 inline QString readVersionCommand() {
-    return QStringLiteral("C0");
+    return QStringLiteral("c0");
 }
 inline QString factoryResetCommand() {
-    return QStringLiteral("CF");
+    return QStringLiteral("cf");
 }
 inline QString clearDataCommand() {
     return QStringLiteral("0D");

@@ -514,8 +514,9 @@ private:
     }
 
     void decide(const std::optional<std::vector<std::uint8_t>>& answer,
-                const std::optional<std::pair<int, std::string>>& error) {
-        const int kind = error ? error->first : -1;
+                const std::optional<std::pair<LinkError, std::string>>& error) {
+        // What the library's kind says; a library that cannot say leaves it to the system's nodes.
+        const std::optional<LinkError> kind = error ? std::optional<LinkError>(error->first) : std::nullopt;
         libraryText_ = error ? escapedText(error->second) : std::string();
         const HidNode* denied = node(
             [](const HidNode& n) { return n.command && (n.openError == EACCES || n.openError == EPERM); });
@@ -523,13 +524,13 @@ private:
         const bool anyCommand = node([](const HidNode& n) { return n.command; }) != nullptr;
         const bool keyboardOnly = !anyCommand && node([](const HidNode& n) { return n.keyboard; }) != nullptr;
 
-        if (kind == 2 || (kind < 0 && !answer && denied))
+        if (kind == LinkError::Permission || (!kind && !answer && denied))
             noAccess(denied);
-        else if (kind == 3 || (kind < 0 && !answer && busy))
+        else if (kind == LinkError::Busy || (!kind && !answer && busy))
             busyReader(busy);
-        else if (kind == 5 || (kind < 0 && answer))
+        else if (kind == LinkError::Timeout || (!kind && answer))
             noAnswer(answer);
-        else if (kind == 4)
+        else if (kind == LinkError::Io)
             ioError();
         else if (denied)
             noAccess(denied);

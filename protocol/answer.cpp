@@ -20,7 +20,8 @@ Answer readAnswer(const std::vector<std::uint8_t>& bytes) {
     const std::size_t end = std::min<std::size_t>(3 + length, bytes.size());
     if (end > 4)
         a.payload.assign(bytes.begin() + 4, bytes.begin() + std::ptrdiff_t(end));
-    a.complete = bytes[0] == protocol::kStart && length + 5 <= bytes.size() && bytes[length + 4] == protocol::kEnd;
+    a.complete =
+        bytes[0] == protocol::kStart && length + 5 <= bytes.size() && bytes[length + 4] == protocol::kEnd;
     if (a.statusByte == protocol::kStatusSuccess) {
         a.status = AnswerStatus::Success;
     } else if (a.statusByte == protocol::kStatusRefused && !a.payload.empty()) {
