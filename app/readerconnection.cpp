@@ -190,20 +190,21 @@ void ReaderConnection::afterExchange(bool answered) {
             refresh();
         return;
     }
+    // Only a library that says why changes the indicator.
     const auto error = m_library.lastError();
     if (!error)
         return;
-    switch (error->kind) {
-    case rfid::LinkError::NoReader:
+    switch (rfid::exchangeFailure(rfid::ExchangeOutcome::NoAnswer, error->kind)) {
+    case rfid::ExchangeFailure::NoReader:
         if (m_state != State::NoReader)
             refresh();
         if (m_state == State::Connected) // listed, but gone by the time it was opened
             setState(State::NoReader, error->text);
         break;
-    case rfid::LinkError::Permission:
+    case rfid::ExchangeFailure::NoAccess:
         setState(State::NoAccess, error->text);
         break;
-    case rfid::LinkError::Busy:
+    case rfid::ExchangeFailure::Busy:
         setState(State::Busy, error->text);
         break;
     default:

@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 #include "errorhandling.h"
+#include "hex.h"
 #include "languagepage.h"
 #include "outputformatpage.h"
 #include "readermodepage.h"
@@ -18,8 +19,6 @@
 #include <QMenuBar>
 
 namespace {
-
-constexpr int kWaitMs = 300;
 
 const QString kFileFilter = QStringLiteral("Settings files (*.json);;All files (*)");
 
@@ -42,20 +41,6 @@ QString failureText(rfid::LinkFailure failure) {
     default:
         return QStringLiteral("no answer from the reader");
     }
-}
-
-rfid::LinkFailure failureOf(const rfid::Answer& a) {
-    switch (a.status) {
-    case rfid::AnswerStatus::Success:
-        return rfid::LinkFailure::None;
-    case rfid::AnswerStatus::Refused:
-        return rfid::LinkFailure::Refused;
-    case rfid::AnswerStatus::Damaged:
-        return rfid::LinkFailure::Damaged;
-    case rfid::AnswerStatus::NoAnswer:
-        break;
-    }
-    return rfid::LinkFailure::NoAnswer;
 }
 
 // Why a write stopped, with a refusal's reason in the window's words (the
@@ -179,13 +164,14 @@ void SettingsMenu::writeAllToReader() {
     rfid::WriteObserver observer;
     observer.after = [this, &s](int, const rfid::WriteStep& step, const rfid::LinkReply& reply) {
         m_form.takeReply(reply, true);
+        const rfid::Answer& answer = reply.answer;
         QString mode;
         switch (step.kind) {
         case rfid::WriteStep::Language:
-            m_form.report(LanguagePage::setTexts());
+            m_form.reportStep(answer, LanguagePage::setTexts());
             break;
         case rfid::WriteStep::OutputSettings:
-            m_form.report(OutputFormatPage::setTexts());
+            m_form.reportStep(answer, OutputFormatPage::setTexts());
             break;
         case rfid::WriteStep::ReaderMode:
         case rfid::WriteStep::BluetoothMode: {
@@ -193,15 +179,15 @@ void SettingsMenu::writeAllToReader() {
                                                  ? rfid::readerModeByCode(s.readerMode.value_or(0))
                                                  : rfid::bluetoothModeByCode(s.bluetoothMode.value_or(0xFF));
             mode = choice ? QString::fromUtf8(choice->reportName) : QString();
-            m_form.report(ReaderModePage::modeTexts(mode),
-                          [mode] { return ReaderModePage::modeSuccess(mode); });
+            m_form.reportStep(answer, ReaderModePage::modeTexts(mode),
+                              [mode] { return ReaderModePage::modeSuccess(mode); });
             break;
         }
         case rfid::WriteStep::BluetoothName:
-            m_form.report(ReaderModePage::bluetoothNameTexts());
+            m_form.reportStep(answer, ReaderModePage::bluetoothNameTexts());
             break;
         case rfid::WriteStep::SleepTime:
-            m_form.report(ReaderModePage::sleepTimeTexts());
+            m_form.reportStep(answer, ReaderModePage::sleepTimeTexts());
             break;
         }
     };
@@ -222,34 +208,29 @@ void SettingsMenu::writeAllToReader() {
     compareWithWindow(s);
 }
 
-bool SettingsMenu::readBack(rfid::ReaderSettings& settings, const QString& action) {
-    m_form.Send(rfid::readSettingsCommand());
-    m_form.Delay(kWaitMs);
-    const rfid::Answer a = rfid::parseAnswer(m_form.lastResponse);
-    std::optional<rfid::ReaderSettings> got;
-    if (a.status == rfid::AnswerStatus::Success)
-        got = rfid::decodeReadBack(a.payload);
-    if (!got) {
-        const QString why = a.status == rfid::AnswerStatus::Success
-                                ? QStringLiteral("the reader's answer was too short to hold its settings")
-                                : failureText(failureOf(a));
-        if (a.status == rfid::AnswerStatus::Refused) {
-            log(action + QStringLiteral(": ") + why + QStringLiteral("   ") + rfid::timeStamp());
-            const QString code = QStringLiteral("%1").arg(a.errorCode, 2, 16, QLatin1Char('0')).toUpper();
-            log(rfid::falsereason(code) + QStringLiteral("\r\n"));
-        } else {
-            log(action + QStringLiteral(": ") + why + lineEnd());
-        }
-        return false;
+bool SettingsMenu::readBack(const rfid::ReadBack& read, const QString& action) {
+    m_form.takeReply(read.reply, true);
+    if (read.settings)
+        return true;
+    const QString why = read.reply.ok()
+                            ? QStringLiteral("the reader's answer was too short to hold its settings")
+                            : failureText(read.failure());
+    if (read.failure() == rfid::LinkFailure::Refused) {
+        log(action + QStringLiteral(": ") + why + QStringLiteral("   ") + rfid::timeStamp());
+        const std::uint8_t code = read.reply.answer.errorCode;
+        log(rfid::falsereason(rfid::toHex(&code, 1)) + QStringLiteral("\r\n"));
+    } else {
+        log(action + QStringLiteral(": ") + why + lineEnd());
     }
-    settings = *got;
-    return true;
+    return false;
 }
 
 void SettingsMenu::readAllFromReader() {
-    rfid::ReaderSettings reader;
-    if (!readBack(reader, QStringLiteral("Read all")))
+    m_form.prepareLink();
+    const rfid::ReadBack read = rfid::readBack(m_form.readerLink());
+    if (!readBack(read, QStringLiteral("Read all")))
         return;
+    rfid::ReaderSettings reader = *read.settings;
     // A code the window has no control for is left alone and named.
     for (rfid::SettingKey key : rfid::allSettingKeys()) {
         if (rfid::holds(reader, key) && !rfid::hasNamedValue(reader, key)) {
@@ -276,13 +257,14 @@ void SettingsMenu::checkReader() {
 }
 
 void SettingsMenu::compareWithWindow(const rfid::ReaderSettings& window) {
-    rfid::ReaderSettings reader;
-    if (!readBack(reader, QStringLiteral("Check")))
+    m_form.prepareLink();
+    const rfid::CheckOutcome check =
+        rfid::checkSettings(m_form.readerLink(), window, QStringLiteral("the window"));
+    if (!readBack(check.read, QStringLiteral("Check")))
         return;
-    const QStringList differences = rfid::compareSettings(reader, window, QStringLiteral("the window"));
-    for (const QString& line : differences)
+    for (const QString& line : check.differences)
         log(line);
-    if (differences.isEmpty())
+    if (check.differences.isEmpty())
         log(QStringLiteral("Check: the reader agrees with the window"));
     log(QStringLiteral("Not checked (the reader does not report them): ") + kNotReported + lineEnd());
 }

@@ -13,7 +13,8 @@ class TForm1;
 
 namespace rfid {
 struct ReaderSettings;
-}
+struct ReadBack;
+} // namespace rfid
 
 class SettingsMenu : public QObject {
     Q_OBJECT
@@ -41,9 +42,9 @@ public:
     void showSettings(const rfid::ReaderSettings& settings);
 
 private:
-    // Sends the read-settings command; true with `settings` filled when the
-    // reader reported them, otherwise the log says why.
-    bool readBack(rfid::ReaderSettings& settings, const QString& action);
+    // Holds the read-back's reply as the last response; true when the reader
+    // reported its settings, otherwise the log says why.
+    bool readBack(const rfid::ReadBack& read, const QString& action);
     void compareWithWindow(const rfid::ReaderSettings& window);
     void log(const QString& text);
 

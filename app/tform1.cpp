@@ -313,6 +313,13 @@ void TForm1::report(const rfid::CycleTexts& texts, const std::function<QStringLi
         addLine(entry);
 }
 
+void TForm1::reportStep(const rfid::Answer& answer, const rfid::CycleTexts& texts,
+                        const std::function<QStringList()>& successEntries) {
+    for (const QString& entry :
+         rfid::cycleReport(answer.status, answer, texts, rfid::timeStamp(), successEntries))
+        addLine(entry);
+}
+
 void TForm1::cycle(const QString& command, int waitMs, const rfid::CycleTexts& texts,
                    const std::function<QStringList()>& successEntries) {
     Send(command);

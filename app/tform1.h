@@ -76,6 +76,10 @@ public:
     // Writes the four-way result report of the last exchange with `texts`.
     // `successEntries`, when given, produces the entries for status 00.
     void report(const rfid::CycleTexts& texts, const std::function<QStringList()>& successEntries = {});
+    // The same report for one step of a flow of several, with its answer read
+    // as the flow reads it (readAnswer), so the log and the flow agree.
+    void reportStep(const rfid::Answer& answer, const rfid::CycleTexts& texts,
+                    const std::function<QStringList()>& successEntries = {});
     // Send, Delay, report: one whole command cycle.
     void cycle(const QString& command, int waitMs, const rfid::CycleTexts& texts,
                const std::function<QStringList()>& successEntries = {});

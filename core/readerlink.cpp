@@ -75,20 +75,34 @@ void ReaderLink::end() {
 }
 
 LinkReply ReaderLink::send(const QString& command) {
-    const FrameResult frame = buildFrame(m_address, command);
-    if (frame.error != FrameError::None) {
+    const FrameResult built = buildFrame(m_address, command);
+    if (built.error != FrameError::None) {
         LinkReply r;
         r.failure = LinkFailure::BadCommand;
-        r.problem = frameErrorText(frame.error);
+        r.problem = frameErrorText(built.error);
         r.log << r.problem;
         return r;
     }
-    return sendFrame(frame.text);
+    return send(built.frame);
 }
 
 LinkReply ReaderLink::sendFrame(const QString& frameHex) {
+    const FrameResult typed = typedFrame(frameHex);
+    if (typed.error != FrameError::None) {
+        LinkReply r;
+        r.failure = LinkFailure::BadCommand;
+        r.problem = frameErrorText(typed.error);
+        if (m_debug)
+            r.log << QStringLiteral("发送...") + typed.frame.text;
+        r.log << r.problem;
+        return r;
+    }
+    return send(typed.frame);
+}
+
+LinkReply ReaderLink::send(const Frame& frame) {
     if (m_depth > 0)
-        return exchangeLocked(frameHex);
+        return exchangeLocked(frame);
     QString error;
     if (!lock(error)) {
         LinkReply r;
@@ -97,32 +111,27 @@ LinkReply ReaderLink::sendFrame(const QString& frameHex) {
         r.log << error;
         return r;
     }
-    LinkReply r = exchangeLocked(frameHex);
+    LinkReply r = exchangeLocked(frame);
     release();
     return r;
 }
 
-LinkReply ReaderLink::exchangeLocked(const QString& frameHex) {
+LinkReply ReaderLink::exchangeLocked(const Frame& frame) {
     LinkReply r;
     // A command that changes the reader's settings makes this computer's record
     // of them untrue: it is forgotten first, under the same lock.
-    QString digits;
-    for (QChar c : frameHex) {
-        if (isHexDigit(c))
-            digits += c;
-    }
     QString forgetError;
-    if (!m_recordForgotten && digits.size() >= 8 &&
-        changesRecordedSettings(hexToBytes(digits.mid(6, 2)).front())) {
+    if (!m_recordForgotten && frame.bytes.size() >= 4 && changesRecordedSettings(frame.bytes[3])) {
         if (forgetRecordOfReaderInUse(m_usb, forgetError))
             m_recordForgotten = true;
     }
-    const ExchangeResult result = exchange(m_usb, frameHex, m_debug);
+    const ExchangeResult result = exchange(m_usb, frame, m_debug);
     r.log = result.log;
     if (!forgetError.isEmpty())
         r.log.prepend(forgetError);
-    r.response = result.response;
-    r.answer = parseAnswer(result.response);
+    r.outcome = result.outcome;
+    r.answer = readAnswer(result.answer);
+    r.response = toHex(result.answer.data(), int(result.answer.size()));
     switch (r.answer.status) {
     case AnswerStatus::Success:
         return r;
@@ -137,48 +146,36 @@ LinkReply ReaderLink::exchangeLocked(const QString& frameHex) {
     case AnswerStatus::NoAnswer:
         break;
     }
-    if (result.log.contains(frameErrorText(FrameError::OddDigits)) ||
-        result.log.contains(frameErrorText(FrameError::TooLong))) {
-        r.failure = LinkFailure::BadCommand;
-        r.problem =
-            frameErrorText(result.log.contains(frameErrorText(FrameError::OddDigits)) ? FrameError::OddDigits
-                                                                                      : FrameError::TooLong);
-        return r;
-    }
     if (!m_usb.writeFn() || !m_usb.readFn()) {
         r.failure = LinkFailure::NoLibrary;
         r.problem = linkProblemText(r.failure, m_usb.fileName());
         return r;
     }
-    const bool notTaken = result.log.contains(writeFailureText());
-    r.failure = notTaken ? LinkFailure::NoReader : LinkFailure::NoAnswer;
-    QString detail;
+    const std::optional<LinkErrorInfo> why = m_usb.lastError();
+    r.failure =
+        linkFailureOf(exchangeFailure(r.outcome, why ? std::optional<LinkError>(why->kind) : std::nullopt));
     // A library that can say why says it more precisely.
-    if (const std::optional<LinkErrorInfo> why = m_usb.lastError()) {
-        switch (why->kind) {
-        case LinkError::NoReader:
-            r.failure = LinkFailure::NoReader;
-            detail = printableDeviceText(why->text);
-            break;
-        case LinkError::Permission:
-            r.failure = LinkFailure::NoAccess;
-            detail = printableDeviceText(why->text);
-            break;
-        case LinkError::Busy:
-            r.failure = LinkFailure::Busy;
-            detail = printableDeviceText(why->text);
-            break;
-        case LinkError::Io:
-            r.failure = LinkFailure::Io;
-            detail = printableDeviceText(why->text);
-            break;
-        case LinkError::Timeout:
-        case LinkError::None:
-            break;
-        }
-    }
-    r.problem = linkProblemText(r.failure, detail);
+    const bool named = why && why->kind != LinkError::None && why->kind != LinkError::Timeout;
+    r.problem = linkProblemText(r.failure, named ? printableDeviceText(why->text) : QString());
     return r;
+}
+
+LinkFailure linkFailureOf(ExchangeFailure failure) {
+    switch (failure) {
+    case ExchangeFailure::None:
+        return LinkFailure::None;
+    case ExchangeFailure::NoReader:
+        return LinkFailure::NoReader;
+    case ExchangeFailure::NoAccess:
+        return LinkFailure::NoAccess;
+    case ExchangeFailure::Busy:
+        return LinkFailure::Busy;
+    case ExchangeFailure::Io:
+        return LinkFailure::Io;
+    case ExchangeFailure::NoAnswer:
+        break;
+    }
+    return LinkFailure::NoAnswer;
 }
 
 QString linkProblemText(LinkFailure failure, const QString& detail, const Answer& answer) {

@@ -34,8 +34,9 @@ enum class LinkFailure {
 
 struct LinkReply {
     LinkFailure failure = LinkFailure::None;
-    Answer answer;
-    QString response; // the answer frame as upper-case hex; empty when none came
+    ExchangeOutcome outcome = ExchangeOutcome::NotWritten; // how the exchange ended
+    Answer answer;                                         // read by the one status rule
+    QString response; // the answer as it came, as upper-case hex (the window's lastResponse); empty when none
     QString problem;  // what went wrong, in plain words; empty on success
     QStringList log;  // the exchange's lines for the window's message log
     bool ok() const { return failure == LinkFailure::None; }
@@ -52,6 +53,8 @@ public:
     LinkReply send(const QString& command);
     // Exchanges a whole frame given as hex text (other characters ignored).
     LinkReply sendFrame(const QString& frameHex);
+    // Exchanges a frame already built.
+    LinkReply send(const Frame& frame);
 
     // The device address frames carry ("00" unless set).
     void setAddress(const QString& address) { m_address = address; }
@@ -80,7 +83,7 @@ public:
 
 private:
     bool lock(QString& error);
-    LinkReply exchangeLocked(const QString& frameHex);
+    LinkReply exchangeLocked(const Frame& frame);
     void release();
 
     UsbLibrary& m_usb;
@@ -113,6 +116,9 @@ private:
     bool m_held = false;
     QString m_error;
 };
+
+// The link's kind for how an exchange failed (exchangeFailure).
+LinkFailure linkFailureOf(ExchangeFailure failure);
 
 // The text for a kind of failure. `detail` is the library's own words (for the
 // kinds the library reports) or the lock's text; `answer` the refused or damaged

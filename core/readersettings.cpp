@@ -542,6 +542,13 @@ QString outputSettingsCommand(const std::array<std::uint8_t, 16>& bytes) {
     return out;
 }
 
+QString outputSettingsCommandWithoutFormat(const std::array<std::uint8_t, 16>& bytes) {
+    QString out = QStringLiteral("82");
+    for (std::size_t i = kFormatByte + 1; i < bytes.size(); ++i)
+        out += hexByte(bytes[i]);
+    return out;
+}
+
 QString languageCommand(std::uint8_t code) {
     return QStringLiteral("80") + hexByte(code);
 }
@@ -666,25 +673,6 @@ QString answerProblem(const Answer& answer) {
         break;
     }
     return {};
-}
-
-Answer parseAnswer(const QString& responseHex) {
-    Answer a;
-    if (responseHex.isEmpty())
-        return a;
-    // The data end before the checksum, or where a cut answer ends.
-    const protocol::AnswerFrame frame = protocol::readAnswerFrame(hexToBytes(responseHex));
-    a.status = AnswerStatus::Damaged;
-    if (!frame.hasStatus)
-        return a;
-    a.payload = frame.data;
-    if (frame.status == protocol::kStatusSuccess) {
-        a.status = AnswerStatus::Success;
-    } else if (frame.status == protocol::kStatusRefused && !a.payload.empty()) {
-        a.status = AnswerStatus::Refused;
-        a.errorCode = a.payload.front();
-    }
-    return a;
 }
 
 std::optional<ReaderSettings> decodeReadBack(const std::vector<std::uint8_t>& p) {

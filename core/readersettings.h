@@ -3,6 +3,7 @@
 // them, and the comparison of two sets of settings.
 #pragma once
 
+#include "answer.h"
 #include "readerfacts.h"
 #include "readerlimits.h"
 
@@ -121,19 +122,23 @@ QString quotedForError(const QString& text);
 std::optional<std::array<std::uint8_t, kOutputBytes>> outputSettingsBytes(const ReaderSettings& settings);
 
 QString outputSettingsCommand(const std::array<std::uint8_t, 16>& bytes); // "82" + 32 digits
-QString languageCommand(std::uint8_t code);                               // "80" + code
-QString readerModeCommand(std::uint8_t code);                             // "0F" + code
-QString bluetoothModeCommand(std::uint8_t code);                          // "22" + code
-QString sleepTimeCommand(std::uint8_t code);                              // "0E" + code
-QString bluetoothNameCommand(const QString& name);                        // "88" + name bytes
+// "82" + every byte after the format code: what the window sends when no
+// format is chosen (the reader takes the fifteen bytes as they stand).
+QString outputSettingsCommandWithoutFormat(const std::array<std::uint8_t, 16>& bytes);
+QString languageCommand(std::uint8_t code);        // "80" + code
+QString readerModeCommand(std::uint8_t code);      // "0F" + code
+QString bluetoothModeCommand(std::uint8_t code);   // "22" + code
+QString sleepTimeCommand(std::uint8_t code);       // "0E" + code
+QString bluetoothNameCommand(const QString& name); // "88" + name bytes
 inline QString readSettingsCommand() {
     return QStringLiteral("83");
 }
+// In the case the window's debug line has always shown them.
 inline QString readVersionCommand() {
-    return QStringLiteral("C0");
+    return QStringLiteral("c0");
 }
 inline QString factoryResetCommand() {
-    return QStringLiteral("CF");
+    return QStringLiteral("cf");
 }
 inline QString clearDataCommand() {
     return QStringLiteral("0D");
@@ -173,20 +178,6 @@ QString writeStoppedText(const QStringList& steps, int stoppedAt, const QString&
 
 // ---------------------------------------------------------------------------
 // Answers.
-
-enum class AnswerStatus { NoAnswer, Success, Refused, Damaged };
-
-struct Answer {
-    AnswerStatus status = AnswerStatus::NoAnswer;
-    std::uint8_t errorCode = 0;        // when refused
-    std::vector<std::uint8_t> payload; // bytes after the status, without checksum and end marker
-};
-
-// Reads an answer frame held as hex text. The payload is the data the length
-// byte announces, as far as the answer holds it; never the checksum or the end
-// marker. A refusal without its error code, or an answer shorter than the
-// status, is damaged.
-Answer parseAnswer(const QString& responseHex);
 
 // Why an answer is not a success, in plain words: "the reader refused it
 // (error 10: a parameter is larger than the largest allowed)", the reason in

@@ -35,19 +35,18 @@ std::optional<std::vector<std::uint8_t>> DoctorLibrary::exchange(const std::vect
     // Through the reader link, so that the check waits for a reader another
     // program is using instead of mixing its frame into theirs.
     ReaderLink link(m_library);
-    const LinkReply reply = link.sendFrame(toHex(frame.data(), int(frame.size())));
+    const LinkReply reply = link.send(Frame{frame, toHex(frame.data(), int(frame.size()))});
     // Nothing written (no library, the reader in use, the write refused): no exchange.
-    if (reply.failure == LinkFailure::NoLibrary || reply.failure == LinkFailure::InUse ||
-        reply.failure == LinkFailure::BadCommand || reply.log.contains(writeFailureText()))
+    if (reply.outcome == ExchangeOutcome::NotWritten)
         return std::nullopt;
-    return hexToBytes(reply.response);
+    return reply.answer.bytes;
 }
 
-std::optional<std::pair<int, std::string>> DoctorLibrary::lastError() {
+std::optional<std::pair<LinkError, std::string>> DoctorLibrary::lastError() {
     const auto e = m_library.lastError();
     if (!e)
         return std::nullopt;
-    return std::make_pair(int(e->kind), e->text.toStdString());
+    return std::make_pair(e->kind, e->text.toStdString());
 }
 
 doctor::Report runConnectionCheck(UsbLibrary& library, const QString& device) {

@@ -15,7 +15,7 @@ public:
     std::optional<std::vector<Reader>> readers() override;
     bool select(const std::string& key) override;
     std::optional<std::vector<std::uint8_t>> exchange(const std::vector<std::uint8_t>& frame) override;
-    std::optional<std::pair<int, std::string>> lastError() override;
+    std::optional<std::pair<LinkError, std::string>> lastError() override;
 
 private:
     UsbLibrary& m_library;

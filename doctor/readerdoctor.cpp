@@ -1,6 +1,7 @@
 #include "readerdoctor.h"
 #include "windowsterms.h"
 
+#include "answer.h"
 #include "frame.h"
 
 #include "hid_descriptor.h"
@@ -374,7 +375,6 @@ void scanRules(const SystemRoots& roots, const std::vector<UsbId>& wanted, Syste
     }
 }
 
-// The answer frame's status and data, when `bytes` is a whole frame.
 // A complete answer frame: its status and data.
 struct Answer {
     std::uint8_t status = 0;
@@ -382,10 +382,10 @@ struct Answer {
 };
 
 std::optional<Answer> parseAnswer(const std::vector<std::uint8_t>& bytes) {
-    const protocol::AnswerFrame frame = protocol::readAnswerFrame(bytes);
-    if (!frame.complete)
+    const rfid::Answer a = readAnswer(bytes);
+    if (!a.complete)
         return std::nullopt;
-    return Answer{frame.status, frame.data};
+    return Answer{a.statusByte, a.payload};
 }
 
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
@@ -525,8 +525,9 @@ private:
     }
 
     void decide(const std::optional<std::vector<std::uint8_t>>& answer,
-                const std::optional<std::pair<int, std::string>>& error) {
-        const int kind = error ? error->first : -1;
+                const std::optional<std::pair<LinkError, std::string>>& error) {
+        // What the library's kind says; a library that cannot say leaves it to the system's nodes.
+        const std::optional<LinkError> kind = error ? std::optional<LinkError>(error->first) : std::nullopt;
         libraryText_ = error ? escapedText(error->second) : std::string();
         const HidNode* denied = node(
             [](const HidNode& n) { return n.command && (n.openError == EACCES || n.openError == EPERM); });
@@ -534,13 +535,13 @@ private:
         const bool anyCommand = node([](const HidNode& n) { return n.command; }) != nullptr;
         const bool keyboardOnly = !anyCommand && node([](const HidNode& n) { return n.keyboard; }) != nullptr;
 
-        if (kind == 2 || (kind < 0 && !answer && denied))
+        if (kind == LinkError::Permission || (!kind && !answer && denied))
             noAccess(denied);
-        else if (kind == 3 || (kind < 0 && !answer && busy))
+        else if (kind == LinkError::Busy || (!kind && !answer && busy))
             busyReader(busy);
-        else if (kind == 5 || (kind < 0 && answer))
+        else if (kind == LinkError::Timeout || (!kind && answer))
             noAnswer(answer);
-        else if (kind == 4)
+        else if (kind == LinkError::Io)
             ioError();
         else if (denied)
             noAccess(denied);

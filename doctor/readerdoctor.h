@@ -4,6 +4,8 @@
 // so that the window and rfidctl print the same findings.
 #pragma once
 
+#include "exchangeoutcome.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -104,8 +106,8 @@ struct LibraryAccess {
     // Writes `frame` and reads the answer: -1 when the write failed, else the answer
     // (empty when none came).
     virtual std::optional<std::vector<std::uint8_t>> exchange(const std::vector<std::uint8_t>& frame) = 0;
-    // hidLastError: kind (0-5) and text; nullopt when the library cannot say.
-    virtual std::optional<std::pair<int, std::string>> lastError() = 0;
+    // hidLastError: kind and text; nullopt when the library cannot say.
+    virtual std::optional<std::pair<LinkError, std::string>> lastError() = 0;
 };
 
 enum class Verdict { Answering, NoLibrary, NoReader, NoAccess, KeyboardOnly, Busy, NoAnswer, IoError };

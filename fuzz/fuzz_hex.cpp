@@ -89,37 +89,41 @@ void checkFrame(std::uint8_t address, bool lower, const QString& command) {
     const QString digits = rfid::hexDigits(command);
     const rfid::FrameResult frame = rfid::buildFrame(hexOf(address, lower), command);
     if (digits.size() % 2 != 0) {
-        FUZZ_CHECK(frame.error == rfid::FrameError::OddDigits && frame.text.isEmpty(), "odd digits framed");
+        FUZZ_CHECK(frame.error == rfid::FrameError::OddDigits && frame.frame.text.isEmpty(),
+                   "odd digits framed");
         return;
     }
     const qsizetype n = digits.size() / 2;
     if (n > rfid::kMaxCommandBytes) {
-        FUZZ_CHECK(frame.error == rfid::FrameError::TooLong && frame.text.isEmpty(),
+        FUZZ_CHECK(frame.error == rfid::FrameError::TooLong && frame.frame.text.isEmpty(),
                    "over-long field framed");
         return;
     }
     FUZZ_CHECK(frame.error == rfid::FrameError::None, "a valid command was not framed");
-    FUZZ_CHECK(rfid::hexDigits(frame.text) == frame.text && frame.text.size() == 2 * (n + 5),
-               QStringLiteral("frame text ") + frame.text);
+    FUZZ_CHECK(rfid::hexDigits(frame.frame.text) == frame.frame.text &&
+                   frame.frame.text.size() == 2 * (n + 5),
+               QStringLiteral("frame text ") + frame.frame.text);
     // The command's digits travel as typed, case kept.
-    FUZZ_CHECK(frame.text.mid(6, 2 * n) == digits, QStringLiteral("frame text ") + frame.text);
+    FUZZ_CHECK(frame.frame.text.mid(6, 2 * n) == digits, QStringLiteral("frame text ") + frame.frame.text);
 
-    const std::vector<std::uint8_t> bytes = rfid::hexToBytes(frame.text);
+    const std::vector<std::uint8_t> bytes = rfid::hexToBytes(frame.frame.text);
     FUZZ_CHECK(qsizetype(bytes.size()) == n + 5 && bytes.size() <= std::size_t(rfid::kMaxFrameBytes),
                "frame size");
+    FUZZ_CHECK(bytes == frame.frame.bytes,
+               QStringLiteral("the frame's bytes differ from its text ") + frame.frame.text);
     FUZZ_CHECK(bytes[0] == 0xAA && bytes[1] == address && bytes[2] == n && bytes.back() == 0xBB,
-               QStringLiteral("frame ") + frame.text);
+               QStringLiteral("frame ") + frame.frame.text);
     const std::vector<std::uint8_t> data = rfid::hexToBytes(digits);
     if (n == 0) {
         // Nothing to send still makes a frame: AA, address, 00, checksum, BB.
-        FUZZ_CHECK(bytes[3] == address, QStringLiteral("empty frame ") + frame.text);
+        FUZZ_CHECK(bytes[3] == address, QStringLiteral("empty frame ") + frame.frame.text);
         return;
     }
     const std::optional<rfidsim::Request> parsed = rfidsim::parseFrame(bytes.data(), int(bytes.size()));
-    FUZZ_CHECK(parsed.has_value(), QStringLiteral("the reader cannot parse ") + frame.text);
+    FUZZ_CHECK(parsed.has_value(), QStringLiteral("the reader cannot parse ") + frame.frame.text);
     FUZZ_CHECK(parsed->address == address && parsed->command == data[0] &&
                    parsed->data == std::vector<std::uint8_t>(data.begin() + 1, data.end()),
-               QStringLiteral("the reader reads other data from ") + frame.text);
+               QStringLiteral("the reader reads other data from ") + frame.frame.text);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 // KEY=VALUE lines, 2 a read-back answer as hex text, 3 the simulated reader's
 // state text).
 #include "check.h"
+#include "hex.h"
 #include "keyboard.h"
 #include "readersettings.h"
 #include "settingsfile.h"
@@ -93,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     }
     case 2: {
-        const rfid::Answer a = rfid::parseAnswer(QString::fromLatin1(rest));
+        const rfid::Answer a = rfid::readAnswer(rfid::hexToBytes(QString::fromLatin1(rest)));
         FUZZ_CHECK(a.payload.size() <= std::size_t(rest.size() / 2));
         if (const auto s = rfid::decodeReadBack(a.payload)) {
             FUZZ_CHECK(a.payload.size() >= std::size_t(rfid::kReadBackBytes));

@@ -65,10 +65,6 @@ protected:
     }
 };
 
-QString flag(const QCheckBox* box) {
-    return box->isChecked() ? QStringLiteral("01") : QStringLiteral("00");
-}
-
 QString hexBytes(const std::array<std::optional<std::uint8_t>, 4>& bytes) {
     QString out;
     for (const std::optional<std::uint8_t>& b : bytes)
@@ -176,17 +172,14 @@ void OutputFormatPage::Button24Click() {
         kbd::byteFieldValue(prefixSuffix.at(i), value);
         (i < 4 ? s.prefix[std::size_t(i)] : s.suffix[std::size_t(i - 4)]) = value;
     }
-    QString command;
-    if (const auto bytes = rfid::outputSettingsBytes(s)) {
-        command = rfid::outputSettingsCommand(*bytes);
-    } else {
-        // No format chosen: the other fields go out without it, as they always have.
-        command = QStringLiteral("82") + flag(CheckBox16) + flag(CheckBox17) + flag(CheckBox18) +
-                  flag(CheckBox15) +
-                  (RadioButton29->isChecked() ? QStringLiteral("01") : QStringLiteral("00")) +
-                  QStringLiteral("01") + (CheckBox19->isChecked() ? Edit23->text() : QStringLiteral("00")) +
-                  prefixSuffix.join(QString());
-    }
+    const bool formatChosen = s.format.has_value();
+    if (!formatChosen)
+        s.format = 0; // no format chosen: the other fields go out without it, as they always have
+    const auto bytes = rfid::outputSettingsBytes(s);
+    if (!bytes)
+        return; // the fields were checked above
+    const QString command =
+        formatChosen ? rfid::outputSettingsCommand(*bytes) : rfid::outputSettingsCommandWithoutFormat(*bytes);
 
     m_host.cycle(command, kWaitMs, setTexts());
 }
@@ -204,7 +197,7 @@ void OutputFormatPage::Button25Click() {
         // short to hold them all is damaged: reading on would take the
         // checksum, the end marker or nothing for settings the reader never sent.
         const std::optional<rfid::ReaderSettings> read =
-            rfid::decodeReadBack(rfid::parseAnswer(m_host.lastResponse()).payload);
+            rfid::decodeReadBack(rfid::readAnswer(rfid::hexToBytes(m_host.lastResponse())).payload);
         if (!read)
             return QStringList{texts.damaged + rfid::timeStamp() + QStringLiteral("\r\n")};
         const QString heading = QStringLiteral("The Output format ： ");

@@ -207,7 +207,7 @@ void ReaderModePage::Button30Click() {
 }
 
 void ReaderModePage::Button57Click() {
-    simpleCommand(QStringLiteral("cf"), QStringLiteral("Restore factory settings Success    "),
+    simpleCommand(rfid::factoryResetCommand(), QStringLiteral("Restore factory settings Success    "),
                   QStringLiteral("Restore factory settings False    "));
 }
 
@@ -230,7 +230,7 @@ QString ReaderModePage::versionText(const QString& response) {
 void ReaderModePage::Button63Click() {
     rfid::CycleTexts texts{
         kbd::noDataPlain(), {}, QStringLiteral("read version number false    "), kbd::damaged()};
-    m_host.Send(QStringLiteral("c0"));
+    m_host.Send(rfid::readVersionCommand());
     m_host.Delay(kWaitMs);
     m_host.report(texts, [this] {
         return QStringList{QStringLiteral("read version number success    "),
@@ -240,17 +240,17 @@ void ReaderModePage::Button63Click() {
 }
 
 void ReaderModePage::Button50Click() {
-    simpleCommand(QStringLiteral("CD01"), QStringLiteral("Turn on the buzzer Success    "),
+    simpleCommand(rfid::buzzerCommand(true), QStringLiteral("Turn on the buzzer Success    "),
                   QStringLiteral("Turn on the buzzer False    "));
 }
 
 void ReaderModePage::Button51Click() {
-    simpleCommand(QStringLiteral("CD00"), QStringLiteral("Turn off the buzzer Success    "),
+    simpleCommand(rfid::buzzerCommand(false), QStringLiteral("Turn off the buzzer Success    "),
                   QStringLiteral("Turn off the buzzer False    "));
 }
 
 void ReaderModePage::Button43Click() {
-    simpleCommand(QStringLiteral("0D"), QStringLiteral("Clear data Success    "),
+    simpleCommand(rfid::clearDataCommand(), QStringLiteral("Clear data Success    "),
                   QStringLiteral("Clear data False    "));
 }
 

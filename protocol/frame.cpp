@@ -1,7 +1,5 @@
 #include "frame.h"
 
-#include <algorithm>
-
 namespace rfid::protocol {
 
 std::uint8_t checksum(const std::vector<std::uint8_t>& bytes) {
@@ -25,20 +23,6 @@ std::vector<std::uint8_t> commandFrame(std::uint8_t address, const std::vector<s
     frame.push_back(x);
     frame.push_back(kEnd);
     return frame;
-}
-
-AnswerFrame readAnswerFrame(const std::vector<std::uint8_t>& bytes) {
-    AnswerFrame a;
-    if (bytes.size() < 4 || bytes[2] == 0)
-        return a;
-    a.hasStatus = true;
-    a.status = bytes[3];
-    const std::size_t length = bytes[2];
-    const std::size_t end = std::min<std::size_t>(3 + length, bytes.size());
-    if (end > 4)
-        a.data.assign(bytes.begin() + 4, bytes.begin() + std::ptrdiff_t(end));
-    a.complete = bytes[0] == kStart && length + 5 <= bytes.size() && bytes[length + 4] == kEnd;
-    return a;
 }
 
 } // namespace rfid::protocol

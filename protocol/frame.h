@@ -27,13 +27,6 @@ std::uint8_t checksum(const std::vector<std::uint8_t>& bytes);
 // keeps the field within 250 bytes.
 std::vector<std::uint8_t> commandFrame(std::uint8_t address, const std::vector<std::uint8_t>& field);
 
-// An answer frame as far as it came.
-struct AnswerFrame {
-    bool hasStatus = false; // long enough to hold a status, and a length that counts one
-    std::uint8_t status = 0;
-    std::vector<std::uint8_t> data; // after the status: what the length announces, as far as it came
-    bool complete = false;          // start marker, the whole length and the end marker in place
-};
-AnswerFrame readAnswerFrame(const std::vector<std::uint8_t>& bytes);
+// Answers are read in answer.h.
 
 } // namespace rfid::protocol

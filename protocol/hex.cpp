@@ -1,6 +1,7 @@
 #include "hex.h"
 
 #include "errors.h"
+#include "frame.h"
 
 namespace rfid {
 
@@ -96,16 +97,26 @@ FrameResult buildFrame(const QString& address, const QString& command) {
     const QString data = hexDigits(command);
     if (data.size() % 2 != 0)
         return {FrameError::OddDigits, {}};
-    const qsizetype n = data.size() / 2;
-    if (n > kMaxCommandBytes)
+    if (data.size() / 2 > kMaxCommandBytes)
         return {FrameError::TooLong, {}};
+    const std::vector<std::uint8_t> addressBytes = hexToBytes(address);
+    Frame f;
+    f.bytes = protocol::commandFrame(addressBytes.empty() ? 0 : addressBytes.front(), hexToBytes(data));
+    const std::size_t n = f.bytes.size();
+    f.text = QStringLiteral("AA") + address + toHex(&f.bytes[2], 1) + data + toHex(&f.bytes[n - 2], 1) +
+             QStringLiteral("BB");
+    return {FrameError::None, f};
+}
 
-    const std::uint8_t length = static_cast<std::uint8_t>(n);
-    const QString body = address + toHex(&length, 1) + data;
-    std::uint8_t x = 0;
-    for (std::uint8_t b : hexToBytes(body))
-        x ^= b;
-    return {FrameError::None, QStringLiteral("AA") + body + toHex(&x, 1) + QStringLiteral("BB")};
+FrameResult typedFrame(const QString& text) {
+    Frame f;
+    f.text = hexDigits(text);
+    if (f.text.size() % 2 != 0)
+        return {FrameError::OddDigits, f};
+    if (f.text.size() / 2 > kMaxFrameBytes)
+        return {FrameError::TooLong, f};
+    f.bytes = hexToBytes(f.text);
+    return {FrameError::None, f};
 }
 
 QString frameErrorText(FrameError error) {

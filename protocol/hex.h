@@ -44,16 +44,28 @@ constexpr int kMaxFrameBytes = 255;
 
 enum class FrameError { None, OddDigits, TooLong };
 
-struct FrameResult {
-    FrameError error = FrameError::None;
-    QString text; // the frame as hex text; empty when error != None
+// A frame ready to go out: its bytes, and the hex text it was given as (the
+// debug line shows the frame as it was typed, case kept).
+struct Frame {
+    std::vector<std::uint8_t> bytes;
+    QString text;
 };
 
-// Frames a command-and-data hex text for the device address `address`:
-// "AA" + address + length + command/data + XOR + "BB". Separators in `command`
-// are dropped. An odd number of digits or a field of more than 250 bytes is
-// reported instead of producing a frame the reader would get corrupted.
+struct FrameResult {
+    FrameError error = FrameError::None;
+    Frame frame; // empty when error != None
+};
+
+// Frames a command-and-data hex text for the device address `address` (two hex
+// digits) with protocol::commandFrame; its text is "AA" + address + length +
+// command/data as given + XOR + "BB". Separators in `command` are dropped. An
+// odd number of digits or a field of more than 250 bytes is reported instead
+// of producing a frame the reader would get corrupted.
 FrameResult buildFrame(const QString& address, const QString& command);
+
+// A whole frame typed as hex text: its digits, in order (anything else is
+// dropped). An odd number of digits or more than 255 bytes is reported.
+FrameResult typedFrame(const QString& text);
 
 // One English sentence telling the operator why a frame was not sent.
 QString frameErrorText(FrameError error);

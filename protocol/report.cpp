@@ -1,6 +1,6 @@
 #include "report.h"
 
-#include "response.h"
+#include "hex.h"
 #include "status.h"
 
 #include <QLocale>
@@ -22,19 +22,29 @@ QString clockText(const QDateTime& when) {
            QStringLiteral("   ") + timeStamp(when.time()) + QStringLiteral("   ");
 }
 
-QStringList cycleReport(const QString& response, const CycleTexts& texts, const QString& time,
-                        const std::function<QStringList()>& successEntries) {
-    if (response.isEmpty())
+QStringList cycleReport(AnswerStatus reading, const Answer& answer, const CycleTexts& texts,
+                        const QString& time, const std::function<QStringList()>& successEntries) {
+    switch (reading) {
+    case AnswerStatus::NoAnswer:
         return {texts.noData + time + kCrLf};
-    const QString status = respByte(response, 3);
-    if (status == QLatin1String("00")) {
+    case AnswerStatus::Success:
         if (successEntries)
             return successEntries();
         return {texts.success + time + kCrLf};
+    case AnswerStatus::Refused: {
+        const std::optional<std::uint8_t> code = answer.byte(4);
+        return {texts.failure + time, falsereason(code ? toHex(&*code, 1) : QString()) + kCrLf};
     }
-    if (status == QLatin1String("01"))
-        return {texts.failure + time, falsereason(respByte(response, 4)) + kCrLf};
+    case AnswerStatus::Damaged:
+        break;
+    }
     return {texts.damaged + time + kCrLf};
+}
+
+QStringList cycleReport(const QString& response, const CycleTexts& texts, const QString& time,
+                        const std::function<QStringList()>& successEntries) {
+    const Answer answer = readAnswer(hexToBytes(response));
+    return cycleReport(pageReading(answer), answer, texts, time, successEntries);
 }
 
 } // namespace rfid

@@ -1,6 +1,8 @@
 // The result report that every command cycle writes to the log.
 #pragma once
 
+#include "answer.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -24,11 +26,15 @@ QString timeStamp(); // now
 // Status-bar clock: "   yyyy.mm.dd   hh:mm:ss AM/PM   ".
 QString clockText(const QDateTime& when);
 
-// Entries for the log, in order, for the answer `response`:
-//  empty            -> noData + time + "\r\n"
-//  status "00"      -> successEntries() when given, else success + time + "\r\n"
-//  status "01"      -> failure + time, then falsereason(byte 4) + "\r\n"
-//  any other status -> damaged + time + "\r\n"
+// Entries for the log, in order, for `answer` read as `reading`:
+//  no answer  -> noData + time + "\r\n"
+//  success    -> successEntries() when given, else success + time + "\r\n"
+//  refused    -> failure + time, then falsereason(byte 4) + "\r\n"
+//  damaged    -> damaged + time + "\r\n"
+QStringList cycleReport(AnswerStatus reading, const Answer& answer, const CycleTexts& texts,
+                        const QString& time, const std::function<QStringList()>& successEntries = {});
+
+// The same for the answer `response` (hex text) as a page's button reads it (pageReading).
 QStringList cycleReport(const QString& response, const CycleTexts& texts, const QString& time,
                         const std::function<QStringList()>& successEntries = {});
 

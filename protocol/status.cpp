@@ -41,8 +41,12 @@ const Reason kReasons[] = {
     {"7", "Xor校验出错....."},
 };
 // The same reasons in English, for rfidctl and the station's results (the
-// window keeps the reader's own words above).
+// window keeps the reader's own words above). 01, 05 and 7F are the codes the
+// short entries "1", "5" and "7" above stand for.
 const Reason kEnglishReasons[] = {
+    {"01", "the command failed"},
+    {"05", "the frame's checksum was wrong"},
+    {"7F", "the frame's checksum was wrong"},
     {"10", "a parameter is larger than the largest allowed"},
     {"80", "the command was carried out"},
     {"81", "setting the parameter failed"},

@@ -96,7 +96,7 @@ std::optional<LinkErrorInfo> UsbLibrary::lastError() {
     const int kind = last(buffer.data(), int(buffer.size()));
     buffer.back() = '\0';
     LinkErrorInfo info;
-    info.kind = (kind >= 0 && kind <= 5) ? LinkError(kind) : LinkError::Io;
+    info.kind = linkErrorOf(kind);
     info.text = QString::fromUtf8(buffer.data());
     return info;
 }
@@ -162,31 +162,21 @@ QString writeFailureText() {
     return QStringLiteral("Non data receiving,Please check the equipment....");
 }
 
-ExchangeResult exchange(UsbLibrary& library, const QString& frameText, bool debug) {
+ExchangeResult exchange(UsbLibrary& library, const Frame& frame, bool debug) {
     ExchangeResult result;
-    const QString digits = hexDigits(frameText);
     if (debug)
-        result.log << QStringLiteral("发送...") + digits;
-
-    if (digits.size() % 2 != 0) {
-        result.log << frameErrorText(FrameError::OddDigits);
-        return result;
-    }
-    const std::vector<std::uint8_t> frame = hexToBytes(digits);
-    if (frame.size() > std::size_t(kMaxFrameBytes)) {
-        result.log << frameErrorText(FrameError::TooLong);
-        return result;
-    }
+        result.log << QStringLiteral("发送...") + frame.text;
 
     std::array<unsigned char, kMaxFrameBytes> transmit{};
-    std::copy(frame.begin(), frame.end(), transmit.begin());
-    const int count = int(frame.size());
+    const int count = int(std::min(frame.bytes.size(), transmit.size()));
+    std::copy_n(frame.bytes.begin(), count, transmit.begin());
 
     UsbLibrary::WriteFn write = library.writeFn();
     if (!write || write(0, count, transmit.data()) != count) {
         result.log << writeFailureText();
         return result;
     }
+    result.outcome = ExchangeOutcome::NoAnswer;
 
     UsbLibrary::ReadFn read = library.readFn();
     std::array<unsigned char, kReceiveBufferBytes> receive{};
@@ -195,10 +185,11 @@ ExchangeResult exchange(UsbLibrary& library, const QString& frameText, bool debu
     if (got > 0) {
         const int length = receive[2];
         const int take = std::min({length + 5, got, kReadCapacity});
-        result.response = toHex(receive.data(), take);
+        result.answer.assign(receive.begin(), receive.begin() + take);
+        result.outcome = ExchangeOutcome::Answered;
     }
     if (debug)
-        result.log << QStringLiteral("接收...") + result.response;
+        result.log << QStringLiteral("接收...") + toHex(result.answer.data(), int(result.answer.size()));
     return result;
 }
 

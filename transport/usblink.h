@@ -1,6 +1,9 @@
 // One exchange with the reader through the USB library loaded at run time.
 #pragma once
 
+#include "exchangeoutcome.h"
+#include "hex.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -29,9 +32,6 @@ struct ReaderEntry {
 
 // Parses the "key=value" lines of hidDeviceInfo; unknown keys are ignored.
 ReaderEntry parseReaderEntry(const QByteArray& text);
-
-// Why the last exchange failed, as hidLastError says.
-enum class LinkError { None = 0, NoReader = 1, Permission = 2, Busy = 3, Io = 4, Timeout = 5 };
 
 struct LinkErrorInfo {
     LinkError kind = LinkError::None;
@@ -97,17 +97,16 @@ constexpr int kReadCapacity = 245;
 constexpr int kReceiveBufferBytes = 257;
 
 struct ExchangeResult {
-    QStringList log;  // lines for the message log, in order
-    QString response; // the answer as upper-case hex, empty when none came
+    QStringList log; // lines for the message log, in order
+    ExchangeOutcome outcome = ExchangeOutcome::NotWritten;
+    std::vector<std::uint8_t> answer; // as it came (the length byte's worth), empty when none
 };
 
 // The line written when a frame could not be written to the reader.
 QString writeFailureText();
 
-// Writes the frame `frameText` (hex digits; anything else is ignored) and reads
-// the answer. With `debug` the frame and the answer are logged as
-// "发送..." and "接收..." lines. A frame longer than the transmit buffer, or
-// one with an odd number of digits, is not written: one line says why.
-ExchangeResult exchange(UsbLibrary& library, const QString& frameText, bool debug);
+// Writes `frame` and reads the answer. With `debug` the frame (as it was
+// given) and the answer are logged as "发送..." and "接收..." lines.
+ExchangeResult exchange(UsbLibrary& library, const Frame& frame, bool debug);
 
 } // namespace rfid

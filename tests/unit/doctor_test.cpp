@@ -36,7 +36,11 @@ public:
         sent = frame;
         return answer;
     }
-    std::optional<std::pair<int, std::string>> lastError() override { return error; }
+    std::optional<std::pair<rfid::LinkError, std::string>> lastError() override {
+        if (!error)
+            return std::nullopt;
+        return std::make_pair(rfid::linkErrorOf(error->first), error->second);
+    }
 };
 
 const Bytes kKeyboardDescriptor{0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x08, 0x81, 0x02, 0xC0};

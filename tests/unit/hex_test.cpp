@@ -9,7 +9,8 @@ namespace {
 QString frame(const QString& address, const QString& command) {
     const FrameResult r = buildFrame(address, command);
     EXPECT_EQ(r.error, FrameError::None);
-    return r.text;
+    EXPECT_EQ(hexToBytes(r.frame.text), r.frame.bytes) << "the text and the bytes are one frame";
+    return r.frame.text;
 }
 } // namespace
 
@@ -36,7 +37,7 @@ TEST(Framing, AddressIsPartOfChecksumAndKeepsItsCase) {
 
 TEST(Framing, RefusesOddDigitsAndOversizedFields) {
     EXPECT_EQ(buildFrame("00", "cf0").error, FrameError::OddDigits);
-    EXPECT_TRUE(buildFrame("00", "cf0").text.isEmpty());
+    EXPECT_TRUE(buildFrame("00", "cf0").frame.text.isEmpty());
     EXPECT_EQ(buildFrame("00", QString(250 * 2, QLatin1Char('1'))).error, FrameError::None);
     EXPECT_EQ(buildFrame("00", QString(251 * 2, QLatin1Char('1'))).error, FrameError::TooLong);
     EXPECT_FALSE(frameErrorText(FrameError::OddDigits).isEmpty());

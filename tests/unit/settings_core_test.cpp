@@ -50,7 +50,7 @@ ReaderSettings distinctOutput() {
 }
 
 QString frame(const QString& command) {
-    return buildFrame(QStringLiteral("00"), command).text;
+    return buildFrame(QStringLiteral("00"), command).frame.text;
 }
 
 QString hexOf(const rfidsim::Bytes& b) {
@@ -123,6 +123,11 @@ TEST(SettingsCommands, SingleSettingFramesAndWriteOrder) {
     only.sleepTime = 0x08;
     ASSERT_EQ(writeSteps(only).size(), 1);
     EXPECT_EQ(writeSteps(only).front().command, "0E08");
+}
+
+// An answer held as hex text, read by the one status rule.
+static Answer parseAnswer(const QString& hex) {
+    return readAnswer(hexToBytes(hex));
 }
 
 TEST(SettingsReadBack, RoundTripThroughTheSimulatedFirmware) {
@@ -202,10 +207,15 @@ TEST(SettingsReadBack, RefusalsAreGivenInEnglishWithTheCode) {
     refused.errorCode = 0x42;
     EXPECT_EQ(answerProblem(refused), "the reader refused it (error 42)");
     // Every reason the reader has in its own words has an English one, and the
-    // window's texts stay the reader's own.
+    // window's texts stay the reader's own. The window's table has the codes
+    // 01, 05 and 7F only in their short form, which never matches.
+    const QStringList shortInTheWindow{"01", "05", "7F"};
     for (int code = 0x01; code < 0x100; ++code) {
         const QString text = QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
-        EXPECT_EQ(falsereason(text).isEmpty(), refusalReason(text).isEmpty()) << text.toStdString();
+        const bool windowHasIt = !shortInTheWindow.contains(text);
+        EXPECT_EQ(refusalReason(text).isEmpty(), windowHasIt && falsereason(text).isEmpty())
+            << text.toStdString();
+        EXPECT_TRUE(windowHasIt || falsereason(text).isEmpty()) << text.toStdString();
         for (QChar c : refusalReason(text))
             EXPECT_LT(c.unicode(), 0x80) << text.toStdString();
     }

@@ -90,12 +90,13 @@ TEST_F(Exchange, WriteFailureAndMissingLibrary) {
     EXPECT_TRUE(form->lastResponse.isEmpty());
 
     rfid::UsbLibrary missing(QStringLiteral("librfid-no-such-library.so"));
-    const rfid::ExchangeResult r = rfid::exchange(missing, "AA0001cfCEBB", false);
+    const rfid::Frame cf = rfid::typedFrame("AA0001cfCEBB").frame;
+    const rfid::ExchangeResult r = rfid::exchange(missing, cf, false);
     EXPECT_EQ(r.log, QStringList{"Non data receiving,Please check the equipment...."});
-    EXPECT_TRUE(r.response.isEmpty());
+    EXPECT_TRUE(r.answer.empty());
     // A library without the entry points counts as missing too.
     rfid::UsbLibrary wrong(QStringLiteral("libc.so.6"));
-    EXPECT_EQ(rfid::exchange(wrong, "AA0001cfCEBB", false).log.size(), 1);
+    EXPECT_EQ(rfid::exchange(wrong, cf, false).log.size(), 1);
 }
 
 TEST_F(Exchange, DebuggingLines) {

@@ -294,6 +294,22 @@ TEST_F(SettingsMenuTest, RefusalHalfWayNamesWhatWasWritten) {
         "keyboard language, output settings, reader mode, Bluetooth mode, Bluetooth name, sleep time.   T");
 }
 
+TEST_F(SettingsMenuTest, EachStepIsLoggedAsTheFlowReadsTheAnswer) {
+    // Answers a page's own button reads by byte 3 alone, but that carry no
+    // status the length counts: the step's line and the stop agree on "damaged".
+    for (const char* answer : {"AA 00 00 00 BB", "AA 00 01 01 00 BB"}) {
+        form->RichEdit1->clear();
+        scriptAnswer(answer);
+        menu()->writeAllToReader();
+        const QStringList lines = logT();
+        ASSERT_GE(lines.size(), 4) << answer;
+        EXPECT_EQ(lines.at(0), "data error,please check data..   T") << answer;
+        EXPECT_TRUE(
+            lines.at(2).startsWith("Stopped at the keyboard language: the reader's answer was damaged."))
+            << answer;
+    }
+}
+
 TEST_F(SettingsMenuTest, ReadAllMovesTheControlsTheReaderReports) {
     // Language German, format 02, ; and , added, small buzzer, custom byte 2B, prefix 02.
     scriptAnswer(answerFrame("00 0A 02 01 00 01 00 00 01 2B 02 00 00 00 0D 00 00 00"));
