@@ -1,7 +1,7 @@
 #include "commands.h"
 
 #include "devicetext.h"
-#include "session.h"
+#include "simlibrary.h"
 
 namespace rfid::cli {
 

@@ -6,11 +6,11 @@
 #include "settingsfile.h"
 #include "writeflow.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace {
 
@@ -125,7 +125,8 @@ TEST_F(WriteFlow, AReaderInUseIsNotWrittenAndTheHolderIsNamed) {
     const rfid::WriteOutcome w = rfid::writeSettings(link, parse(kEverything));
     EXPECT_EQ(w.stoppedIn, rfid::WriteStage::Prepare);
     EXPECT_EQ(w.reply.failure, rfid::LinkFailure::InUse);
-    EXPECT_TRUE(w.why.contains(QStringLiteral(", process %1; try again when it ends").arg(::getpid())))
+    EXPECT_TRUE(w.why.contains(
+        QStringLiteral(", process %1; try again when it ends").arg(QCoreApplication::applicationPid())))
         << w.why.toStdString();
     EXPECT_EQ(rfidsim_frame_count(), 0);
     other.release();
