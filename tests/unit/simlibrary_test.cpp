@@ -15,9 +15,9 @@ using namespace rfid;
 TEST(SimulatedReaderLookup, InstalledThenBuildTreeNeverTheRealOne) {
     struct Case {
         const char* what;
-        bool installed;      // the simulated reader where the installation puts it
-        const char* pointer; // rfidctl-sim-dir beside the program: "built", "empty" or none
-        bool builtLibrary;   // the build tree's simulated reader exists
+        bool installed;       // the simulated reader where the installation puts it
+        const char* pointer;  // rfidctl-sim-dir beside the program: "built", "empty" or none
+        bool builtLibrary;    // the build tree's simulated reader exists
         const char* expected; // "installed", "built" or "" (not found)
     };
     const Case cases[] = {
@@ -58,6 +58,7 @@ TEST(SimulatedReaderLookup, InstalledThenBuildTreeNeverTheRealOne) {
         const QString expected = QByteArray(c.expected) == "installed" ? QDir(installedDir).filePath(name)
                                  : QByteArray(c.expected) == "built"   ? QDir(builtDir).filePath(name)
                                                                        : QString();
-        EXPECT_EQ(simulatedReaderLibrary(program).toStdString(), QDir::toNativeSeparators(expected).toStdString());
+        EXPECT_EQ(simulatedReaderLibrary(program).toStdString(),
+                  QDir::toNativeSeparators(expected).toStdString());
     }
 }
