@@ -83,7 +83,7 @@ const char* const kPageCaptions[8] = {
 const bool kTabShown[8] = {true, true, false, false, false, false, false, true};
 } // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(QWidget* parent, const QString& usbLibrary) : QMainWindow(parent), m_usb(usbLibrary) {
     // The start-up skin goes in before any control exists: changing the style
     // and palette afterwards would polish every control of every page twice.
     rfid::applySkin(2);

@@ -44,7 +44,10 @@ class MessageLog;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // usbLibrary: the USB library to load, by file name or full path (the
+    // simulated reader's for rfid-demo --sim).
+    explicit TForm1(QWidget* parent = nullptr,
+                    const QString& usbLibrary = rfid::UsbLibrary::defaultFileName());
     ~TForm1() override;
 
     // --- The reader link, used by every page --------------------------------

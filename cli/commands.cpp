@@ -4,6 +4,7 @@
 #include "nearname.h"
 #include "readersettings.h"
 #include "session.h"
+#include "simlibrary.h"
 #include "writerecord.h"
 
 #include <cmath>

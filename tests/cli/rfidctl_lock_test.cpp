@@ -5,12 +5,12 @@
 #include "readerlock.h"
 #include "settingsfile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace {
 
@@ -103,7 +103,8 @@ TEST_F(RfidctlLock, ARunThatFindsTheReaderInUseWaitsThenNamesTheHolder) {
     EXPECT_EQ(d.code, 3);
     EXPECT_TRUE(d.err.startsWith("rfidctl: could not read the version: reader sim:0 is in use by "))
         << d.err.toStdString();
-    EXPECT_TRUE(d.err.endsWith(QStringLiteral(", process %1; try again when it ends\n").arg(::getpid())))
+    EXPECT_TRUE(d.err.endsWith(
+        QStringLiteral(", process %1; try again when it ends\n").arg(QCoreApplication::applicationPid())))
         << d.err.toStdString();
 
     // Released while a run waits: the run goes on.

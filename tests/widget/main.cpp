@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     testing::InitGoogleTest(&argc, argv);
     rfid::RfidApplication app(argc, argv);
     QFont font(QStringLiteral("DejaVu Sans"));

@@ -4,11 +4,11 @@
 #include "harness.h"
 #include "readerlock.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <unistd.h>
 
 namespace {
 
@@ -54,7 +54,8 @@ TEST_F(WindowLock, WhenTheWaitRunsOutTheLogNamesTheHolderAndNothingIsSent) {
     const QStringList lines = logT();
     ASSERT_EQ(lines.size(), 3) << lines.join('|').toStdString();
     EXPECT_TRUE(lines[0].startsWith("reader sim:0 is in use by ")) << lines[0].toStdString();
-    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(", process %1; try again when it ends").arg(::getpid())));
+    EXPECT_TRUE(lines[0].endsWith(
+        QStringLiteral(", process %1; try again when it ends").arg(QCoreApplication::applicationPid())));
     EXPECT_EQ(lines[1], QStringLiteral("Data error，no data recevice..   T"));
     EXPECT_EQ(rfidsim_frame_count(), 0);
 }

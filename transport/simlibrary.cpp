@@ -1,4 +1,4 @@
-#include "session.h"
+#include "simlibrary.h"
 
 #include "usblink.h"
 
@@ -11,13 +11,13 @@ QString simulatedReaderLibrary(const QString& programDir) {
     const QString name = UsbLibrary::defaultFileName();
     const QString installed = QDir(programDir).filePath(QStringLiteral(RFID_INSTALLED_SIM_DIR "/") + name);
     if (QFileInfo::exists(installed))
-        return QDir::cleanPath(installed);
+        return QDir::toNativeSeparators(QDir::cleanPath(installed));
     // Only a program in the build tree has this file beside it (it is never installed).
     QFile buildTree(QDir(programDir).filePath(QStringLiteral("rfidctl-sim-dir")));
     if (buildTree.open(QIODevice::ReadOnly)) {
         const QString built = QDir(QString::fromUtf8(buildTree.readAll()).trimmed()).filePath(name);
         if (QFileInfo::exists(built))
-            return built;
+            return QDir::toNativeSeparators(built);
     }
     return {};
 }
