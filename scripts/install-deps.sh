@@ -9,9 +9,10 @@ libbenchmark-dev fonts-wqy-zenhei fonts-dejavu-core xvfb xauth x11-apps imagemag
 libclang-rt-14-dev clang-format desktop-file-utils udev file dpkg-dev xdotool \
 qemu-system-x86 busybox-static cpio libxkbcommon-dev xkb-data"
 # Only the tests need these: systemd-analyze for the plug-in service, ansible-core for
-# the fleet test, promtool (prometheus) for the audit's metrics.
+# the fleet test, promtool (prometheus) for the audit's metrics; mmdebstrap, mke2fs
+# (e2fsprogs) and ssh for the system test's Debian VM.
 if [ "${1:-}" = "--tests" ]; then
-    PACKAGES="$PACKAGES systemd ansible-core prometheus"
+    PACKAGES="$PACKAGES systemd ansible-core prometheus mmdebstrap e2fsprogs openssh-client"
 fi
 missing=""
 for p in $PACKAGES; do
