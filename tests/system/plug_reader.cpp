@@ -29,7 +29,9 @@ namespace {
 
 std::atomic<bool> g_stop{false};
 
-void onSignal(int) { g_stop = true; }
+void onSignal(int) {
+    g_stop = true;
+}
 
 double now() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();

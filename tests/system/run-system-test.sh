@@ -70,24 +70,17 @@ libqt6widgets6 libhidapi-hidraw0 libudev1 libxkbcommon0 fonts-wqy-zenhei fonts-d
 MIRRORS=("deb http://deb.debian.org/debian bookworm main"
     "deb http://deb.debian.org/debian bookworm-updates main"
     "deb http://deb.debian.org/debian-security bookworm-security main")
-# Parts of the system nobody reads here, left out to keep the image small.
-EXCLUDES=(/usr/share/doc/* /usr/share/man/* /usr/share/info/* /usr/share/locale/*
-    /usr/lib/modules/*/kernel/drivers/gpu/* /usr/lib/modules/*/kernel/drivers/media/*
-    /usr/lib/modules/*/kernel/drivers/net/wireless/* /usr/lib/modules/*/kernel/drivers/infiniband/*
-    /usr/lib/modules/*/kernel/sound/* /usr/lib/modules/*/kernel/drivers/staging/*)
-base_key=$(printf '%s\n' "$BASE_PACKAGES" "${MIRRORS[@]}" "${EXCLUDES[@]}" "$(mmdebstrap --version)" |
+base_key=$(printf '%s\n' "$BASE_PACKAGES" "${MIRRORS[@]}" "$(mmdebstrap --version)" |
     sha256sum | cut -c1-16)
 base=$cache/base-$base_key.tar
 
 build_base() {
-    local opts=() e
-    for e in "${EXCLUDES[@]}"; do opts+=(--dpkgopt="path-exclude=$e"); done
     say "building Debian 12 with mmdebstrap (key $base_key; log $work/mmdebstrap.log)"
     rm -f "$cache"/base-*.tar "$cache"/base-*.tar.new
     # The package lists stay in the image: apt can then fetch whatever the package
     # needs that the list above misses.
     if ! timeout 3600 mmdebstrap --mode=root --variant=apt --format=tar --skip=cleanup/apt/lists \
-        --include="${BASE_PACKAGES// /,}" "${opts[@]}" bookworm "$base.new" "${MIRRORS[@]}" \
+        --include="${BASE_PACKAGES// /,}" bookworm "$base.new" "${MIRRORS[@]}" \
         >"$work/mmdebstrap.log" 2>&1; then
         rm -f "$base.new"
         tail -n 20 "$work/mmdebstrap.log"

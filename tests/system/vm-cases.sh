@@ -58,8 +58,8 @@ prop() { systemctl show "$1" -p "$2" --value; }
 mark() { cursor=$(journalctl -n 1 --show-cursor -q -o cat | sed -n "s/^-- cursor: //p"); }
 journal_since() { journalctl --after-cursor="$cursor" -o cat --no-pager "$@"; }
 wait_run() { # UNIT: until a run started after the last mark has ended (60 s at most)
-    local i
-    for i in $(seq 600); do
+    local _
+    for _ in $(seq 600); do
         journal_since -u "$1" | grep -qE '^(Finished|Failed to start|Stopped) |unmet condition|: (Failed|Deactivated)' &&
             [ "$(prop "$1" ActiveState)" != activating ] && return 0
         sleep 0.1
@@ -98,9 +98,10 @@ plug_in_cases() {
     mark
     plug system-test || { case_line plug-in FAIL "the uhid reader did not come up"; return; }
     echo "plugged in: command interface $cmd, keyboard interface $kbd"
-    local unit=$(unit_of "$cmd") kunit=$(unit_of "$kbd")
+    local unit kunit result started
+    unit=$(unit_of "$cmd") kunit=$(unit_of "$kbd")
     wait_run "$unit"
-    local result=$(prop "$unit" Result) started
+    result=$(prop "$unit" Result)
     started=$(systemctl list-units --all --plain --no-legend 'rfid-reader-apply@*' | cut -d' ' -f1 | tr '\n' ' ')
     if [ "$result" = success ] && [ "$started" = "$unit " ] && [ -z "$(journal_since -u "$kunit")" ]; then
         case_line started-for-command-interface PASS "$unit ran (Result=$result); units: $started; none for $kbd"
