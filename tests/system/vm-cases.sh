@@ -19,13 +19,13 @@ export LD_LIBRARY_PATH=$here/lib
 
 # --- the reader ---------------------------------------------------------------
 plug() { # SERIAL [rfid_plug_reader options...]: sets cmd, kbd and plugged_at
-    local serial=$1 i
+    local serial=$1 _
     shift
     : >"$run/plug.out"
     "$here/rfid_plug_reader" --serial "$serial" --state "$run/$serial.state" --log "$run/frames.log" "$@" \
         </dev/null >"$run/plug.out" 2>&1 &
     echo $! >"$run/plug.pid"
-    for i in $(seq 300); do
+    for _ in $(seq 300); do
         grep -q '^plugged ' "$run/plug.out" && break
         kill -0 "$(cat "$run/plug.pid")" 2>/dev/null || break
         sleep 0.1
