@@ -55,14 +55,18 @@ EOF
 # --- what systemd and udev did ------------------------------------------------
 unit_of() { echo "rfid-reader-apply@${1#/dev/}.service"; }
 prop() { systemctl show "$1" -p "$2" --value; }
-mark() { cursor=$(journalctl -n 1 --show-cursor -q -o cat | sed -n "s/^-- cursor: //p"); }
-journal_since() { journalctl --after-cursor="$cursor" -o cat --no-pager "$@"; }
-wait_run() { # UNIT: until a run started after the last mark has ended (60 s at most)
-    local _
-    for _ in $(seq 600); do
+# The journal from the last mark on (whole seconds: mark waits for the next one).
+mark() {
+    since=$(($(date +%s) + 1))
+    sleep 1.1
+}
+journal_since() { journalctl --since "@$since" -o cat --no-pager "$@"; }
+wait_run() { # UNIT: until a run started after the last mark has ended (120 s at most)
+    local end=$((SECONDS + 120))
+    while [ $SECONDS -lt $end ]; do
         journal_since -u "$1" | grep -qE '^(Finished|Failed to start|Stopped) |unmet condition|: (Failed|Deactivated)' &&
             [ "$(prop "$1" ActiveState)" != activating ] && return 0
-        sleep 0.1
+        sleep 0.5
     done
     return 1
 }
