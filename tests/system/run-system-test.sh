@@ -11,7 +11,8 @@
 #      package list. The package is then installed into a copy of it with
 #      `apt-get install ./rfid-demo_*.deb` (dependencies and maintainer scripts
 #      run), and the tree becomes an ext4 image with mke2fs -d, kept under the
-#      key and the .deb's hash: a second run with the same package boots at once.
+#      key and a hash of the .deb's contents: a second run with the same package
+#      boots at once.
 #   2. Boots it with QEMU (KVM when /dev/kvm opens, software emulation otherwise),
 #      the disk read-only underneath (-snapshot), SSH forwarded from 127.0.0.1 only,
 #      root's key made for this run and handed over on the kernel command line.
@@ -158,7 +159,15 @@ if ! cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$work/deb" >"$work
 fi
 deb=$(ls "$work"/deb/*.deb | head -n1)
 
-image=$cache/image-$base_key-$(sha256sum "$deb" | cut -c1-16)
+# The package's contents (control fields, maintainer scripts, file names and bytes)
+# name the image, not the archive's own bytes, which change with every build's dates.
+deb_key=$({
+    dpkg-deb -f "$deb"
+    dpkg-deb --ctrl-tarfile "$deb" | tar -xO
+    dpkg-deb --fsys-tarfile "$deb" | tar -t
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO
+} | sha256sum | cut -c1-16)
+image=$cache/image-$base_key-$deb_key
 if [ -d "$image" ]; then
     say "image cached ($image)"
 else
