@@ -9,12 +9,13 @@ libbenchmark-dev fonts-wqy-zenhei fonts-dejavu-core xvfb xauth x11-apps imagemag
 libclang-rt-14-dev clang-format desktop-file-utils udev file dpkg-dev xdotool \
 qemu-system-x86 busybox-static cpio libxkbcommon-dev xkb-data"
 # Only the tests need these: systemd-analyze for the plug-in service, ansible-core for
-# the fleet test, promtool (prometheus) for the audit's metrics.
+# the fleet test, promtool (prometheus) for the audit's metrics; mmdebstrap, mke2fs
+# (e2fsprogs) and ssh for the system test's Debian VM.
 # --windows: the MinGW-w64 cross tool chain, Wine to run what it builds, NSIS for the
 # installer, Qt's host tools and Ninja for the Windows build (scripts/build-windows.sh).
 for opt in "$@"; do
     case "$opt" in
-    --tests) PACKAGES="$PACKAGES systemd ansible-core prometheus" ;;
+    --tests) PACKAGES="$PACKAGES systemd ansible-core prometheus mmdebstrap e2fsprogs openssh-client" ;;
     --windows) PACKAGES="$PACKAGES g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 nsis \
 qt6-base-dev-tools ninja-build dpkg-dev xz-utils ccache" ;;
     esac

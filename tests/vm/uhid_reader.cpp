@@ -298,6 +298,8 @@ void UhidReader::handleOutput(const std::uint8_t* data, std::size_t size) {
     if (options_.lyingLength)
         out[2] = 0xF0;
     sendAnswer(out);
+    if (options_.onFrame)
+        options_.onFrame(frame, out);
 }
 
 void UhidReader::sendAnswer(const std::vector<std::uint8_t>& answer) {

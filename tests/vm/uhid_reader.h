@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -39,6 +40,10 @@ struct DeviceOptions {
     bool anyOutputSize = false; // takes output reports of any size (a lenient firmware)
     std::string name = "RFID reader";
     std::string serial; // HID "uniq"; also how the hidraw node is found again
+    // Called on the reader's thread once an answer has gone out: the command frame
+    // and the answer (a frame log with times, for tests that watch from outside).
+    std::function<void(const std::vector<std::uint8_t>& frame, const std::vector<std::uint8_t>& answer)>
+        onFrame;
 };
 
 // The descriptor bytes for `options` (layout, report id and size).
@@ -65,6 +70,9 @@ public:
     // or size; the text says which).
     int framesAnswered() const { return answered_.load(); }
     std::vector<std::string> refusals() const;
+    // The firmware model: its settings survive destroy() and create(), like a real
+    // reader's. Touch it only while the device does not exist.
+    rfidsim::Reader& firmware() { return firmware_; }
 
 private:
     void run();
