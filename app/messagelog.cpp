@@ -81,6 +81,37 @@ void MessageLog::addLine(const QString& text) {
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
+void MessageLog::addFittedLine(const QString& text, const QString& end) {
+    for (const QString& line : fitToWidth(text, end, kFitChars))
+        addLine(line);
+}
+
+QStringList fitToWidth(const QString& text, const QString& end, int budget) {
+    // The closing line break belongs to the last line and takes no width.
+    QString tail = end;
+    QString breaks;
+    while (tail.endsWith(QLatin1String("\r\n"))) {
+        tail.chop(2);
+        breaks += QLatin1String("\r\n");
+    }
+    QStringList words = text.split(QLatin1Char(' '));
+    words.last() += tail;
+    QStringList out;
+    QString line;
+    bool started = false; // `line` holds at least one word
+    for (const QString& word : words) {
+        if (started && line.size() + 1 + word.size() > budget) {
+            out << line;
+            line = word;
+        } else {
+            line += started ? QLatin1Char(' ') + word : word;
+        }
+        started = true;
+    }
+    out << line + breaks;
+    return out;
+}
+
 void MessageLog::holdView() {
     if (m_viewHeld)
         return;

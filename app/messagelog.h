@@ -21,6 +21,13 @@ public:
     // next view update.
     void addLine(const QString& text);
 
+    // Appends one of the program's own English messages broken at spaces into
+    // lines no longer than kFitChars characters, so that it can be read without
+    // scrolling sideways. `end` (the time stamp and line break that close a
+    // report) stays whole on the last line. Fixed texts and debug lines go
+    // through addLine and are never broken.
+    void addFittedLine(const QString& text, const QString& end = {});
+
     // The log's lines as the operator sees them.
     QStringList lines() const;
 
@@ -48,6 +55,17 @@ private:
     QTimer* m_viewTimer = nullptr;
     bool m_viewHeld = false;
 };
+
+// The characters of English text that fit the log's visible width: the view is
+// 297 pixels wide less its frame and the vertical scroll bar (about 278 pixels),
+// and DejaVu Sans at 13 pixels takes up to 6.9 pixels a character over English
+// words and capitals (the widest of our own messages, measured).
+inline constexpr int kFitChars = 40;
+
+// `text` broken greedily at single spaces into lines of at most `budget`
+// characters; `end` is glued to the last word. A word longer than the budget
+// (a file path) stands alone on its line, unbroken.
+QStringList fitToWidth(const QString& text, const QString& end, int budget);
 
 // Rich Text Format for plain lines: a font table with a CJK-capable font and
 // every non-ASCII character as a Unicode escape.

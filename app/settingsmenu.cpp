@@ -98,8 +98,8 @@ SettingsMenu::SettingsMenu(TForm1& form) : QObject(&form), m_form(form) {
         item("NSettingsCheck", QStringLiteral("Check reader against settings"), &SettingsMenu::checkReader);
 }
 
-void SettingsMenu::log(const QString& text) {
-    m_form.addLine(text);
+void SettingsMenu::log(const QString& text, const QString& end) {
+    m_form.addFittedLine(text, end);
 }
 
 QString SettingsMenu::windowSettings(rfid::ReaderSettings& s) const {
@@ -138,7 +138,7 @@ void SettingsMenu::saveSettings(const QString& path) {
         rfid::showError(error);
         return;
     }
-    log(QStringLiteral("Settings saved to ") + path + lineEnd());
+    log(QStringLiteral("Settings saved to ") + path, lineEnd());
 }
 
 void SettingsMenu::loadSettings(const QString& path) {
@@ -149,14 +149,14 @@ void SettingsMenu::loadSettings(const QString& path) {
         return;
     }
     showSettings(s);
-    log(QStringLiteral("Settings loaded from ") + path + QStringLiteral(" (not sent yet)") + lineEnd());
+    log(QStringLiteral("Settings loaded from ") + path + QStringLiteral(" (not sent yet)"), lineEnd());
 }
 
 void SettingsMenu::writeAllToReader() {
     rfid::ReaderSettings s;
     const QString fault = windowSettings(s);
     if (!fault.isEmpty()) {
-        log(fault + lineEnd());
+        log(fault, lineEnd());
         return;
     }
     // Each step is reported with its page's own texts, as the page's button
@@ -196,14 +196,14 @@ void SettingsMenu::writeAllToReader() {
     options.verify = false; // the check below says it in the window's words
     const rfid::WriteOutcome w = rfid::writeSettings(m_form.readerLink(), s, options, observer);
     if (w.stoppedIn == rfid::WriteStage::Prepare) {
-        log(windowWhy(w) + lineEnd());
+        log(windowWhy(w), lineEnd());
         return;
     }
     if (w.stoppedIn != rfid::WriteStage::Done) {
-        log(rfid::writeStoppedText(w.steps, w.written, failureText(w.reply.failure)) + lineEnd());
+        log(rfid::writeStoppedText(w.steps, w.written, failureText(w.reply.failure)), lineEnd());
         return;
     }
-    log(QStringLiteral("Write all: ") + w.steps.join(QStringLiteral(", ")) + QStringLiteral(" written") +
+    log(QStringLiteral("Write all: ") + w.steps.join(QStringLiteral(", ")) + QStringLiteral(" written"),
         lineEnd());
     compareWithWindow(s);
 }
@@ -216,11 +216,11 @@ bool SettingsMenu::readBack(const rfid::ReadBack& read, const QString& action) {
                             ? QStringLiteral("the reader's answer was too short to hold its settings")
                             : failureText(read.failure());
     if (read.failure() == rfid::LinkFailure::Refused) {
-        log(action + QStringLiteral(": ") + why + QStringLiteral("   ") + rfid::timeStamp());
+        log(action + QStringLiteral(": ") + why, QStringLiteral("   ") + rfid::timeStamp());
         const std::uint8_t code = read.reply.answer.errorCode;
-        log(rfid::falsereason(rfid::toHex(&code, 1)) + QStringLiteral("\r\n"));
+        m_form.addLine(rfid::falsereason(rfid::toHex(&code, 1)) + QStringLiteral("\r\n")); // fixed text
     } else {
-        log(action + QStringLiteral(": ") + why + lineEnd());
+        log(action + QStringLiteral(": ") + why, lineEnd());
     }
     return false;
 }
@@ -243,14 +243,15 @@ void SettingsMenu::readAllFromReader() {
     log(QStringLiteral(
             "Read all: the keyboard language and output settings now show what the reader holds. Not "
             "read (the reader does not report them): ") +
-        kNotReported + lineEnd());
+            kNotReported,
+        lineEnd());
 }
 
 void SettingsMenu::checkReader() {
     rfid::ReaderSettings window;
     const QString fault = windowSettings(window);
     if (!fault.isEmpty()) {
-        log(fault + lineEnd());
+        log(fault, lineEnd());
         return;
     }
     compareWithWindow(window);
@@ -266,5 +267,5 @@ void SettingsMenu::compareWithWindow(const rfid::ReaderSettings& window) {
         log(line);
     if (check.differences.isEmpty())
         log(QStringLiteral("Check: the reader agrees with the window"));
-    log(QStringLiteral("Not checked (the reader does not report them): ") + kNotReported + lineEnd());
+    log(QStringLiteral("Not checked (the reader does not report them): ") + kNotReported, lineEnd());
 }

@@ -46,7 +46,8 @@ private:
     // reported its settings, otherwise the log says why.
     bool readBack(const rfid::ReadBack& read, const QString& action);
     void compareWithWindow(const rfid::ReaderSettings& window);
-    void log(const QString& text);
+    // Our own English lines, broken to the log's width; `end` closes the last.
+    void log(const QString& text, const QString& end = {});
 
     TForm1& m_form;
 };

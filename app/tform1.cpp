@@ -101,7 +101,7 @@ TForm1::TForm1(QWidget* parent, const QString& usbLibrary) : QMainWindow(parent)
                        [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20); });
     // A reader left switched by a program of ours that died is set back when
     // the window next takes it; the log says so.
-    m_link.setNotice([this](const QString& text) { addLine(text); });
+    m_link.setNotice([this](const QString& text) { addFittedLine(text); });
 
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("ClientArea"));
@@ -306,6 +306,10 @@ void TForm1::Delayy(int ms) {
 
 void TForm1::addLine(const QString& text) {
     RichEdit1->addLine(text);
+}
+
+void TForm1::addFittedLine(const QString& text, const QString& end) {
+    RichEdit1->addFittedLine(text, end);
 }
 
 void TForm1::report(const rfid::CycleTexts& texts, const std::function<QStringList()>& successEntries) {

@@ -76,6 +76,8 @@ public:
 
     // Adds one text to the log (line breaks inside it start further lines).
     void addLine(const QString& text);
+    // Adds one of our own English messages broken to the log's width.
+    void addFittedLine(const QString& text, const QString& end = {});
     // Writes the four-way result report of the last exchange with `texts`.
     // `successEntries`, when given, produces the entries for status 00.
     void report(const rfid::CycleTexts& texts, const std::function<QStringList()>& successEntries = {});

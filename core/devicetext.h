@@ -13,4 +13,10 @@ namespace rfid {
 // separators) as "\u202e". Everything else stays as it is.
 QString printableDeviceText(const QString& text);
 
+// The same for text that arrives as bytes meant to be UTF-8 (names from sysfs,
+// /proc, the USB library): well-formed UTF-8 is read as characters and shown
+// as above, every byte that is not part of a well-formed sequence (a cut or
+// overlong sequence, a surrogate, a raw C1 byte) as "\xNN".
+QString printableDeviceBytes(const QByteArray& utf8);
+
 } // namespace rfid

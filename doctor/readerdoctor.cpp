@@ -2,6 +2,7 @@
 #include "windowsterms.h"
 
 #include "answer.h"
+#include "devicetext.h"
 #include "frame.h"
 
 #include "hid_descriptor.h"
@@ -30,73 +31,8 @@ namespace fs = std::filesystem;
 
 namespace rfid::doctor {
 
-// Escapes as the header describes; well-formed UTF-8 (Chinese product names) stays.
 std::string escapedText(const std::string& text) {
-    std::string out;
-    auto hexByte = [&out](unsigned char c) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "\\x%02x", unsigned(c));
-        out += buf;
-    };
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            switch (c) {
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case 0x1B:
-                out += "\\e";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F)
-                    hexByte(c);
-                else
-                    out += char(c);
-            }
-            ++i;
-            continue;
-        }
-        // One UTF-8 sequence: its length, and its code point when it is well formed.
-        const std::size_t length = c >= 0xF0 && c <= 0xF4   ? 4
-                                   : c >= 0xE0 && c <= 0xEF ? 3
-                                   : c >= 0xC2 && c <= 0xDF ? 2
-                                                            : 0;
-        std::uint32_t cp = length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
-        bool ok = length != 0 && i + length <= text.size();
-        for (std::size_t k = 1; ok && k < length; ++k) {
-            const auto cc = static_cast<unsigned char>(text[i + k]);
-            ok = (cc & 0xC0) == 0x80;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        ok = ok && !(length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) &&
-             !(length == 4 && (cp < 0x10000 || cp > 0x10FFFF));
-        if (!ok) {
-            hexByte(c);
-            ++i;
-            continue;
-        }
-        const bool control = (cp >= 0x80 && cp <= 0x9F) || (cp >= 0x202A && cp <= 0x202E) ||
-                             (cp >= 0x2066 && cp <= 0x2069) || cp == 0x2028 || cp == 0x2029;
-        if (control) {
-            char buf[10];
-            std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(cp));
-            out += buf;
-        } else {
-            out.append(text, i, length);
-        }
-        i += length;
-    }
-    return out;
+    return printableDeviceBytes(QByteArray::fromStdString(text)).toStdString();
 }
 
 namespace {

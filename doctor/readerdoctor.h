@@ -140,9 +140,8 @@ Report diagnose(LibraryAccess& library, const SystemRoots& roots, const WantedRe
 std::string formatReport(const Report& report);
 
 // Text from a device, another process or the USB library as the report shows it:
-// control characters (C0, DEL, C1), bytes that are not UTF-8, the bidirectional
-// overrides and line separators as escapes (\n, \e, \x01, \u009b), the backslash
-// as \\, so that it can neither drive the terminal nor pass for a line of the report.
+// core's printableDeviceText, as rfidctl and the station show device text, so
+// that it can neither drive the terminal nor pass for a line of the report.
 std::string escapedText(const std::string& text);
 
 // The udev rule line for one reader id, and the commands that install it.

@@ -299,7 +299,8 @@ TEST_F(Doctor, SaysWhenTheDeviceVariableIsIgnored) {
     // The value is shown, not acted on by the terminal.
     r = diagnose(lib, roots, wantedReaders("\x1b[2J\n\nOK: fine"), {}, probe);
     text = formatReport(r);
-    EXPECT_TRUE(says("RFIDUSB_DEVICE=\"\\e[2J\\n\\nOK: fine\" is ignored: the vendor id is not")) << text;
+    EXPECT_TRUE(says("RFIDUSB_DEVICE=\"\\x1b[2J\\x0a\\x0aOK: fine\" is ignored: the vendor id is not"))
+        << text;
     // A valid value says nothing of the kind.
     r = diagnose(lib, roots, wantedReaders(" 04d8:003f"), {}, probe);
     text = formatReport(r);
@@ -309,12 +310,12 @@ TEST_F(Doctor, SaysWhenTheDeviceVariableIsIgnored) {
 
 TEST(DoctorText, EscapesWhatATerminalWouldActOn) {
     EXPECT_EQ(escapedText("plain 读卡器 é \xF0\x9F\x98\x80"), "plain 读卡器 é \xF0\x9F\x98\x80");
-    EXPECT_EQ(escapedText(")\n\nOK: fine \x1b[8m"), ")\\n\\nOK: fine \\e[8m");
-    EXPECT_EQ(escapedText("a\\b\r\t"), "a\\\\b\\r\\t");
+    EXPECT_EQ(escapedText(")\n\nOK: fine \x1b[8m"), ")\\x0a\\x0aOK: fine \\x1b[8m");
+    EXPECT_EQ(escapedText("a\\b\r\t"), "a\\b\\x0d\\x09");
     EXPECT_EQ(escapedText(std::string("\0\x01\x7f", 3)), "\\x00\\x01\\x7f");
     EXPECT_EQ(escapedText("\xC2\x9B"
                           "2J\xC2\x85"),
-              "\\u009b2J\\u0085"); // C1 controls as UTF-8
+              "\\x9b2J\\x85"); // C1 controls as UTF-8
     EXPECT_EQ(escapedText("\xE2\x80\xAE"
                           "cba\xE2\x80\xA8"),
               "\\u202ecba\\u2028"); // an override, a line separator
@@ -336,7 +337,8 @@ TEST_F(Doctor, ProcessAndDeviceTextCannotForgeLinesOrDriveTheTerminal) {
               "Mouse\xC2\x9B"
               "8m\nOK: fine");
     check();
-    EXPECT_TRUE(says("    Bus 001 Device 004: ID 046d:c52b Evil\\e[2J Mouse\\u009b8m\\nOK: fine\n")) << text;
+    EXPECT_TRUE(says("    Bus 001 Device 004: ID 046d:c52b Evil\\x1b[2J Mouse\\x9b8m\\x0aOK: fine\n"))
+        << text;
     EXPECT_FALSE(says("\nOK: fine")) << text;
 
     // Another program holding the reader, named to forge a finding; the library's
@@ -349,16 +351,16 @@ TEST_F(Doctor, ProcessAndDeviceTextCannotForgeLinesOrDriveTheTerminal) {
     lib.error = std::make_pair(3, "busy\r\x1b[1A");
     const Report r = check();
     EXPECT_EQ(r.verdict, Verdict::Busy);
-    EXPECT_TRUE(says("Held open by: 4242 ()\\n\\nOK: fine \\e[8m).")) << text;
-    EXPECT_TRUE(says("  1. R\\e]0;title\\x07  [access: busy\\n]\n")) << text;
-    EXPECT_TRUE(says("PROBLEM: The reader R\\e]0;title\\x07 is busy")) << text;
-    EXPECT_TRUE(says("The USB library says: busy\\r\\e[1A\n")) << text;
+    EXPECT_TRUE(says("Held open by: 4242 ()\\x0a\\x0aOK: fine \\x1b[8m).")) << text;
+    EXPECT_TRUE(says("  1. R\\x1b]0;title\\x07  [access: busy\\x0a]\n")) << text;
+    EXPECT_TRUE(says("PROBLEM: The reader R\\x1b]0;title\\x07 is busy")) << text;
+    EXPECT_TRUE(says("The USB library says: busy\\x0d\\x1b[1A\n")) << text;
     EXPECT_FALSE(says("\nOK: fine")) << text;
     EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
 
     // The name asked for on the command line, too.
     check("\x1b[31mX");
-    EXPECT_TRUE(says("No reader with the path or serial number \"\\e[31mX\" is attached.")) << text;
+    EXPECT_TRUE(says("No reader with the path or serial number \"\\x1b[31mX\" is attached.")) << text;
 }
 
 TEST_F(Doctor, UdevRulesAreReadAsUdevReadsThem) {
