@@ -8,6 +8,7 @@
 #include "station.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QThread>
 #include <csignal>
 #include <optional>
@@ -103,6 +104,12 @@ int cmdStation(Context& c) {
     // --anyway goes past a failed layout check (never past a layout name that names
     // none) and past the plug-in service's differing file; each row notes it.
     const bool anyway = a.has(QStringLiteral("--anyway"));
+    // Without --host-layout, --anyway can only go past the service's file.
+    const QString anywayWithoutCheck = QStringLiteral("--anyway goes past the check of --host-layout LAYOUT, "
+                                                      "which was not given (see rfidctl station --help)");
+    if (anyway && !a.values.contains(QStringLiteral("--host-layout")) &&
+        !QFileInfo::exists(serviceSettingsFile()))
+        return c.fail(kBadUsage, anywayWithoutCheck);
     const QString logPath = a.value(QStringLiteral("--log"));
     int count = 0;
     if (a.values.contains(QStringLiteral("--count"))) {
@@ -130,8 +137,7 @@ int cmdStation(Context& c) {
     // (compared only once the file is known to be a readable settings file).
     const QString conflict = serviceConflict(file);
     if (anyway && !a.values.contains(QStringLiteral("--host-layout")) && conflict.isEmpty())
-        return c.fail(kBadUsage, QStringLiteral("--anyway goes past the check of --host-layout LAYOUT, which "
-                                                "was not given (see rfidctl station --help)"));
+        return c.fail(kBadUsage, anywayWithoutCheck);
     // The readers go to computers with another layout: what they will type there
     // is checked before the first reader is touched.
     QString layoutNote;
