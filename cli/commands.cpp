@@ -44,8 +44,10 @@ void programHelp(QTextStream& out) {
            "  --help, -h       this help; after a command, that command's help\n"
            "\n"
            "Exit status: 0 done, 1 the reader refused or the check found a difference,\n"
-           "2 bad usage or a bad file (nothing sent), 3 no reader, no answer, or the reader in use.\n"
-           "Settings files and their keys are described in the README.\n";
+           "2 bad usage or a bad file (nothing sent), 3 no reader, no answer, or the reader in use;\n"
+           "audit also 4 (a reader refused the read), attached also 255 (the USB library cannot\n"
+           "list readers): see their --help.\n"
+           "Settings files and their keys: rfidctl set --help.\n";
 }
 
 // Every key of a settings file with what it takes, wrapped to the terminal's
