@@ -161,3 +161,13 @@ void TComm::postSendEmpty() {
         },
         Qt::QueuedConnection);
 }
+
+// --- Port names -----------------------------------------------------------------
+
+// Windows opens COM10 and above only through the device namespace, \\.\COMn;
+// the lower ports take that form too. A name already in that namespace stays.
+QString TComm::windowsPortPath(const QString& name) {
+    if (name.isEmpty() || name.startsWith(QLatin1String("\\\\")))
+        return name;
+    return QStringLiteral("\\\\.\\") + name;
+}

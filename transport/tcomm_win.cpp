@@ -481,9 +481,3 @@ QStringList TComm::GetCom(const QStringList& candidates) {
 }
 
 #endif // _WIN32
-
-QString TComm::windowsPortPath(const QString& name) {
-    if (name.isEmpty() || name.startsWith(QLatin1String("\\\\")))
-        return name;
-    return QStringLiteral("\\\\.\\") + name;
-}
