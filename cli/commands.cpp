@@ -3,7 +3,6 @@
 #include "devicetext.h"
 #include "nearname.h"
 #include "readersettings.h"
-#include "session.h"
 #include "simlibrary.h"
 #include "writerecord.h"
 

@@ -13,6 +13,8 @@ echo "== tests under Wine =="
 # One at a time: Wine's server is shared, and the tests of one reader share the
 # simulated reader's settings file.
 (cd "$B/project" && ctest --output-on-failure --timeout 600)
+echo "== the serial component on two COM ports under Wine =="
+./scripts/windows/test-serial-wine.sh "$B/project" "$B/deps/qt"
 # Wine's server lingers a few seconds after the last program; stop it now.
 wineserver -k 2>/dev/null || true
 echo "All Windows tests passed."
