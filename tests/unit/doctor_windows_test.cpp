@@ -14,13 +14,13 @@ namespace {
 struct OneAnswerLibrary : LibraryAccess {
     bool isLoaded = true;
     std::optional<Bytes> answer;
-    std::optional<std::pair<int, std::string>> error;
+    std::optional<std::pair<rfid::LinkError, std::string>> error;
     std::string fileName() override { return "usb.dll"; }
     bool loaded() override { return isLoaded; }
     std::optional<std::vector<Reader>> readers() override { return std::vector<Reader>{}; }
     bool select(const std::string&) override { return true; }
     std::optional<Bytes> exchange(const Bytes&) override { return answer; }
-    std::optional<std::pair<int, std::string>> lastError() override { return error; }
+    std::optional<std::pair<rfid::LinkError, std::string>> lastError() override { return error; }
 };
 
 TEST(DoctorWindows, EveryVerdictInWindowsTerms) {
@@ -49,7 +49,7 @@ TEST(DoctorWindows, EveryVerdictInWindowsTerms) {
         OneAnswerLibrary lib;
         lib.isLoaded = c.loaded;
         lib.answer = c.answer;
-        lib.error = std::make_pair(c.kind, std::string("fake"));
+        lib.error = std::make_pair(rfid::linkErrorOf(c.kind), std::string("fake"));
         Report report = diagnose(lib, nowhere, wantedIds(nullptr), {}, [](const std::string&) { return 0; });
         useWindowsTerms(report);
         EXPECT_EQ(report.verdict, c.verdict) << c.says;
