@@ -12,12 +12,13 @@ qemu-system-x86 busybox-static cpio libxkbcommon-dev xkb-data"
 # the fleet test, promtool (prometheus) for the audit's metrics; mmdebstrap, mke2fs
 # (e2fsprogs) and ssh for the system test's Debian VM.
 # --windows: the MinGW-w64 cross tool chain, Wine to run what it builds, NSIS for the
-# installer, Qt's host tools and Ninja for the Windows build (scripts/build-windows.sh).
+# installer, Qt's host tools and Ninja for the Windows build (scripts/build-windows.sh);
+# meson, bison and xkb-data for its libxkbcommon; socat for its serial test.
 for opt in "$@"; do
     case "$opt" in
     --tests) PACKAGES="$PACKAGES systemd ansible-core prometheus mmdebstrap e2fsprogs openssh-client" ;;
     --windows) PACKAGES="$PACKAGES g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 nsis \
-qt6-base-dev-tools ninja-build dpkg-dev xz-utils ccache" ;;
+qt6-base-dev-tools ninja-build dpkg-dev xz-utils ccache meson bison xkb-data socat" ;;
     esac
 done
 missing=""

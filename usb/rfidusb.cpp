@@ -256,8 +256,11 @@ private:
 bool Reader::initialise() {
     std::call_once(initOnce_, [this] {
         initialised_ = hid_init() == 0;
+        // A library does not write to its host program's error output: the
+        // failure shows as "no reader" to callers and in the trace. (Under Wine
+        // hid_init always fails: its configuration manager lacks a function.)
         if (!initialised_)
-            std::fprintf(stderr, "rfidusb: hid_init failed\n");
+            trace("hid_init failed");
     });
     return initialised_;
 }

@@ -60,7 +60,7 @@ protected:
         QStringList frames;
         for (const QString& line : QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)) {
             if (line.startsWith('>'))
-                frames << line;
+                frames << line.trimmed(); // CRLF on Windows
         }
         return frames;
     }

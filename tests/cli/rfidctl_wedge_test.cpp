@@ -56,7 +56,7 @@ protected:
         if (f.open(QIODevice::ReadOnly)) {
             for (const QString& line : QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts))
                 if (line.startsWith('>'))
-                    out << line;
+                    out << line.trimmed(); // CRLF on Windows
         }
         return out;
     }
