@@ -39,9 +39,9 @@ import importlib.util, sys, yaml
 import ansible.module_utils.basic as basic
 
 path = sys.argv[1]
-spec = importlib.util.spec_from_file_location("rfid_reader_under_test", path)
-mod = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(mod)
+found = importlib.util.spec_from_file_location("rfid_reader_under_test", path)
+mod = importlib.util.module_from_spec(found)
+found.loader.exec_module(mod)
 problems = []
 doc = yaml.safe_load(mod.DOCUMENTATION)
 for name in ("EXAMPLES", "RETURN"):
