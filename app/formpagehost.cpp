@@ -32,6 +32,10 @@ void FormPageHost::cycle(const QString& command, int waitMs, const rfid::CycleTe
     m_form.cycle(command, waitMs, texts, successEntries);
 }
 
+rfid::Answer FormPageHost::answer() const {
+    return m_form.answer();
+}
+
 QString FormPageHost::lastResponse() const {
     return m_form.lastResponse;
 }

@@ -23,6 +23,7 @@ public:
     void report(const rfid::CycleTexts& texts, const std::function<QStringList()>& successEntries) override;
     void cycle(const QString& command, int waitMs, const rfid::CycleTexts& texts,
                const std::function<QStringList()>& successEntries) override;
+    rfid::Answer answer() const override;
     QString lastResponse() const override;
 
     void addLine(const QString& text) override;

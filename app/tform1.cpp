@@ -283,13 +283,18 @@ void TForm1::SendHex(const QString& frame) {
 }
 
 void TForm1::prepareLink() {
-    lastResponse.clear();
+    holdAnswer({});
     m_link.setAddress(setadd->currentText());
     m_link.setDebug(RadioButton4->isChecked());
 }
 
+void TForm1::holdAnswer(rfid::Answer answer) {
+    m_answer = std::move(answer);
+    lastResponse = rfid::toHex(m_answer.bytes.data(), int(m_answer.bytes.size()));
+}
+
 void TForm1::takeReply(const rfid::LinkReply& reply, bool exchanged) {
-    lastResponse = reply.response;
+    holdAnswer(reply.answer);
     for (const QString& line : reply.log)
         addLine(line);
     if (exchanged && reply.failure != rfid::LinkFailure::InUse)
@@ -313,7 +318,8 @@ void TForm1::addFittedLine(const QString& text, const QString& end) {
 }
 
 void TForm1::report(const rfid::CycleTexts& texts, const std::function<QStringList()>& successEntries) {
-    for (const QString& entry : rfid::cycleReport(lastResponse, texts, rfid::timeStamp(), successEntries))
+    for (const QString& entry :
+         rfid::cycleReport(rfid::pageReading(m_answer), m_answer, texts, rfid::timeStamp(), successEntries))
         addLine(entry);
 }
 

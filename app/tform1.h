@@ -53,7 +53,10 @@ public:
     // --- The reader link, used by every page --------------------------------
 
     // The last answer as upper-case hex without separators; empty when none.
+    // The text of answer(), kept with it wherever an answer is taken.
     QString lastResponse;
+    // The last answer as it came, read by the one status rule.
+    const rfid::Answer& answer() const { return m_answer; }
 
     // Frames a command-and-data hex text with the address of `setadd` and
     // exchanges it. A command that cannot be framed is not sent: one log line
@@ -174,12 +177,15 @@ private:
     void buildToolsMenu();
     void buildStatusBar();
     void buildHiddenGroups(QWidget* page);
+    // Holds `answer` as the last answer and its hex text as lastResponse.
+    void holdAnswer(rfid::Answer answer);
     // Serial link and manual send panel (their own source file).
     void setupSerial();
     void closeSerialPort();
 
     rfid::UsbLibrary m_usb;
     rfid::ReaderLink m_link{m_usb};
+    rfid::Answer m_answer;
     FormPageHost m_pageHost{*this};
     ReaderConnection* m_connection = nullptr;
     bool m_quitting = false;

@@ -3,7 +3,7 @@
 
 #include "errorhandling.h"
 #include "errors.h"
-#include "response.h"
+#include "hex.h"
 #include "sendpanel.h"
 #include "tcomm.h"
 
@@ -11,30 +11,33 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 namespace {
 
-// `lastResponse` holds at most this many hex digits (32 KiB of received bytes).
-// Readers of the text only look near its start: a card report at characters
-// 3-20, a USB answer within its first 500. Once the limit is reached further
-// serial bytes are not appended (they still show in the debugging line), so
-// nothing any reader could reach is ever moved or cut, and a device that keeps
-// sending what no card report consumes cannot grow it without bound.
-constexpr qsizetype kMaxResponseDigits = 64 * 1024;
+// The last answer holds at most this many received bytes (32 KiB). Readers of
+// it only look near its start: a card report at bytes 1-9, a USB answer within
+// its first 250. Once the limit is reached further serial bytes are not kept
+// (they still show in the debugging line), so nothing any reader could reach
+// is ever moved or cut, and a device that keeps sending what no card report
+// consumes cannot grow it without bound.
+constexpr std::size_t kMaxResponseBytes = 32 * 1024;
 
 struct CardType {
-    const char* code;
+    std::uint8_t code; // byte 1
     const char* name;
     const char* numberLabel;
-    int digits; // characters of the number, from character 5
+    std::size_t bytes; // the number's, from byte 2
 };
 
 const CardType kCardTypes[] = {
-    {"01", "检测到S50/S70卡", "卡的ID号码为： ", 8},
-    {"02", "检测到Ultralight/desfire卡", "卡的ID号码为： ", 14},
-    {"03", "检测到ISO 14443 B卡", "卡的ID号码为： ", 8},
-    {"04", "中华人民共和国第二代身份证..", "身份证卡的ID号码为： ", 16},
-    {"05", "检测到ISO 15693卡", "卡的ID号码为： ", 16},
+    {0x01, "检测到S50/S70卡", "卡的ID号码为： ", 4},
+    {0x02, "检测到Ultralight/desfire卡", "卡的ID号码为： ", 7},
+    {0x03, "检测到ISO 14443 B卡", "卡的ID号码为： ", 4},
+    {0x04, "中华人民共和国第二代身份证..", "身份证卡的ID号码为： ", 8},
+    {0x05, "检测到ISO 15693卡", "卡的ID号码为： ", 8},
 };
 
 } // namespace
@@ -116,13 +119,18 @@ void TForm1::ComboBox2Change() {
 }
 
 void TForm1::Comm1ReceiveData(const unsigned char* buffer, int length) {
+    // Received bytes are appended to the last answer, which is read again as a
+    // whole; its text grows by the bytes kept.
+    std::vector<std::uint8_t> bytes = std::move(m_answer.bytes);
+    const std::size_t kept = bytes.size();
     QString display;
     for (int i = 0; i < length; ++i) {
-        const QString digits = QStringLiteral("%1").arg(buffer[i], 2, 16, QLatin1Char('0')).toUpper();
-        display += QLatin1Char(' ') + digits;
-        if (lastResponse.size() + 2 <= kMaxResponseDigits)
-            lastResponse += digits;
+        display += QLatin1Char(' ') + rfid::toHex(buffer + i, 1);
+        if (bytes.size() < kMaxResponseBytes)
+            bytes.push_back(buffer[i]);
     }
+    lastResponse += rfid::toHex(bytes.data() + kept, int(bytes.size() - kept));
+    m_answer = rfid::readAnswer(std::move(bytes));
     if (RadioButton4->isChecked())
         addLine(display);
     if (RadioButton19->isChecked())
@@ -130,14 +138,16 @@ void TForm1::Comm1ReceiveData(const unsigned char* buffer, int length) {
 }
 
 void TForm1::checkcard() {
-    const QString type = rfid::chars(lastResponse, 3, 2);
+    const std::vector<std::uint8_t>& got = m_answer.bytes;
     for (const CardType& card : kCardTypes) {
-        if (type != QLatin1String(card.code))
+        if (m_answer.byte(1) != card.code)
             continue;
+        // As many bytes of the number as have come.
+        const std::size_t count = std::min(card.bytes, got.size() - 2);
         addLine(QString::fromUtf8(card.name));
-        addLine(QString::fromUtf8(card.numberLabel) + rfid::chars(lastResponse, 5, card.digits) +
+        addLine(QString::fromUtf8(card.numberLabel) + rfid::toHex(got.data() + 2, int(count)) +
                 QStringLiteral("\r\n"));
-        lastResponse.clear();
+        holdAnswer({});
         return;
     }
 }

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool detect = data[0] & 2;
     form->RadioButton4->setChecked(debug);
     form->RadioButton19->setChecked(detect);
-    form->lastResponse.clear();
+    form->prepareLink(); // no answer held
     w.errors.clear();
 
     std::size_t at = 1;

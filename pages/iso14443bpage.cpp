@@ -1,6 +1,7 @@
 #include "iso14443bpage.h"
 
 #include "cardpayload.h"
+#include "frame.h"
 #include "hex.h"
 #include "pagehost.h"
 #include "report.h"
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -99,7 +101,7 @@ Iso14443bPage::Iso14443bPage(PageHost& host, QWidget* parent) : QWidget(parent),
 void Iso14443bPage::cardRequest() {
     m_host.cycle(QStringLiteral("09"), 500,
                  cycleTexts(QStringLiteral("操作成功   "), QStringLiteral("操作失败   ")), [this] {
-                     const QString r = m_host.lastResponse();
+                     const rfid::Answer r = m_host.answer();
                      return QStringList{QStringLiteral("操作成功   ") + rfid::timeStamp() + kCrLf,
                                         QStringLiteral("卡片复位数据的长度为:") + rfid::payloadByte(r, 4),
                                         QStringLiteral("返回操作后的数据为:") + rfid::payloadFrom(r, 5) +
@@ -125,7 +127,7 @@ void Iso14443bPage::Button33Click() {
 void Iso14443bPage::Button34Click() {
     m_host.cycle(QStringLiteral("0C"), 500,
                  cycleTexts(QStringLiteral("操作成功   "), QStringLiteral("操作失败   ")), [this] {
-                     const QString serial = rfid::payloadBytes(m_host.lastResponse(), 4, 7);
+                     const QString serial = rfid::payloadBytes(m_host.answer(), 4, 7);
                      Edit76->setText(serial);
                      return QStringList{QStringLiteral("操作成功   ") + rfid::timeStamp() + kCrLf,
                                         QStringLiteral("卡的序列号为：") + serial + kCrLf};
@@ -143,18 +145,19 @@ void Iso14443bPage::Button36Click() {
     m_host.Send(QStringLiteral("0D") + rfid::toHex(&count, 1) + digits);
     m_host.Delay(600);
 
-    const QString r = m_host.lastResponse();
-    if (rfid::respByte(r, 3) == QLatin1String("00")) {
+    const rfid::Answer r = m_host.answer();
+    if (r.byte(3) == rfid::protocol::kStatusSuccess) {
         m_host.addLine(QStringLiteral("操作成功   ") + rfid::timeStamp());
         m_host.addLine(QStringLiteral("操作后的数据串为：") + rfid::payloadFrom(r, 4) + kCrLf);
         return;
     }
     m_host.addLine(QStringLiteral("操作失败   ") + rfid::timeStamp());
-    if (r.isEmpty()) {
+    if (r.bytes.empty()) {
         m_host.addLine(QStringLiteral("无数据接收..\r\n"));
         return;
     }
-    const QString reason = rfid::typeBExchangeReason(rfid::respByte(r, 4));
+    const std::optional<std::uint8_t> code = r.byte(4);
+    const QString reason = rfid::typeBExchangeReason(code ? rfid::toHex(&*code, 1) : QString());
     if (!reason.isEmpty())
         m_host.addLine(reason);
 }
@@ -165,7 +168,7 @@ void Iso14443bPage::identityRead(const char* command) {
                  cycleTexts(QStringLiteral("操作成功   "), QStringLiteral("读卡号操作失败   ")), [this] {
                      return QStringList{QStringLiteral("操作成功   ") + rfid::timeStamp(),
                                         QStringLiteral("返回卡号为:") +
-                                            rfid::payloadBytes(m_host.lastResponse(), 5, 12) + kCrLf};
+                                            rfid::payloadBytes(m_host.answer(), 5, 12) + kCrLf};
                  });
 }
 

@@ -22,7 +22,7 @@ constexpr int kFieldX = 136;
 constexpr int kButtonX = 436;
 
 // The one line written after the success line of the write and lock commands.
-QStringList emptyLine(const QString&) {
+QStringList emptyLine(const rfid::Answer&) {
     return {QStringLiteral("\r")};
 }
 
@@ -41,17 +41,18 @@ QString iso15693Flags(const QString& choice) {
     return flags;
 }
 
-QStringList inventoryLines(const QString& response) {
+QStringList inventoryLines(const rfid::Answer& answer) {
     QStringList out;
-    out << QStringLiteral("域内的卡片数量为：") + rfid::payloadByte(response, 4);
-    out << QStringLiteral("域内的卡片数据为：") + rfid::payloadFrom(response, 5);
+    out << QStringLiteral("域内的卡片数量为：") + rfid::payloadByte(answer, 4);
+    out << QStringLiteral("域内的卡片数据为：") + rfid::payloadFrom(answer, 5);
     // Records of 10 bytes (flags, DSFID, UID least significant byte first)
-    // follow the count; an incomplete last record gets no card line.
-    const int n = rfid::answerLength(response);
+    // follow the count; an incomplete last record gets no card line. The
+    // length byte says how many records there are, however many came.
+    const int n = answer.byte(2).value_or(0);
     const int records = n >= 2 ? (n - 2) / 10 : 0;
     for (int i = 1; i <= records; ++i) {
         const int first = 7 + 10 * (i - 1);
-        const QString uid = rfid::payloadBytes(response, first, first + 7);
+        const QString uid = rfid::payloadBytes(answer, first, first + 7);
         if (uid.size() != 16) { // the answer ended before its length byte said
             out << QStringLiteral("卡号长度非法，无法算出准确的卡号！..");
             break;
@@ -195,11 +196,11 @@ QPushButton* Iso15693Page::addButton(const char* name, const QString& caption, i
 }
 
 void Iso15693Page::run(const QString& command, int waitMs, const QString& success, const QString& failure,
-                       const std::function<QStringList(const QString&)>& dataLines) {
+                       const std::function<QStringList(const rfid::Answer&)>& dataLines) {
     const rfid::CycleTexts texts{QStringLiteral("通讯错误，没有接收到数据..   "), success, failure,
                                  QStringLiteral("数据丢包，流水校验出错   ")};
     m_host.cycle(command, waitMs, texts, [this, success, dataLines] {
-        return QStringList{success + rfid::timeStamp()} + dataLines(m_host.lastResponse());
+        return QStringList{success + rfid::timeStamp()} + dataLines(m_host.answer());
     });
 }
 
@@ -215,7 +216,7 @@ void Iso15693Page::Button38Click() {
     const QString flags = iso15693Flags(ComboBox10->currentText());
     const QString uid = flags == kAddressed ? Edit55->text() : QString();
     run(QStringLiteral("11") + flags + Edit14->text() + Edit13->text() + uid, 500,
-        QStringLiteral("操作成功   "), QStringLiteral("读卡失败   "), [](const QString& r) {
+        QStringLiteral("操作成功   "), QStringLiteral("读卡失败   "), [](const rfid::Answer& r) {
             return QStringList{QStringLiteral("标志位为：") + rfid::payloadByte(r, 4),
                                QStringLiteral("读卡返回数据为：") + rfid::payloadFrom(r, 5) + kCrLf};
         });
@@ -276,7 +277,7 @@ void Iso15693Page::Button48Click() {
     const QString flags = iso15693Flags(ComboBox18->currentText());
     const QString uid = flags == kAddressed ? Edit41->text() : QString();
     run(QStringLiteral("1B") + flags + uid, 500, QStringLiteral("操作成功   "), QStringLiteral("操作失败   "),
-        [](const QString& r) {
+        [](const rfid::Answer& r) {
             return QStringList{QStringLiteral("  Flags值为： ") + rfid::payloadByte(r, 4),
                                QStringLiteral("  INFO Flags值为： ") + rfid::payloadByte(r, 5),
                                QStringLiteral("  卡UID值为： ") + rfid::payloadBytes(r, 6, 13),
@@ -290,7 +291,7 @@ void Iso15693Page::Button49Click() {
     const QString flags = iso15693Flags(ComboBox19->currentText());
     const QString uid = flags == kAddressed ? Edit43->text() : QString();
     run(QStringLiteral("1C") + flags + Edit21->text() + Edit20->text() + uid, 500,
-        QStringLiteral("操作成功   "), QStringLiteral("读卡块安全位失败   "), [](const QString& r) {
+        QStringLiteral("操作成功   "), QStringLiteral("读卡块安全位失败   "), [](const rfid::Answer& r) {
             return QStringList{QStringLiteral("标志位为：") + rfid::payloadByte(r, 4),
                                QStringLiteral("块安全位状态为：") + rfid::payloadFrom(r, 5) + kCrLf};
         });

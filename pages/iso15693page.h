@@ -3,6 +3,8 @@
 // status, each row with its own request flags, plus three continuous modes.
 #pragma once
 
+#include "answer.h"
+
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -95,7 +97,7 @@ private:
     QPushButton* addButton(const char* name, const QString& caption, int y);
     // One command cycle with the row's texts; `dataLines` follow the success line.
     void run(const QString& command, int waitMs, const QString& success, const QString& failure,
-             const std::function<QStringList(const QString&)>& dataLines);
+             const std::function<QStringList(const rfid::Answer&)>& dataLines);
 
     PageHost& m_host;
 };
@@ -107,4 +109,4 @@ QString iso15693Flags(const QString& choice);
 // The card list of an inventory answer (status 00): the reported count, the raw
 // records, one line per whole 10-byte record with its UID most significant byte
 // first, and the closing empty line.
-QStringList inventoryLines(const QString& response);
+QStringList inventoryLines(const rfid::Answer& answer);

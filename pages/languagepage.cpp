@@ -6,7 +6,6 @@
 #include "pagehost.h"
 #include "readersettings.h"
 #include "readertables.h"
-#include "response.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -145,7 +144,7 @@ void LanguagePage::Button28Click() {
     m_host.cycle(QStringLiteral("83"), kWaitMs, texts, [this, texts] {
         // The language code is read from the payload only; a success answer
         // without it is damaged, not a report of whatever stands in its place.
-        const QString code = rfid::payloadByte(m_host.lastResponse(), 4);
+        const QString code = rfid::payloadByte(m_host.answer(), 4);
         if (code.size() != 2)
             return QStringList{texts.damaged + rfid::timeStamp() + QStringLiteral("\r\n")};
         return QStringList{QStringLiteral("The output language is : ") + languageName(code) +

@@ -1,12 +1,10 @@
 #include "outputformatpage.h"
 
-#include "cardpayload.h"
 #include "hex.h"
 #include "keyboardpages.h"
 #include "pagehost.h"
 #include "readersettings.h"
 #include "readertables.h"
-#include "response.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -197,7 +195,7 @@ void OutputFormatPage::Button25Click() {
         // short to hold them all is damaged: reading on would take the
         // checksum, the end marker or nothing for settings the reader never sent.
         const std::optional<rfid::ReaderSettings> read =
-            rfid::decodeReadBack(rfid::readAnswer(rfid::hexToBytes(m_host.lastResponse())).payload);
+            rfid::decodeReadBack(m_host.answer().payload);
         if (!read)
             return QStringList{texts.damaged + rfid::timeStamp() + QStringLiteral("\r\n")};
         const QString heading = QStringLiteral("The Output format ： ");

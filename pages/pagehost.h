@@ -37,7 +37,10 @@ public:
     // Send, Delay, report: one whole command cycle.
     virtual void cycle(const QString& command, int waitMs, const rfid::CycleTexts& texts,
                        const std::function<QStringList()>& successEntries = {}) = 0;
-    // The last answer as upper-case hex without separators; empty when none.
+    // The last answer as it came, read by the one status rule (no answer when
+    // none is held). A page reads its report's values from its payload.
+    virtual rfid::Answer answer() const = 0;
+    // The same answer as upper-case hex without separators; empty when none.
     virtual QString lastResponse() const = 0;
 
     // --- The log, the loop flag, the general error handling -------------------

@@ -156,7 +156,7 @@ void S50Page::Button8Click() {
     const QString command = QStringLiteral("20") + modeByte(reqa, keyb) + ComboBox6->currentText() +
                             ComboBox3->currentText() + ComboBox4->currentText();
     m_host.cycle(command, 500, texts(kDone, kReadFailed), [this] {
-        const QString r = m_host.lastResponse();
+        const rfid::Answer r = m_host.answer();
         // The data are every byte between the card number and the checksum.
         return QStringList{kDone + rfid::timeStamp(), QStringLiteral("卡号为:") + rfid::payloadBytes(r, 4, 7),
                            QStringLiteral("卡的数据为:") + rfid::payloadFrom(r, 8) + kCrLf};
@@ -169,7 +169,7 @@ void S50Page::Button9Click() {
     m_host.cycle(command, 500, texts(kDone, kReadFailed), [this] {
         // No line break: the next entry follows directly.
         return QStringList{kDone + rfid::timeStamp(),
-                           QStringLiteral("卡号为:") + rfid::payloadBytes(m_host.lastResponse(), 4, 7)};
+                           QStringLiteral("卡号为:") + rfid::payloadBytes(m_host.answer(), 4, 7)};
     });
 }
 
@@ -183,7 +183,7 @@ void S50Page::Button29Click() {
                             QString(reqa5->isChecked() ? QStringLiteral("52") : QStringLiteral("26")) +
                             QString(yeshalt->isChecked() ? QStringLiteral("01") : QStringLiteral("00"));
     m_host.cycle(command, 300, texts(kDone, QStringLiteral("读卡号操作失败   ")), [this] {
-        const QString r = m_host.lastResponse();
+        const rfid::Answer r = m_host.answer();
         QStringList entries{kDone + rfid::timeStamp() + kCrLf,
                             QStringLiteral("返回卡号为:") + rfid::payloadBytes(r, 5, 8)};
         const QString cards = rfid::payloadByte(r, 4);
@@ -200,7 +200,7 @@ void S50Page::valueCycle(const QString& command, QLineEdit* sector, QLineEdit* k
                          const QRadioButton* all, const QRadioButton* keyB, bool showsValue) {
     const QString text = command + modeByte(all, keyB) + sector->text() + key->text() + value->text();
     m_host.cycle(text, 500, texts(kDone, kReadFailed), [this, showsValue] {
-        const QString r = m_host.lastResponse();
+        const rfid::Answer r = m_host.answer();
         const QString card = QStringLiteral("返回卡ID号为:") + rfid::payloadBytes(r, 4, 7);
         if (!showsValue)
             return QStringList{kDone + rfid::timeStamp(), card + kCrLf};

@@ -124,7 +124,7 @@ void SystemPage::Button12Click() {
 
 void SystemPage::Button4Click() {
     m_host.cycle(QStringLiteral("83"), 300, texts(QString(), QStringLiteral("操作失败        ")), [this] {
-        return QStringList{QStringLiteral("系统地址为 : ") + rfid::payloadByte(m_host.lastResponse(), 4) +
+        return QStringList{QStringLiteral("系统地址为 : ") + rfid::payloadByte(m_host.answer(), 4) +
                            QStringLiteral("   ") + rfid::timeStamp() + kCrLf};
     });
 }
@@ -136,7 +136,7 @@ void SystemPage::Button11Click() {
 
 void SystemPage::Button14Click() {
     m_host.cycle(QStringLiteral("83"), 300, texts(QString(), QStringLiteral("读序列号失败   ")), [this] {
-        const QString r = m_host.lastResponse();
+        const rfid::Answer r = m_host.answer();
         return QStringList{QStringLiteral("读序列号成功   ") + rfid::timeStamp(),
                            QStringLiteral("地址为：") + rfid::payloadByte(r, 4),
                            QStringLiteral("序列号为：") + rfid::payloadBytes(r, 5, 12) + kCrLf};

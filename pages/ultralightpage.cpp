@@ -82,7 +82,7 @@ void UltralightPage::Button55Click() {
                  texts(done, QStringLiteral("读卡ID号操作失败   ")), [this, done] {
                      return QStringList{done + rfid::timeStamp(),
                                         QStringLiteral("卡号为:") +
-                                            rfid::payloadBytes(m_host.lastResponse(), 4, 10) + kCrLf};
+                                            rfid::payloadBytes(m_host.answer(), 4, 10) + kCrLf};
                  });
 }
 
@@ -98,7 +98,7 @@ void UltralightPage::Button18Click() {
     const QString done = QStringLiteral("读卡 操作成功   ");
     m_host.cycle(QStringLiteral("E0") + modeByte(Ulaa) + pageByte(ListBox1), 800,
                  texts(done, QStringLiteral("读卡失败   ")), [this, done] {
-                     const QString r = m_host.lastResponse();
+                     const rfid::Answer r = m_host.answer();
                      return QStringList{done + rfid::timeStamp(),
                                         QStringLiteral("读卡返回数据为: ") + rfid::payloadBytes(r, 4, 19),
                                         QStringLiteral("卡ID号为:") + rfid::payloadBytes(r, 20, 26) + kCrLf};
@@ -113,7 +113,7 @@ void UltralightPage::Button54Click() {
                  500, texts(done, QStringLiteral("写卡操作失败   ")), [this, done] {
                      return QStringList{done + rfid::timeStamp(),
                                         QStringLiteral("卡号为:") +
-                                            rfid::payloadBytes(m_host.lastResponse(), 4, 10) + kCrLf};
+                                            rfid::payloadBytes(m_host.answer(), 4, 10) + kCrLf};
                  });
 }
 

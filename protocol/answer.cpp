@@ -3,12 +3,14 @@
 #include "frame.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace rfid {
 
-Answer readAnswer(const std::vector<std::uint8_t>& bytes) {
+Answer readAnswer(std::vector<std::uint8_t> taken) {
     Answer a;
-    a.bytes = bytes;
+    a.bytes = std::move(taken);
+    const std::vector<std::uint8_t>& bytes = a.bytes;
     if (bytes.empty())
         return a;
     a.status = AnswerStatus::Damaged;

@@ -34,7 +34,7 @@ struct Answer {
 // than its status, or whose length counts no status byte, is damaged; so is a
 // refusal without its error code and any status other than 00 and 01. The
 // payload never holds the checksum or the end marker.
-Answer readAnswer(const std::vector<std::uint8_t>& bytes);
+Answer readAnswer(std::vector<std::uint8_t> bytes);
 
 // How a page's button reads an answer for its report in the window's log, a
 // reading the window's texts are fixed to: byte 3 alone decides ("00" success,

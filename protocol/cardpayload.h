@@ -1,42 +1,39 @@
-// Reading the payload of an answer frame held as hex text: bytes 4 to 2+n,
-// where n is the frame's length byte. Positions past the payload, or past the
-// text that actually arrived, give nothing.
+// Reading an answer's payload as hex text for the window's log. Positions are
+// counted in the answer as it came (byte 0 is the start marker, byte 3 the
+// status, byte 4 the payload's first), and only payload bytes are ever read:
+// what lies before byte 4 or past the payload (its checksum and end marker, or
+// bytes the answer never brought) gives nothing.
 #pragma once
 
-#include "response.h"
+#include "answer.h"
+#include "hex.h"
 
 #include <QString>
 #include <algorithm>
 
 namespace rfid {
 
-// The length byte n of the answer (byte 2); -1 when it is missing or not hex.
-inline int answerLength(const QString& response) {
-    bool ok = false;
-    const int n = respByte(response, 2).toInt(&ok, 16);
-    return ok && respByte(response, 2).size() == 2 ? n : -1;
-}
+// Where the payload starts in the answer.
+constexpr int kPayloadStart = 4;
 
-// Bytes `first` to `last` of the answer, cut at the end of the payload (byte
-// 2+n) and at the end of the text.
-inline QString payloadBytes(const QString& response, int first, int last) {
-    const int n = answerLength(response);
-    if (n < 0)
+// Bytes `first` to `last` of the answer, as many as lie in its payload.
+inline QString payloadBytes(const Answer& answer, int first, int last) {
+    const long long size = static_cast<long long>(answer.payload.size());
+    const long long from = std::max(first, kPayloadStart) - kPayloadStart;
+    const long long to = std::min<long long>(static_cast<long long>(last) - kPayloadStart + 1, size);
+    if (to <= from)
         return {};
-    last = std::min(last, 2 + n);
-    if (last < first)
-        return {};
-    return respBytes(response, first, last);
+    return toHex(answer.payload.data() + from, int(to - from));
 }
 
 // Bytes `first` to the end of the payload.
-inline QString payloadFrom(const QString& response, int first) {
-    return payloadBytes(response, first, 2 + std::max(answerLength(response), 0));
+inline QString payloadFrom(const Answer& answer, int first) {
+    return payloadBytes(answer, first, kPayloadStart + int(answer.payload.size()));
 }
 
 // Byte k of the answer when it lies inside the payload; empty otherwise.
-inline QString payloadByte(const QString& response, int k) {
-    return payloadBytes(response, k, k);
+inline QString payloadByte(const Answer& answer, int k) {
+    return payloadBytes(answer, k, k);
 }
 
 } // namespace rfid

@@ -1,5 +1,6 @@
+#include "cardpayload.h"
+#include "hex.h"
 #include "report.h"
-#include "response.h"
 #include "status.h"
 
 #include <gtest/gtest.h>
@@ -18,19 +19,34 @@ TEST(StatusTexts, TableLookups) {
         EXPECT_EQ(falsereason(QLatin1String(code)), QString()) << code;
 }
 
-TEST(ResponseBytes, BoundedAccess) {
-    const QString r = "AA0002000102BB";
-    EXPECT_EQ(respByte(r, 0), "AA");
-    EXPECT_EQ(respByte(r, 3), "00");
-    EXPECT_EQ(respByte(r, 6), "BB");
-    EXPECT_EQ(respByte(r, 7), "");
-    EXPECT_EQ(respByte(r, 1000000), "");
-    EXPECT_EQ(respByte("AA0", 1), "0");
-    EXPECT_EQ(respBytes(r, 4, 5), "01"
-                                  "02");
-    EXPECT_EQ(respBytes(r, 5, 9), "02BB");
-    EXPECT_EQ(chars(r, 0, 2), "");
-    EXPECT_EQ(chars(r, 13, 5), "BB");
+TEST(PayloadText, OnlyPayloadBytesAreEverRead) {
+    const struct {
+        const char* answer;
+        int first;
+        int last; // -1: to the end of the payload
+        const char* text;
+    } cases[] = {
+        {"AA0004000102037FBB", 4, 5, "0102"},
+        {"AA0004000102037FBB", 5, 9, "0203"}, // cut at the payload's end: no checksum, no end marker
+        {"AA0004000102037FBB", 0, 4, "01"},   // nothing before the payload
+        {"AA0004000102037FBB", 7, 7, ""},     // the checksum's place
+        {"AA0004000102037FBB", 6, 5, ""},
+        {"AA0004000102037FBB", 5, -1, "0203"},
+        {"AA0004000102037FBB", 4, 2147483647, "010203"},
+        {"AA000600010203", 4, 9, "010203"}, // cut short: what came of the payload
+        {"AA000600010203", 7, -1, ""},
+        {"AA00010001BB", 4, -1, ""}, // a status alone: byte 4 is the checksum
+        {"AA000000BB", 4, -1, ""},   // a length that counts no status
+        {"AA00", 4, -1, ""},
+        {"", 4, -1, ""},
+    };
+    for (const auto& c : cases) {
+        const Answer a = readAnswer(hexToBytes(QLatin1String(c.answer)));
+        const QString got = c.last < 0 ? payloadFrom(a, c.first) : payloadBytes(a, c.first, c.last);
+        EXPECT_EQ(got, QLatin1String(c.text)) << c.answer << ' ' << c.first << '-' << c.last;
+        if (c.first == c.last)
+            EXPECT_EQ(payloadByte(a, c.first), got) << c.answer;
+    }
 }
 
 TEST(TimeTexts, TwelveHourClockAndStatusBar) {
