@@ -4,6 +4,7 @@
 #include "devicetext.h"
 #include "doctorlibrary.h"
 #include "readersettings.h"
+#include "version.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,7 +31,7 @@ int cmdVersion(Context& c) {
     const LinkReply r = c.link().send(readVersionCommand());
     if (!r.ok())
         return c.failReply(r, QStringLiteral("could not read the version: "));
-    c.out << printableDeviceText(versionText(r.answer.payload)) << '\n';
+    c.out << printableDeviceText(versionText(r.answer)) << '\n';
     return kDone;
 }
 

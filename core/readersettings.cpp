@@ -705,13 +705,6 @@ std::optional<OutputSettings> outputSettingsOf(const ReaderSettings& settings) {
     return OutputSettings::fromBytes(bytes->data(), int(bytes->size()));
 }
 
-QString versionText(const std::vector<std::uint8_t>& payload) {
-    QString out;
-    for (std::uint8_t b : payload)
-        out += QChar(b);
-    return out;
-}
-
 // ---------------------------------------------------------------------------
 
 QList<SettingDifference> settingDifferences(const ReaderSettings& reader, const ReaderSettings& wanted) {

@@ -200,9 +200,6 @@ std::optional<OutputSettings> outputSettingsOf(const ReaderSettings& settings);
 // (no separators, no prefix, suffix or custom byte, the first format code's default).
 OutputSettings outputSettingsWithDefaults(const ReaderSettings& settings);
 
-// The version text of a version answer: every payload byte as one character.
-QString versionText(const std::vector<std::uint8_t>& payload);
-
 // ---------------------------------------------------------------------------
 // The check.
 

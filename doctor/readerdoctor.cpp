@@ -8,6 +8,7 @@
 #include "hid_descriptor.h"
 #include "reader_ids.h"
 #include "rfidusb_core.h"
+#include "version.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -311,17 +312,12 @@ void scanRules(const SystemRoots& roots, const std::vector<UsbId>& wanted, Syste
     }
 }
 
-// A complete answer frame: its status and data.
-struct Answer {
-    std::uint8_t status = 0;
-    std::vector<std::uint8_t> data;
-};
-
-std::optional<Answer> parseAnswer(const std::vector<std::uint8_t>& bytes) {
-    const rfid::Answer a = readAnswer(bytes);
+// A complete answer frame; nothing for bytes that are not one.
+std::optional<rfid::Answer> completeAnswer(const std::vector<std::uint8_t>& bytes) {
+    rfid::Answer a = readAnswer(bytes);
     if (!a.complete)
         return std::nullopt;
-    return Answer{a.statusByte, a.payload};
+    return a;
 }
 
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
@@ -397,7 +393,7 @@ public:
         const auto answer = lib_.exchange(kVersionFrame);
         const auto error = lib_.lastError();
         if (answer && !answer->empty()) {
-            if (const auto a = parseAnswer(*answer)) {
+            if (const auto a = completeAnswer(*answer)) {
                 answering(*a);
                 return report_;
             }
@@ -428,21 +424,19 @@ private:
         return out;
     }
 
-    void answering(const Answer& a) {
+    void answering(const rfid::Answer& a) {
         Finding f;
         f.problem = false;
         report_.verdict = Verdict::Answering;
-        if (a.status == 0x00) {
-            const bool printable = std::all_of(a.data.begin(), a.data.end(),
-                                               [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
-            report_.version = printable ? std::string(a.data.begin(), a.data.end()) : hexBytes(a.data);
+        if (a.statusByte == protocol::kStatusSuccess) {
+            report_.version = printableDeviceText(versionText(a)).toStdString();
             f.title = "The reader answers: " + label() + ", version \"" + report_.version + "\".";
         } else {
             f.title = "The reader answers: " + label() + ".";
             char buf[96];
-            std::snprintf(buf, sizeof buf, "It refused the version command (status %02X%s%s).", a.status,
-                          a.data.empty() ? "" : ", code ",
-                          a.data.empty() ? "" : hexBytes({a.data[0]}).c_str());
+            std::snprintf(buf, sizeof buf, "It refused the version command (status %02X%s%s).", a.statusByte,
+                          a.payload.empty() ? "" : ", code ",
+                          a.payload.empty() ? "" : hexBytes({a.payload[0]}).c_str());
             f.details.push_back(buf);
         }
         report_.findings.push_back(f);

@@ -1,12 +1,10 @@
 #include "readermodepage.h"
 
-#include "errors.h"
-#include "hex.h"
 #include "keyboardpages.h"
 #include "pagehost.h"
 #include "readersettings.h"
 #include "readertables.h"
-#include "response.h"
+#include "version.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -211,22 +209,6 @@ void ReaderModePage::Button57Click() {
                   QStringLiteral("Restore factory settings False    "));
 }
 
-QString ReaderModePage::versionText(const QString& response) {
-    // Data from byte 4 up to the checksum and end marker (the last four digits).
-    const QString digits = rfid::chars(response, 9, response.size() - 12);
-    try {
-        // Getchr converts whole pairs of bytes; an odd last byte is converted
-        // on its own so that every byte of the version shows.
-        const qsizetype whole = digits.size() / 4 * 4;
-        QByteArray text = rfid::Getchr(digits.left(whole));
-        if (digits.size() - whole >= 2)
-            text += rfid::Getchr(digits.mid(whole, 2) + QLatin1String("00")).left(1);
-        return QString::fromLatin1(text);
-    } catch (const rfid::EConvertError&) {
-        return digits;
-    }
-}
-
 void ReaderModePage::Button63Click() {
     rfid::CycleTexts texts{
         kbd::noDataPlain(), {}, QStringLiteral("read version number false    "), kbd::damaged()};
@@ -234,7 +216,7 @@ void ReaderModePage::Button63Click() {
     m_host.Delay(kWaitMs);
     m_host.report(texts, [this] {
         return QStringList{QStringLiteral("read version number success    "),
-                           QStringLiteral("the version number is：") + versionText(m_host.lastResponse()) +
+                           QStringLiteral("the version number is：") + rfid::versionText(m_host.answer()) +
                                QStringLiteral("\r\n")};
     });
 }

@@ -89,11 +89,6 @@ public:
     // Moves the controls to the settings held in `settings`; others stay.
     void showSettings(const rfid::ReaderSettings& settings);
 
-    // The version text of a version answer: the data bytes between the status
-    // and the checksum as characters, two bytes at a time (an odd last byte is
-    // dropped); the hex digits themselves when they cannot be converted.
-    static QString versionText(const QString& response);
-
 private:
     struct ModeChoice;
     static const ModeChoice* readerModes();

@@ -1,6 +1,7 @@
 #include "station.h"
 
 #include "devicetext.h"
+#include "version.h"
 #include "writeflow.h"
 
 #include <QFileInfo>
@@ -310,7 +311,7 @@ StationRow Station::setUp(const ReaderEntry& reader) {
         row.result = gone(reader) ? untouched : QStringLiteral("failed: no version: ") + version.problem;
         return row;
     }
-    row.version = versionText(version.answer.payload);
+    row.version = versionText(version.answer);
 
     WriteObserver observer;
     observer.before = step;

@@ -6,6 +6,7 @@
 #include "readertables.h"
 #include "settingsfile.h"
 #include "status.h"
+#include "version.h"
 
 #include <QFile>
 #include <QJsonValue>
@@ -190,8 +191,7 @@ TEST(SettingsReadBack, AnswersAreReadFromThePayloadOnly) {
     EXPECT_EQ(parseAnswer("AA000000BB").status, AnswerStatus::Damaged) << "a length without the status";
     EXPECT_EQ(versionText(parseAnswer("AA000600"
                                       "56312E3035"
-                                      "00BB")
-                              .payload),
+                                      "00BB")),
               "V1.05");
 }
 
