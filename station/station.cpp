@@ -270,8 +270,8 @@ bool Station::canListReaders(QString& error) {
     return true;
 }
 
-bool Station::gone(const ReaderEntry& reader) {
-    if (const std::optional<LinkErrorInfo> e = m_usb.lastError(); e && e->kind == LinkError::NoReader)
+bool Station::gone(const ReaderEntry& reader, const LinkReply& reply) {
+    if (reply.failure == LinkFailure::NoReader)
         return true;
     const std::optional<QList<ReaderEntry>> now = m_usb.readers();
     if (!now)
@@ -308,7 +308,7 @@ StationRow Station::setUp(const ReaderEntry& reader) {
     step(QStringLiteral("version"));
     const LinkReply version = m_link.send(readVersionCommand());
     if (!version.ok()) {
-        row.result = gone(reader) ? untouched : QStringLiteral("failed: no version: ") + version.problem;
+        row.result = gone(reader, version) ? untouched : QStringLiteral("failed: no version: ") + version.problem;
         return row;
     }
     row.version = versionText(version.answer);
@@ -317,7 +317,7 @@ StationRow Station::setUp(const ReaderEntry& reader) {
     observer.before = step;
     const WriteOutcome w = writeSettings(m_link, m_wanted, WriteOptions{}, observer);
     const bool lost = !w.reply.ok() && w.reply.failure != LinkFailure::Refused &&
-                      w.reply.failure != LinkFailure::Damaged && gone(reader);
+                      w.reply.failure != LinkFailure::Damaged && gone(reader, w.reply);
     if (w.noCustomByte) {
         row.result = QStringLiteral("failed: custom_byte_enabled is true but neither the file nor the reader "
                                     "has a custom_byte; nothing was written");

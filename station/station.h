@@ -104,7 +104,9 @@ public:
 
 private:
     StationRow setUp(const ReaderEntry& reader);
-    bool gone(const ReaderEntry& reader);
+    // Whether `reader` has gone, after `reply` failed: the exchange found no
+    // reader, or the reader is no longer listed.
+    bool gone(const ReaderEntry& reader, const LinkReply& reply);
 
     UsbLibrary& m_usb;
     ReaderLink m_link;
