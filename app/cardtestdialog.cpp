@@ -216,6 +216,7 @@ void CardTestDialog::setSettings(std::optional<wedge::OutputSettings> settings,
 
 bool CardTestDialog::readSettingsFromReader() {
     ReaderLink link(m_usb);
+    link.setNotice(m_notice);
     const ReadBack back = readBack(link);
     const std::optional<ReaderSettings>& read = back.settings;
     if (!read) {
@@ -372,6 +373,7 @@ void CardTestDialog::setChoices(CardTestChoices choices) {
 FormatFinderDialog* CardTestDialog::openFormatFinder() {
     if (!m_finder) {
         m_finder = new FormatFinderDialog(m_usb, this);
+        m_finder->setReaderNotice(m_notice);
         m_finder->setChooseFormat([this](std::uint8_t code) {
             if (m_choices.chooseFormat)
                 m_choices.chooseFormat(code);

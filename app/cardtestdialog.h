@@ -56,6 +56,9 @@ public:
     std::optional<std::uint8_t> suggestedLanguage() const { return m_suggested; }
     // Opens "Find the format" (one per window), or brings it to the front.
     FormatFinderDialog* openFormatFinder();
+    // Where the notice goes that a reader left switched was set back when this
+    // dialog (or its Find the format) took it; standard error unless set.
+    void setReaderNotice(std::function<void(const QString&)> notice) { m_notice = std::move(notice); }
 
     // Whether the loaded USB library is the simulated reader, which can type a card.
     bool hasSimulatedReader() const;
@@ -112,6 +115,7 @@ private:
     wedge::CardNumber m_example{0, 0, 0x5D, 0x00, 0x45, 0x2C, 0x14};
     std::optional<std::uint8_t> m_suggested;
     FormatFinderDialog* m_finder = nullptr;
+    std::function<void(const QString&)> m_notice;
 
     QString m_typingCard; // the number the simulated reader types, for the status line
 };

@@ -40,7 +40,10 @@ CardTestDialog* showCardTest(UsbLibrary& usb, QWidget* parent) {
         parent ? parent->findChild<CardTestDialog*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
     if (!dialog) {
         dialog = new CardTestDialog(usb, parent);
-        dialog->setChoices(choicesOf(qobject_cast<TForm1*>(parent)));
+        auto* form = qobject_cast<TForm1*>(parent);
+        dialog->setChoices(choicesOf(form));
+        if (form)
+            dialog->setReaderNotice(form->readerNotice());
         dialog->readSettingsFromReader();
     }
     // The desktop's layout may have changed since the card test was last open.

@@ -223,6 +223,7 @@ void FormatFinderDialog::setStatus(const QString& text, bool bad) {
 
 bool FormatFinderDialog::writeOutput(const OutputSettings& settings, QString& why) {
     ReaderLink link(m_usb);
+    link.setNotice(m_notice);
     const LinkReply r = link.send(outputSettingsCommand(settings.toBytes()));
     why = r.problem;
     return r.ok();
@@ -237,6 +238,7 @@ void FormatFinderDialog::setBack() {
     m_clock->stop();
     m_timeLeft->clear();
     ReaderLink link(m_usb);
+    link.setNotice(m_notice);
     const SetBack back = setBackSwitch(link, *m_note);
     watchSignals(false);
     m_note.reset();
@@ -292,6 +294,7 @@ bool FormatFinderDialog::readCard() {
     // The reader is held from the read to the switch: no other program's write
     // falls between them.
     ReaderLink link(m_usb);
+    link.setNotice(m_notice);
     LinkOperation hold(link);
     if (!hold.held()) {
         setStatus(tr("The reader is in use: %1; nothing was changed.").arg(hold.error()), true);

@@ -38,6 +38,9 @@ public:
     // Puts a format into the output format page (nothing is sent).
     void setChooseFormat(std::function<void(std::uint8_t)> choose) { m_chooseFormat = std::move(choose); }
     void setCanChooseFormat(bool can);
+    // Where the notice goes that a reader left switched was set back when this
+    // dialog took it; standard error unless set.
+    void setReaderNotice(std::function<void(const QString&)> notice) { m_notice = std::move(notice); }
 
     // Reads the reader's settings and switches it to 14 hex digits for the next
     // card; false (with the reason in the status line) when the reader does not take it.
@@ -81,6 +84,7 @@ private:
     void setStatus(const QString& text, bool bad = false);
 
     UsbLibrary& m_usb;
+    std::function<void(const QString&)> m_notice;
     QLineEdit* m_expected = nullptr;
     KeystrokeArea* m_area = nullptr;
     QTableWidget* m_table = nullptr;

@@ -107,6 +107,7 @@ bool StationDialog::start(const QString& settingsPath, const QString& csvPath, Q
         return false;
     }
     auto station = std::make_unique<Station>(m_usb, wanted, &m_log);
+    station->setNotice(m_notice);
     if (!station->canListReaders(error))
         return false;
     m_log = std::move(log);
@@ -225,7 +226,8 @@ void StationDialog::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-StationDialog* showStationSetup(UsbLibrary& usb, QWidget* parent, std::function<void()> restoreChoice) {
+StationDialog* showStationSetup(UsbLibrary& usb, QWidget* parent, std::function<void()> restoreChoice,
+                                std::function<void(const QString&)> notice) {
     const QString settings = askOpenFileName(parent, QObject::tr("Set up readers from file"),
                                              QObject::tr("Settings files (*.json);;All files (*)"));
     if (settings.isEmpty())
@@ -237,6 +239,7 @@ StationDialog* showStationSetup(UsbLibrary& usb, QWidget* parent, std::function<
     auto* dialog = new StationDialog(usb, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setRestoreChoice(std::move(restoreChoice));
+    dialog->setReaderNotice(std::move(notice));
     QString error;
     if (!dialog->start(settings, csv, error)) {
         delete dialog;

@@ -49,6 +49,9 @@ public:
     // Called when the station stops: the station chooses each reader in turn,
     // so the window puts its own choice back.
     void setRestoreChoice(std::function<void()> restore) { m_restoreChoice = std::move(restore); }
+    // Where the notice goes that a reader left switched was set back as the
+    // station took it; standard error unless set. Set before start().
+    void setReaderNotice(std::function<void(const QString&)> notice) { m_notice = std::move(notice); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,11 +72,14 @@ private:
     bool m_looking = false;
     bool m_stopRequested = false;
     std::function<void()> m_restoreChoice;
+    std::function<void(const QString&)> m_notice;
 };
 
 // Asks for the settings file and the results file, then opens the station;
 // a refusal is shown as an error and touches no reader.
-// `restoreChoice` puts the window's reader choice back when the station stops.
-StationDialog* showStationSetup(UsbLibrary& usb, QWidget* parent, std::function<void()> restoreChoice = {});
+// `restoreChoice` puts the window's reader choice back when the station stops;
+// `notice` takes the notice that a reader left switched was set back.
+StationDialog* showStationSetup(UsbLibrary& usb, QWidget* parent, std::function<void()> restoreChoice = {},
+                                std::function<void(const QString&)> notice = {});
 
 } // namespace rfid

@@ -30,6 +30,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -101,7 +102,7 @@ TForm1::TForm1(QWidget* parent, const QString& usbLibrary) : QMainWindow(parent)
                        [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20); });
     // A reader left switched by a program of ours that died is set back when
     // the window next takes it; the log says so.
-    m_link.setNotice([this](const QString& text) { addFittedLine(text); });
+    m_link.setNotice(readerNotice());
 
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("ClientArea"));
@@ -199,10 +200,13 @@ void TForm1::buildToolsMenu() {
     station->setObjectName(QStringLiteral("MenuStation"));
     connect(station, &QAction::triggered, this, [this] {
         rfid::runGuarded([this] {
-            rfid::showStationSetup(m_usb, this, [this] {
-                if (m_connection)
-                    m_connection->choose(m_connection->chosenKey());
-            });
+            rfid::showStationSetup(
+                m_usb, this,
+                [this] {
+                    if (m_connection)
+                        m_connection->choose(m_connection->chosenKey());
+                },
+                readerNotice());
         });
     });
 }
@@ -286,6 +290,13 @@ void TForm1::prepareLink() {
     holdAnswer({});
     m_link.setAddress(setadd->currentText());
     m_link.setDebug(RadioButton4->isChecked());
+}
+
+std::function<void(const QString&)> TForm1::readerNotice() {
+    return [window = QPointer<TForm1>(this)](const QString& text) {
+        if (window)
+            window->addFittedLine(text);
+    };
 }
 
 void TForm1::holdAnswer(rfid::Answer answer) {

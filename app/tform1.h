@@ -100,6 +100,10 @@ public:
     rfid::UsbLibrary& usbLibrary() { return m_usb; }
     // The "Reader" menu, the connection indicator and the connection check.
     ReaderConnection* readerConnection() const { return m_connection; }
+    // Puts a notice about the reader in the log: that a reader left switched by
+    // a program that died was set back. For the link of every dialog that
+    // takes the reader, as for the window's own.
+    std::function<void(const QString&)> readerNotice();
 
     // --- Pages ------------------------------------------------------------
     // What the pages (and the manual send panel) use of the window.

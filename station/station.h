@@ -101,6 +101,9 @@ public:
 
     // Leaves the library's reader choice automatic again.
     void finish();
+    // Where the notice goes that a reader left switched was set back as the
+    // station took it; standard error unless set.
+    void setNotice(std::function<void(const QString&)> notice) { m_link.setNotice(std::move(notice)); }
 
 private:
     StationRow setUp(const ReaderEntry& reader);
