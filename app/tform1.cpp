@@ -30,8 +30,8 @@
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
-#include <QPointer>
 #include <QMenuBar>
+#include <QPointer>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QStyleOptionTab>

@@ -147,7 +147,8 @@ void TForm1::checkcard() {
         addLine(QString::fromUtf8(card.name));
         addLine(QString::fromUtf8(card.numberLabel) + rfid::toHex(got.data() + 2, int(count)) +
                 QStringLiteral("\r\n"));
-        holdAnswer({});
+        m_answer = {};
+        lastResponse.clear();
         return;
     }
 }

@@ -194,8 +194,7 @@ void OutputFormatPage::Button25Click() {
         // Every field is read from the answer's payload. A success answer too
         // short to hold them all is damaged: reading on would take the
         // checksum, the end marker or nothing for settings the reader never sent.
-        const std::optional<rfid::ReaderSettings> read =
-            rfid::decodeReadBack(m_host.answer().payload);
+        const std::optional<rfid::ReaderSettings> read = rfid::decodeReadBack(m_host.answer().payload);
         if (!read)
             return QStringList{texts.damaged + rfid::timeStamp() + QStringLiteral("\r\n")};
         const QString heading = QStringLiteral("The Output format ： ");

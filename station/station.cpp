@@ -308,7 +308,8 @@ StationRow Station::setUp(const ReaderEntry& reader) {
     step(QStringLiteral("version"));
     const LinkReply version = m_link.send(readVersionCommand());
     if (!version.ok()) {
-        row.result = gone(reader, version) ? untouched : QStringLiteral("failed: no version: ") + version.problem;
+        row.result =
+            gone(reader, version) ? untouched : QStringLiteral("failed: no version: ") + version.problem;
         return row;
     }
     row.version = versionText(version.answer);

@@ -20,7 +20,7 @@ TEST(VersionText, OneRenderingForEveryFace) {
         {"AA00010001BB", QString(), QString()},
         {"AA000400561BE900BB", QStringLiteral("V\x1b\u00e9"), QStringLiteral("V\\x1b\u00e9")},
         {"AA0006005631", QStringLiteral("V1"), QStringLiteral("V1")}, // cut short: what came
-        {"AA0002018700BB", QString(), QString()},                           // a refusal has no version
+        {"AA0002018700BB", QString(), QString()},                     // a refusal has no version
         {"AA000102BB", QString(), QString()},
         {"", QString(), QString()},
     };

@@ -38,12 +38,15 @@ protected:
         auto written = held;
         written[0] = 0x01;
         ASSERT_TRUE(link.send(rfid::outputSettingsCommand(written)).ok());
-        const rfid::SwitchNote note{"Find the format", "sim:0", QDateTime::currentDateTimeUtc(), held, written};
+        const rfid::SwitchNote note{"Find the format", "sim:0", QDateTime::currentDateTimeUtc(), held,
+                                    written};
         QString error;
         ASSERT_TRUE(rfid::noteSwitch(link, note, error)) << error.toStdString();
     }
     // The window's log as one line (fitted lines are broken at blanks).
-    QString logText() const { return form->RichEdit1->toPlainText().replace(QLatin1Char('\n'), QLatin1Char(' ')); }
+    QString logText() const {
+        return form->RichEdit1->toPlainText().replace(QLatin1Char('\n'), QLatin1Char(' '));
+    }
     bool waitForNotice() const {
         QElapsedTimer t;
         t.start();
