@@ -3,7 +3,7 @@
 # With --check, changes nothing and fails listing the files that are off.
 set -eu
 cd "$(dirname "$0")/.."
-files=$(git ls-files '*.cpp' '*.h' 2>/dev/null || find app protocol transport doctor core cli station wedge pages sim usb tests bench fuzz -name '*.cpp' -o -name '*.h')
+files=$(git ls-files '*.cpp' '*.h' 2>/dev/null || find app protocol transport doctor core cli station wedge logtext pages sim usb tests bench fuzz -name '*.cpp' -o -name '*.h')
 if [ "${1:-}" = "--check" ]; then
     bad=""
     for f in $files; do
