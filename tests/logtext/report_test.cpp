@@ -31,8 +31,9 @@ TEST(PayloadText, OnlyPayloadBytesAreEverRead) {
         const Answer a = readAnswer(hexToBytes(QLatin1String(c.answer)));
         const QString got = c.last < 0 ? payloadFrom(a, c.first) : payloadBytes(a, c.first, c.last);
         EXPECT_EQ(got, QLatin1String(c.text)) << c.answer << ' ' << c.first << '-' << c.last;
-        if (c.first == c.last)
+        if (c.first == c.last) {
             EXPECT_EQ(payloadByte(a, c.first), got) << c.answer;
+        }
     }
 }
 
