@@ -1,69 +1,22 @@
 // rfidctl with files that are not plain settings files: standard output, a
 // shell's ">>" redirection, FIFOs, files with a key given twice, and the notes
 // and texts a technician reads when a file or a name is not what was meant.
+#include "rfidctl_harness.h"
+
 #include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 namespace {
 
-class RfidctlFiles : public ::testing::Test {
+class RfidctlFiles : public RfidctlHarness {
 protected:
-    QTemporaryDir dir;
-
-    struct Outcome {
-        int code = -1;
-        QString out;
-        QString err;
-        bool finished = false;
-    };
+    using Outcome = RfidctlRun;
 
     // `stdoutFile`: standard output appended to that file, as ">>" does.
     Outcome run(const QStringList& args, const QStringList& env = {}, const QString& stdoutFile = {},
                 int waitMs = 30000) {
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
-        e.insert("RFIDSIM_LOG", dir.filePath("frames.log"));
-        for (const char* v : {"RFIDSIM_IGNORE", "RFIDSIM_READERS", "RFIDSIM_FAMILY", "RFIDSIM_UNPLUGGED"})
-            e.remove(v);
-        for (const QString& kv : env)
-            e.insert(kv.section('=', 0, 0), kv.section('=', 1));
-        p.setProcessEnvironment(e);
-        p.setWorkingDirectory(dir.path());
-        if (!stdoutFile.isEmpty())
-            p.setStandardOutputFile(stdoutFile, QIODevice::Append);
-        p.start(QStringLiteral(RFIDCTL_PATH), args);
-        Outcome o;
-        o.finished = p.waitForFinished(waitMs);
-        if (!o.finished) {
-            p.kill();
-            p.waitForFinished();
-        }
-        o.code = p.exitCode();
-        o.out = QString::fromUtf8(p.readAllStandardOutput());
-        o.err = QString::fromUtf8(p.readAllStandardError());
-        return o;
-    }
-    QString file(const QString& name, const QByteArray& text) {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        return path;
-    }
-    QByteArray read(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QStringList framesTaken() {
-        return QString::fromLatin1(read(dir.filePath("frames.log")))
-            .split('\n', Qt::SkipEmptyParts)
-            .filter(QRegularExpression("^>"));
+        return RfidctlHarness::run(args, env, {}, stdoutFile, waitMs);
     }
 #ifndef _WIN32 // Windows has no FIFOs in its file system
     QString fifo(const QString& name) {

@@ -4,6 +4,7 @@
 // audit of three readers with one drifted, its metrics file, and hostile input.
 #include "readerlink.h"
 #include "readerlock.h"
+#include "rfidctl_harness.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,9 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -24,52 +23,21 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace {
 
-struct Ran {
-    int code = -1;
-    QString out;
-    QString err;
-};
+using Ran = RfidctlRun;
 
-class RfidctlFleet : public ::testing::Test {
+class RfidctlFleet : public RfidctlHarness {
 protected:
-    QTemporaryDir dir;
     QString state() const { return dir.filePath("state"); }
 
     Ran run(const QStringList& args, const QStringList& env = {}, const QByteArray& input = {}) {
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
-        e.insert("RFIDSIM_LOG", dir.filePath("frames.log"));
-        e.insert("STATE_DIRECTORY", state());
-        for (const char* v : {"RFIDSIM_READERS", "RFIDSIM_UNPLUGGED", "RFIDSIM_NO_ACCESS", "RFIDSIM_IGNORE"})
-            e.remove(v);
-        for (const QString& kv : env)
-            e.insert(kv.section('=', 0, 0), kv.section('=', 1));
-        p.setProcessEnvironment(e);
-        p.start(QStringLiteral(RFIDCTL_PATH), QStringList{"--sim"} + args);
-        p.write(input);
-        p.closeWriteChannel();
-        EXPECT_TRUE(p.waitForFinished(30000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
-    QString file(const QString& name, const QByteArray& text) {
-        QFile f(QDir::isAbsolutePath(name) ? name : dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        return f.fileName();
+        return RfidctlHarness::run(QStringList{"--sim"} + args, env, input);
     }
     // The command bytes of the frames the readers took since the last call.
     QStringList taken() {
-        QFile f(dir.filePath("frames.log"));
         QStringList commands;
-        if (f.open(QIODevice::ReadOnly)) {
-            for (const QString& line : QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)) {
-                if (line.startsWith('>'))
-                    commands << line.section(' ', 4, 4);
-            }
-        }
-        QFile::remove(f.fileName());
+        for (const QString& frame : framesTaken())
+            commands << frame.section(' ', 4, 4);
+        clearFrames();
         return commands;
     }
     static QJsonObject json(const QString& line) {

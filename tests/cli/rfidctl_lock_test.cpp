@@ -3,48 +3,26 @@
 // says who holds it.
 #include "readerlink.h"
 #include "readerlock.h"
+#include "rfidctl_harness.h"
 #include "settingsfile.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
 
-class RfidctlLock : public ::testing::Test {
+class RfidctlLock : public RfidctlHarness {
 protected:
-    QTemporaryDir dir;
+    RfidctlLock() { env.remove("RFIDSIM_LOG"); }
 
-    QProcess* start(const QStringList& args) {
-        auto* p = new QProcess;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
-        e.insert("STATE_DIRECTORY", dir.filePath("state"));
-        e.remove("RFIDSIM_LOG");
-        e.remove("RFIDSIM_IGNORE");
-        p->setProcessEnvironment(e);
-        p->start(QStringLiteral(RFIDCTL_PATH), QStringList{"--sim"} + args);
-        return p;
-    }
-    struct Done {
-        int code;
-        QString out, err;
-    };
+    using Done = RfidctlRun;
+    QProcess* start(const QStringList& args) { return RfidctlHarness::start(QStringList{"--sim"} + args); }
     static Done finish(QProcess* p) {
-        EXPECT_TRUE(p->waitForFinished(60000));
-        Done d{p->exitCode(), QString::fromUtf8(p->readAllStandardOutput()),
-               QString::fromUtf8(p->readAllStandardError())};
+        const Done d = RfidctlHarness::finish(*p, 60000);
         delete p;
         return d;
-    }
-    QString file(const QString& name, const QByteArray& text) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        return f.fileName();
     }
 };
 

@@ -1,40 +1,18 @@
 // rfidctl with several simulated readers: list, --device, plugging in and out
 // (readers that start unplugged or without access), and the connection check.
+#include "rfidctl_harness.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 
-struct Result {
-    int code = -1;
-    QString out;
-    QString err;
-};
+using Result = RfidctlRun;
 
-class RfidctlReaders : public ::testing::Test {
+class RfidctlReaders : public RfidctlHarness {
 protected:
-    QTemporaryDir dir;
-
-    Result run(const QStringList& args, const QStringList& env = {}) {
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
-        e.insert("RFIDSIM_READERS", "3");
-        e.insert("STATE_DIRECTORY", dir.filePath("state"));
-        for (const char* v : {"RFIDSIM_UNPLUGGED", "RFIDSIM_NO_ACCESS", "RFIDSIM_IGNORE", "RFIDUSB_DEVICE"})
-            e.remove(v);
-        for (const QString& kv : env)
-            e.insert(kv.section('=', 0, 0), kv.section('=', 1));
-        p.setProcessEnvironment(e);
-        p.start(QStringLiteral(RFIDCTL_PATH), args);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
+    RfidctlReaders() { env.insert("RFIDSIM_READERS", "3"); }
 };
 
 } // namespace

@@ -1,13 +1,13 @@
 // rfidctl station as a separate process against several simulated readers: the
 // rows on standard output and in the results file, differences, files refused
 // before any reader is touched, and Ctrl+C leaving a complete results file.
+#include "rfidctl_harness.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -17,46 +17,9 @@ namespace {
 const QByteArray kSettings =
     R"json({"version": 1, "language": "German", "format": "8 no. in HEX", "add_enter": true})json";
 
-class RfidctlStation : public ::testing::Test {
+class RfidctlStation : public RfidctlHarness {
 protected:
-    QTemporaryDir dir;
-
-    QProcessEnvironment environment(const QStringList& extra) const {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
-        e.insert("RFIDSIM_LOG", dir.filePath("frames.log"));
-        e.remove("DISPLAY");
-        e.remove("RFIDSIM_IGNORE");
-        for (const QString& kv : extra)
-            e.insert(kv.section('=', 0, 0), kv.section('=', 1));
-        return e;
-    }
-    struct Outcome {
-        int code = -1;
-        QString out;
-        QString err;
-    };
-    Outcome run(const QStringList& args, const QStringList& env) {
-        QProcess p;
-        p.setProcessEnvironment(environment(env));
-        p.start(QStringLiteral(RFIDCTL_PATH), args);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
-    QString file(const QString& name, const QByteArray& text) {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        return path;
-    }
-    QStringList lines(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
-                                           : QStringList();
-    }
-    QStringList framesTaken() { return lines(dir.filePath("frames.log")).filter(QRegularExpression("^>")); }
+    using Outcome = RfidctlRun;
 };
 
 } // namespace

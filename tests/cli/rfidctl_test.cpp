@@ -3,13 +3,11 @@
 // logged (RFIDSIM_LOG).
 #include "readersettings.h"
 #include "readertables.h"
+#include "rfidctl_harness.h"
 #include "settingsfile.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -19,55 +17,16 @@ struct Outcome {
     std::string err;
 };
 
-class Rfidctl : public ::testing::Test {
+class Rfidctl : public RfidctlHarness {
 protected:
-    QTemporaryDir dir;
     QString state() const { return dir.filePath("reader.state"); }
-    QString log() const { return dir.filePath("frames.log"); }
+    QString log() const { return framesLog(); }
 
     Outcome run(const QStringList& args, const QStringList& env = {}) {
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("RFIDSIM_STATE", state());
-        e.insert("RFIDSIM_LOG", log());
-        // What this computer last wrote to a reader is kept here, not in the
-        // user's own state folder.
-        e.insert("STATE_DIRECTORY", dir.filePath("state"));
-        e.remove("DISPLAY");
-        e.remove("RFIDSIM_IGNORE");
-        for (const QString& kv : env)
-            e.insert(kv.section('=', 0, 0), kv.section('=', 1));
-        p.setProcessEnvironment(e);
-        p.start(QStringLiteral(RFIDCTL_PATH), args);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        return {p.exitCode(), p.readAllStandardOutput().toStdString(),
-                p.readAllStandardError().toStdString()};
+        const RfidctlRun r = RfidctlHarness::run(args, env);
+        return {r.code, r.out.toStdString(), r.err.toStdString()};
     }
-
-    QString file(const QString& name, const QByteArray& text) {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        return path;
-    }
-
-    // Frames the simulated reader took, one "> AA ..." line each.
-    QStringList framesTaken() {
-        QFile f(log());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        QStringList frames;
-        for (const QString& line : QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)) {
-            if (line.startsWith('>'))
-                frames << line.trimmed(); // CRLF on Windows
-        }
-        return frames;
-    }
-    QByteArray stateText() {
-        QFile f(state());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray stateText() { return read(state()); }
 };
 
 // Every key the reader reports, with values other than the reader's defaults.

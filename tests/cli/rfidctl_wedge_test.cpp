@@ -1,13 +1,12 @@
 // rfidctl formats, preview and suggest-language as a user runs them: a separate
 // process, --sim, the simulated reader's settings kept in a file between runs
 // and every frame it took logged. Expected lines are literal.
+#include "rfidctl_harness.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -22,45 +21,13 @@ struct Result {
     }
 };
 
-class RfidctlWedge : public ::testing::Test {
+class RfidctlWedge : public RfidctlHarness {
 protected:
-    QTemporaryDir dir;
-
     Result run(const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
-        e.insert("RFIDSIM_LOG", dir.filePath("frames.log"));
-        e.remove("DISPLAY");
-        for (const char* v : {"RFIDSIM_READERS", "RFIDSIM_UNPLUGGED", "RFIDSIM_NO_ACCESS", "RFIDSIM_IGNORE"})
-            e.remove(v);
-        p.setProcessEnvironment(e);
-        p.start(QStringLiteral(RFIDCTL_PATH), args);
-        EXPECT_TRUE(p.waitForFinished(30000));
-        return {p.exitCode(), p.readAllStandardOutput().toStdString(),
-                p.readAllStandardError().toStdString()};
+        const RfidctlRun r = RfidctlHarness::run(args);
+        return {r.code, r.out.toStdString(), r.err.toStdString()};
     }
-
-    QString file(const QString& name, const QByteArray& text) {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        return path;
-    }
-
-    // Frames the simulated reader took since the log was last cleared.
-    QStringList frames() {
-        QFile f(dir.filePath("frames.log"));
-        QStringList out;
-        if (f.open(QIODevice::ReadOnly)) {
-            for (const QString& line : QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts))
-                if (line.startsWith('>'))
-                    out << line.trimmed(); // CRLF on Windows
-        }
-        return out;
-    }
-    void clearFrames() { QFile::remove(dir.filePath("frames.log")); }
+    QStringList frames() const { return framesTaken(); }
 };
 
 } // namespace
