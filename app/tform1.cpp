@@ -160,7 +160,12 @@ TForm1::TForm1(QWidget* parent, const QString& usbLibrary) : QMainWindow(parent)
     Timer1Timer();
 }
 
-TForm1::~TForm1() = default;
+// A station still open puts the window's reader choice back as it goes: it
+// goes while the window is whole, not among the children Qt deletes after the
+// window's members are gone.
+TForm1::~TForm1() {
+    qDeleteAll(findChildren<rfid::StationDialog*>(Qt::FindDirectChildrenOnly));
+}
 
 void TForm1::buildMenus() {
     QMenuBar* bar = menuBar();
