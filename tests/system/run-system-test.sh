@@ -179,21 +179,39 @@ say "image ready after $(elapsed) s"
 ssh-keygen -q -t ed25519 -N "" -C rfid-system-test -f "$work/key"
 pubkey=$(cut -d' ' -f2 "$work/key.pub")
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+# KVM when /dev/kvm opens and QEMU can set up a virtual CPU on it: under some
+# nested hypervisors QEMU aborts at once with "-cpu host" ("failed to set MSR
+# 0x10a"), which leaving out the arch-capabilities feature avoids. Each choice is
+# tried for three seconds with the machine stopped (-S); a QEMU still running
+# then has its CPU. Otherwise software emulation.
+kvm_starts() {
+    timeout 3 qemu-system-x86_64 -accel kvm -cpu "$1" -m 64 -display none -nodefaults \
+        -monitor none -serial none -S >/dev/null 2>&1
+    [ $? = 124 ]
+}
 accel=(-accel tcg)
 how="software emulation"
 if [ -r /dev/kvm ] && [ -w /dev/kvm ] && (exec 3<>/dev/kvm) 2>/dev/null; then
-    accel=(-accel kvm -cpu host)
-    how=KVM
+    for cpu in host host,-arch-capabilities; do
+        if kvm_starts "$cpu"; then
+            accel=(-accel kvm -cpu "$cpu")
+            how="KVM, -cpu $cpu"
+            break
+        fi
+    done
 fi
-say "booting ($how; console log $work/console.log)"
-qemu-system-x86_64 "${accel[@]}" -m 1024 -smp 1 -display none -no-reboot \
-    -serial "file:$work/console.log" -monitor none \
-    -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
-    -append "root=/dev/vda rw console=ttyS0 net.ifnames=0 quiet rfid_test_key=$pubkey" \
-    -drive "file=$image/root.img,format=raw,if=virtio,snapshot=on" \
-    -device virtio-rng-pci \
-    -nic "user,model=virtio-net-pci,hostfwd=tcp:127.0.0.1:$port-:22" &
-qemu=$!
+boot() {
+    say "booting ($how; console log $work/console.log)"
+    qemu-system-x86_64 "${accel[@]}" -m 1024 -smp 1 -display none -no-reboot \
+        -serial "file:$work/console.log" -monitor none \
+        -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
+        -append "root=/dev/vda rw console=ttyS0 net.ifnames=0 quiet rfid_test_key=$pubkey" \
+        -drive "file=$image/root.img,format=raw,if=virtio,snapshot=on" \
+        -device virtio-rng-pci \
+        -nic "user,model=virtio-net-pci,hostfwd=tcp:127.0.0.1:$port-:22" &
+    qemu=$!
+}
+boot
 trap 'kill $qemu 2>/dev/null' EXIT
 
 SSH_OPTS=(-i "$work/key" -p "$port" -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null
@@ -201,6 +219,13 @@ SSH_OPTS=(-i "$work/key" -p "$port" -o StrictHostKeyChecking=no -o UserKnownHost
 vm() { ssh "${SSH_OPTS[@]}" root@127.0.0.1 "$@"; }
 boot_start=$(date +%s)
 until vm true 2>/dev/null; do
+    # A KVM guest that stops before SSH answers is booted once more in software.
+    if ! kill -0 "$qemu" 2>/dev/null && [ "${accel[1]}" = kvm ]; then
+        tail -n 5 "$work/console.log"
+        accel=(-accel tcg)
+        how="software emulation, after KVM stopped"
+        boot
+    fi
     if ! kill -0 "$qemu" 2>/dev/null || [ $(($(date +%s) - boot_start)) -gt 1200 ]; then
         tail -n 30 "$work/console.log"
         echo "run-system-test: the VM did not answer on SSH"
