@@ -175,10 +175,11 @@ if [ ! -f "$prefix/lib/libhidapi.a" ]; then
 fi
 
 step "GoogleTest for Windows"
+# GoogleTest only: no test uses GoogleMock, which would double this step.
 if [ ! -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
     # shellcheck disable=SC2086
     cmake -S /usr/src/googletest -B "$src/googletest" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF $launcher
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=OFF $launcher
     cmake --build "$src/googletest" -j"$jobs"
     cmake --install "$src/googletest"
 fi
