@@ -4,7 +4,7 @@
 # GoogleTest and whatever windows/deps/*.sh add, then the program with warnings as
 # errors, then an installer (NSIS) and a portable zip.
 #
-#   scripts/build-windows.sh [--qt-archive FILE | --qt-from-source] [--no-package]
+#   scripts/build-windows.sh [--qt-archive FILE | --qt-from-source] [--no-package | --tests-only]
 #
 # Without either Qt option the archive at ../shared/windows/ (relative to the
 # checkout) is used when it is there, else Qt is built from source (17-33 minutes
@@ -16,7 +16,13 @@
 # after hidapi and GoogleTest, with RFID_WIN_PREFIX (install there; DLLs into its
 # bin/, which are shipped), RFID_WIN_TOOLCHAIN, RFID_WIN_SRC (a work folder),
 # RFID_WIN_JOBS and PKG_CONFIG_LIBDIR set; each must skip work already done.
+#
+# --tests-only builds the test programs and what they start (rfidctl, the
+# simulated reader), not the window's program or the installer: what
+# scripts/test-windows.sh needs. Each step prints the seconds spent so far.
 set -eu
+t0=$(date +%s)
+step() { echo "== $* == ($(($(date +%s) - t0)) s)"; }
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
@@ -24,6 +30,7 @@ QT_VERSION=6.4.2
 qt_archive=""
 qt_source=0
 package=1
+tests_only=0
 default_archive="$top/../shared/windows/qt-$QT_VERSION-mingw-w64-x86_64.tar.xz"
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -34,7 +41,8 @@ while [ $# -gt 0 ]; do
         ;;
     --qt-from-source) qt_source=1; shift ;;
     --no-package) package=0; shift ;;
-    -h | --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --tests-only) tests_only=1; package=0; shift ;;
+    -h | --help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "build-windows.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -113,7 +121,7 @@ qt_check() {
     done
 }
 
-echo "== Qt $QT_VERSION for Windows =="
+step "Qt $QT_VERSION for Windows"
 if [ -f "$qt/.rfid-done" ]; then
     echo "already in $qt"
 elif [ -n "$qt_archive" ]; then
@@ -149,7 +157,7 @@ else
     echo "built from source" >"$qt/.rfid-done"
 fi
 
-echo "== hidapi for Windows =="
+step "hidapi for Windows"
 if [ ! -f "$prefix/lib/libhidapi.a" ]; then
     need_sources
     rm -rf "$src/hidapi"
@@ -166,18 +174,19 @@ if [ ! -f "$prefix/lib/libhidapi.a" ]; then
         'Libs: -L${libdir} -lhidapi -lcfgmgr32' 'Cflags: -I${includedir}' >"$prefix/lib/pkgconfig/hidapi.pc"
 fi
 
-echo "== GoogleTest for Windows =="
+step "GoogleTest for Windows"
+# GoogleTest only: no test uses GoogleMock, which would double this step.
 if [ ! -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
     # shellcheck disable=SC2086
     cmake -S /usr/src/googletest -B "$src/googletest" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF $launcher
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=OFF $launcher
     cmake --build "$src/googletest" -j"$jobs"
     cmake --install "$src/googletest"
 fi
 
 for dep in windows/deps/*.sh; do
     [ -f "$dep" ] || continue
-    echo "== $dep =="
+    step "$dep"
     RFID_WIN_PREFIX=$prefix RFID_WIN_TOOLCHAIN=$toolchain RFID_WIN_SRC=$src RFID_WIN_JOBS=$jobs sh "$dep"
 done
 
@@ -209,18 +218,29 @@ ENV
 # shellcheck disable=SC1091
 . "$B/wine-env.sh"
 
-echo "== the program for Windows =="
+step "the program for Windows"
 # shellcheck disable=SC2086
 cmake -S . -B "$B/project" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$qt;$prefix" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DRFID_WERROR="${RFID_WIN_WERROR:-ON}" -DRFID_BUILD_BENCH=OFF $launcher
-cmake --build "$B/project" -j"$jobs"
+    -DRFID_WERROR="${RFID_WIN_WERROR:-ON}" -DRFID_BUILD_BENCH=OFF \
+    -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST $launcher
+# The test lists are read from the test programs under Wine when ctest runs
+# (PRE_TEST above), not while building: a build for the installer starts no Wine.
+if [ "$tests_only" = 1 ]; then
+    # Every program below tests/; rfidctl and the simulated reader come with them.
+    targets=$(ninja -C "$B/project" -t targets all | sed -n 's|^\(tests/[^:]*\.exe\):.*|\1|p')
+    [ -n "$targets" ] || { echo "build-windows.sh: no test programs in $B/project" >&2; exit 1; }
+    # shellcheck disable=SC2086
+    cmake --build "$B/project" -j"$jobs" --target $targets
+else
+    cmake --build "$B/project" -j"$jobs"
+fi
 
 if [ "$package" = 1 ]; then
-    echo "== installer and zip =="
+    step "installer and zip"
     rm -rf "$B/package"
     (cd "$B/project" && cpack -G "NSIS;ZIP" -B "$B/package")
     rm -rf "$B/package/_CPack_Packages"
     ls -l "$B/package"
 fi
-echo "Windows build done: $B"
+step "Windows build done: $B"

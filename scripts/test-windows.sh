@@ -5,13 +5,11 @@
 # on Windows are left out of that build in tests/CMakeLists.txt, each with its reason.
 set -eu
 cd "$(dirname "$0")/.."
-./scripts/build-windows.sh --no-package "$@"
+./scripts/build-windows.sh --tests-only "$@"
 B=${RFID_WIN_BUILD:-build/win}
 # shellcheck disable=SC1091
 . "$B/wine-env.sh"
 echo "== tests under Wine =="
-# One at a time: Wine's server is shared, and the tests of one reader share the
-# simulated reader's settings file.
 # Left out of the run under Wine, by name, each with its reason (one a line:
 # the test's ctest name, then why). Every other test must pass.
 left_out=$(grep -v '^#' <<'LIST'
@@ -34,7 +32,13 @@ LIST
 )
 skip=$(printf '%s\n' "$left_out" | awk 'NF { printf "%s^%s$", sep, $1; sep = "|" }')
 echo "left out under Wine: $(printf '%s\n' "$left_out" | grep -c .) tests (see scripts/test-windows.sh)"
-(cd "$B/project" && ctest --output-on-failure --timeout 600 -E "$skip")
+# Each test is a Windows process of its own, with a Wine start-up of its own: as
+# many at a time as there are cores, as the Linux tests run (each test's files
+# are its own). The test lists are read from the programs first, once.
+t0=$(date +%s)
+(cd "$B/project" && ctest -N >/dev/null &&
+    ctest --output-on-failure --timeout 600 -j"$(nproc)" -E "$skip")
+echo "tests under Wine: $(($(date +%s) - t0)) s"
 echo "== the serial component on two COM ports under Wine =="
 ./scripts/windows/test-serial-wine.sh "$B/project" "$B/deps/qt"
 # Wine's server lingers a few seconds after the last program; stop it now.

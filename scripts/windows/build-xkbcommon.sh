@@ -29,9 +29,14 @@ if [ ! -d "$work/src" ]; then
     dpkg-source -x libxkbcommon_*.dsc src >/dev/null
 fi
 
+# Meson puts ccache before a compiler it finds itself, not before one named here.
+cc="'x86_64-w64-mingw32-gcc-posix'"
+if command -v ccache >/dev/null 2>&1; then
+    cc="['ccache', $cc]"
+fi
 cat > "$work/cross.txt" <<CROSS
 [binaries]
-c = 'x86_64-w64-mingw32-gcc-posix'
+c = $cc
 ar = 'x86_64-w64-mingw32-ar'
 strip = 'x86_64-w64-mingw32-strip'
 windres = 'x86_64-w64-mingw32-windres'
