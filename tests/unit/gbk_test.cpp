@@ -22,8 +22,9 @@ TEST(Gbk, OneCharacterGivesTheSameBytesEverywhere) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(rfid::gbkBytes(c.text).toHex(), c.bytes.toHex()) << c.text.toStdString();
-        if (!c.bytes.contains('?'))
+        if (!c.bytes.contains('?')) {
             EXPECT_EQ(rfid::gbkText(c.bytes), c.text) << c.text.toStdString();
+        }
     }
 }
 
