@@ -240,23 +240,20 @@ struct Bank {
 #if defined(_WIN32)
         // Windows sends WM_DEVICECHANGE for a HID interface to the windows that
         // asked for it; programs ask with a message-only window. A simulated
-        // reader is no Plug and Play device, so it sends the same message to
-        // this process's message-only windows itself.
+        // reader is no Plug and Play device, so it sends the same message itself,
+        // to the message-only windows of the thread that plugs (a window of a
+        // thread that is busy elsewhere would hold the sender up).
         DEV_BROADCAST_DEVICEINTERFACE_W notice{};
         notice.dbcc_size = sizeof notice;
         notice.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
         notice.dbcc_classguid = {
             0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-        const DWORD self = ::GetCurrentProcessId();
+        const DWORD self = ::GetCurrentThreadId();
         for (HWND w = ::FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); w;
              w = ::FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr)) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(w, &owner);
-            if (owner != self)
-                continue;
-            DWORD_PTR result = 0;
-            ::SendMessageTimeoutW(w, WM_DEVICECHANGE, arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
-                                  reinterpret_cast<LPARAM>(&notice), SMTO_ABORTIFHUNG, 1000, &result);
+            if (::GetWindowThreadProcessId(w, nullptr) == self)
+                ::SendMessageW(w, WM_DEVICECHANGE, arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
+                               reinterpret_cast<LPARAM>(&notice));
         }
 #else
         (void)arrived;
