@@ -97,9 +97,15 @@ std::shared_ptr<const wedge::Keymap> hostOption(Context& c, const Arguments& a) 
     } else {
         layout = desktopKeyboardLayout();
         if (!layout) {
+#ifdef _WIN32
+            const QString asked = QStringLiteral("the layout Windows uses has no XKB equal");
+#else
+            const QString asked = QStringLiteral("setxkbmap -query, /etc/default/keyboard");
+#endif
             c.fail(kBadUsage,
-                   QStringLiteral("this computer's keyboard layout could not be found out (setxkbmap "
-                                  "-query, /etc/default/keyboard); give --host-layout LAYOUT"));
+                   QStringLiteral("this computer's keyboard layout could not be found out (%1); give "
+                                  "--host-layout LAYOUT")
+                       .arg(asked));
             return nullptr;
         }
     }

@@ -17,9 +17,33 @@ namespace rfid {
 // Windows converts code page 936 itself; Qt built without ICU has no GBK.
 constexpr UINT kGbkCodePage = 936;
 
-QByteArray gbkBytes(const QString& text) {
-    if (text.isEmpty())
+namespace {
+
+// GBK holds no character outside the Basic Multilingual Plane. Windows would
+// turn each half of its UTF-16 pair into a '?' of its own; one character gives
+// one '?', as everywhere else, so each pair (or a half on its own) becomes one.
+QString withinBmp(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!c.isSurrogate()) {
+            out += c;
+            continue;
+        }
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        out += QLatin1Char('?');
+    }
+    return out;
+}
+
+} // namespace
+
+QByteArray gbkBytes(const QString& original) {
+    if (original.isEmpty())
         return {};
+    const QString text = withinBmp(original);
     const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
     const int length = int(text.size());
     // No "best fit": a character 936 lacks becomes '?' rather than a look-alike.

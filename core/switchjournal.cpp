@@ -12,13 +12,38 @@
 #include <QJsonObject>
 #include <algorithm>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <cerrno>
 #include <csignal>
 #include <unistd.h>
 #endif
 
 namespace rfid {
+
+namespace {
+
+// Whether the program that noted a switch still runs: then it sets the reader
+// back itself. Another user's program counts as running.
+bool stillRuns(qint64 pid) {
+    if (pid <= 0)
+        return false;
+#ifdef _WIN32
+    if (pid == qint64(::GetCurrentProcessId()))
+        return true;
+    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, DWORD(pid));
+    if (!process)
+        return ::GetLastError() == ERROR_ACCESS_DENIED;
+    const bool runs = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return runs;
+#else
+    return pid == ::getpid() || ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+} // namespace
 
 namespace {
 
@@ -159,11 +184,8 @@ QString settleLeftSwitch(ReaderLink& link) {
         return QStringLiteral("%1: %2; removed").arg(path, problem);
     }
     file.close();
-#ifndef _WIN32
-    // A program that still runs sets the reader back itself.
-    if (note.pid > 0 && (note.pid == ::getpid() || ::kill(pid_t(note.pid), 0) == 0 || errno == EPERM))
+    if (stillRuns(note.pid))
         return {};
-#endif
     return setBackSwitch(link, note).text;
 }
 

@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QStandardPaths>
 #include <QUrl>
 
 #ifndef _WIN32
@@ -72,7 +73,17 @@ QString stateFolder(QString* why) {
     const QString systemd = qEnvironmentVariable("STATE_DIRECTORY");
     if (!systemd.isEmpty())
         return systemd.section(QLatin1Char(':'), 0, 0);
-#ifndef _WIN32
+#ifdef _WIN32
+    // The user's local application data (%LOCALAPPDATA%), where the readers'
+    // lock files are too; Windows sets no HOME.
+    const QString local = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (local.isEmpty()) {
+        if (why)
+            *why = QStringLiteral("no state folder: Windows names no local application data folder");
+        return {};
+    }
+    return QDir(local).filePath(kFolderName);
+#else
     if (::geteuid() == 0)
         return QStringLiteral("/var/lib/") + kFolderName;
 #endif

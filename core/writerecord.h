@@ -28,8 +28,9 @@ namespace rfid {
 
 // The folder of the records: $STATE_DIRECTORY (what systemd's StateDirectory=
 // sets; the first of several), else /var/lib/rfid-demo for root, else
-// $XDG_STATE_HOME/rfid-demo (~/.local/state/rfid-demo). Empty with `why` set
-// when there is none (no home folder).
+// $XDG_STATE_HOME/rfid-demo (~/.local/state/rfid-demo); on Windows
+// %LOCALAPPDATA%\rfid-demo. Empty with `why` set when there is none (no home
+// folder).
 QString stateFolder(QString* why = nullptr);
 
 struct ReaderIdentity {

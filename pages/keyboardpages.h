@@ -10,13 +10,24 @@
 
 namespace kbd {
 
+// The width `control` needs to show its caption whole in the font it has: the
+// caption's first line without trailing blanks, with a push button's frame or
+// a radio button's indicator beside it. 0 for a control without a caption.
+int captionWidth(QWidget* control);
+
+// Widens `control` to its caption's width where the given width is too small:
+// the pixel widths were chosen for one system's font metrics, and another
+// system's font may be a pixel or more wider.
+void fitCaption(QWidget* control);
+
 // Creates a control of type T with `caption` as a child of `parent`, names it
-// and puts it at the given pixel rectangle.
+// and puts it at the given pixel rectangle, wide enough for its caption.
 template <typename T>
 T* place(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h) {
     T* control = new T(caption, parent);
     control->setObjectName(QLatin1String(name));
     control->setGeometry(x, y, w, h);
+    fitCaption(control);
     return control;
 }
 

@@ -90,6 +90,7 @@ ReaderModePage::ReaderModePage(PageHost& host, QWidget* parent) : QWidget(parent
     // Ten pixels wider than its neighbours, on the same centre, so that the
     // caption fits.
     Button57->setGeometry(403, 17, 85, 25);
+    kbd::fitCaption(Button57);
     kbd::rule(GroupBox31, "RuleFactoryVersion", 2, 50, 493);
     label(GroupBox31, "LabelVersion", "Reading version number ", 16, 64, 150);
     Button63 = button(GroupBox31, "Button63", "Version", 60);

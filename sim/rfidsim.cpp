@@ -15,7 +15,11 @@
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <dbt.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -194,6 +198,7 @@ struct Bank {
     void resize(int count) {
         count = std::clamp(count, 1, int(RFIDSIM_MAX_READERS));
         const bool changed = count != int(slots.size());
+        const bool more = count > int(slots.size());
         while (int(slots.size()) > count)
             slots.pop_back();
         while (int(slots.size()) < count) {
@@ -209,7 +214,7 @@ struct Bank {
         scan.clear();
         follow();
         if (changed)
-            notify();
+            notify(more);
     }
 
     void powerOn() {
@@ -230,8 +235,28 @@ struct Bank {
             notify();
     }
 
-    void notify() {
-#if !defined(_WIN32)
+    // Tells the program that a reader came or went, the way its platform does.
+    void notify(bool arrived = true) {
+#if defined(_WIN32)
+        // Windows sends WM_DEVICECHANGE for a HID interface to the windows that
+        // asked for it; programs ask with a message-only window. A simulated
+        // reader is no Plug and Play device, so it sends the same message itself,
+        // to the message-only windows of the thread that plugs (a window of a
+        // thread that is busy elsewhere would hold the sender up).
+        DEV_BROADCAST_DEVICEINTERFACE_W notice{};
+        notice.dbcc_size = sizeof notice;
+        notice.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        notice.dbcc_classguid = {
+            0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+        const DWORD self = ::GetCurrentThreadId();
+        for (HWND w = ::FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); w;
+             w = ::FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr)) {
+            if (::GetWindowThreadProcessId(w, nullptr) == self)
+                ::SendMessageW(w, WM_DEVICECHANGE, arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
+                               reinterpret_cast<LPARAM>(&notice));
+        }
+#else
+        (void)arrived;
         if (pipe[1] >= 0) {
             const char byte = 1;
             if (::write(pipe[1], &byte, 1) < 0) {
@@ -440,7 +465,7 @@ RFIDSIM_EXPORT void rfidsim_plug(int index, int plugged) {
         return;
     b.slots[std::size_t(index)].plugged = plugged != 0;
     b.follow();
-    b.notify();
+    b.notify(plugged != 0);
 }
 
 RFIDSIM_EXPORT int rfidsim_plugged(int index) {

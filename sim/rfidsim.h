@@ -55,7 +55,8 @@ enum { RFIDSIM_MAX_READERS = 16 };
 /* Readers beyond `count` are removed; new ones start at power-on, plugged in. */
 void rfidsim_set_reader_count(int count);
 int rfidsim_reader_count(void);
-/* Plugs reader `index` in (1) or out (0). Signals the monitor descriptor when it changes.
+/* Plugs reader `index` in (1) or out (0). Signals the monitor descriptor when it changes (on Windows,
+ * sends WM_DEVICECHANGE to the calling thread's message-only windows, as Windows does for a device).
  * A reader that is out answers nothing: hidWriteData fails with "no reader". */
 void rfidsim_plug(int index, int plugged);
 int rfidsim_plugged(int index);

@@ -6,7 +6,13 @@
 
 #include <QFileInfo>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <QDir>
+#include <optional>
+#include <utility>
+
+#include <windows.h>
+#else
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -52,6 +58,30 @@ bool sameFile(const struct stat& a, const QString& path) {
     struct stat b {};
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &b) == 0 && a.st_dev == b.st_dev &&
            a.st_ino == b.st_ino;
+}
+#else
+// Where a file lives on its volume, whatever name it is reached by (a hard
+// link, a symbolic link); nullopt when it cannot be opened.
+std::optional<std::pair<DWORD, quint64>> fileIdentity(const QString& path) {
+    const HANDLE h = ::CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                                   0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(h, &info);
+    ::CloseHandle(h);
+    if (!known)
+        return std::nullopt;
+    return std::make_pair(info.dwVolumeSerialNumber,
+                          (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const auto first = fileIdentity(a);
+    return first && first == fileIdentity(b);
 }
 #endif
 
@@ -121,9 +151,7 @@ bool StationLog::open(const QString& path, QString& error, const QString& settin
         error = cannotWrite(path, QStringLiteral("it is a folder"));
         return false;
     }
-    if (!settingsPath.isEmpty() &&
-        QFileInfo(path).canonicalFilePath() == QFileInfo(settingsPath).canonicalFilePath() &&
-        QFileInfo::exists(path)) {
+    if (sameFile(path, settingsPath)) {
         error = isSettings;
         return false;
     }

@@ -252,12 +252,15 @@ TEST_F(RfidctlWedge, BadInputSendsNothing) {
         EXPECT_TRUE(frames().isEmpty()) << frames().join('\n').toStdString();
     }
     // Without a display, this computer's layout comes from /etc/default/keyboard.
+    // (Windows always names the layout in use.)
+#ifndef _WIN32
     if (!QFile::exists("/etc/default/keyboard")) {
         const Result r = run({"--sim", "preview", "--card", "5D00452C14"});
         EXPECT_EQ(r.code, 2);
         EXPECT_EQ(r.err, "rfidctl: this computer's keyboard layout could not be found out (setxkbmap -query, "
                          "/etc/default/keyboard); give --host-layout LAYOUT\n");
     }
+#endif
 }
 
 TEST_F(RfidctlWedge, TheStationChecksForTheSitesLayoutBeforeAnyReader) {
