@@ -7,8 +7,8 @@ RfidctlHarness::RfidctlHarness() : env(QProcessEnvironment::systemEnvironment())
     env.insert("RFIDSIM_STATE", dir.filePath("reader.state"));
     env.insert("RFIDSIM_LOG", framesLog());
     env.insert("STATE_DIRECTORY", dir.filePath("state"));
-    for (const char* v : {"DISPLAY", "RFIDSIM_IGNORE", "RFIDSIM_READERS", "RFIDSIM_UNPLUGGED", "RFIDSIM_NO_ACCESS",
-                          "RFIDSIM_FAMILY", "RFIDUSB_DEVICE"})
+    for (const char* v : {"DISPLAY", "RFIDSIM_IGNORE", "RFIDSIM_READERS", "RFIDSIM_UNPLUGGED",
+                          "RFIDSIM_NO_ACCESS", "RFIDSIM_FAMILY", "RFIDUSB_DEVICE"})
         env.remove(v);
 }
 
