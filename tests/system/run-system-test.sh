@@ -187,7 +187,7 @@ accel=(-accel tcg)
 how="software emulation"
 if [ -r /dev/kvm ] && [ -w /dev/kvm ] && (exec 3<>/dev/kvm) 2>/dev/null; then
     (timeout 3 qemu-system-x86_64 -accel kvm -cpu host -m 64 -display none -nodefaults \
-        -monitor none -serial none -S) >/dev/null 2>&1 && true
+        -monitor none -serial none -S; exit $?) >/dev/null 2>&1 && true
     if [ $? = 124 ]; then
         accel=(-accel kvm -cpu host)
         how=KVM
