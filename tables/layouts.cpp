@@ -40,16 +40,6 @@ std::string firstOfList(const std::string& s) {
     return trim(s.substr(0, s.find(',')));
 }
 
-bool plausibleName(const std::string& s) {
-    if (s.empty() || s.size() > 32)
-        return false;
-    for (char c : s) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-')
-            return false;
-    }
-    return true;
-}
-
 // Values of "key<sep>value" lines.
 std::optional<KeyboardLayout> parseLines(const std::string& text, char sep, const char* layoutKey,
                                          const char* variantKey, bool quoted) {
@@ -72,7 +62,7 @@ std::optional<KeyboardLayout> parseLines(const std::string& text, char sep, cons
             variant = firstOfList(value);
         }
     }
-    if (!haveLayout || !plausibleName(layout) || (!variant.empty() && !plausibleName(variant)))
+    if (!haveLayout || !plausibleLayoutName(layout) || (!variant.empty() && !plausibleLayoutName(variant)))
         return std::nullopt;
     return KeyboardLayout{layout, variant};
 }
@@ -88,6 +78,16 @@ std::optional<KeyboardLayout> parseDefaultKeyboard(const std::string& text) {
 
 bool sameLayout(const KeyboardLayout& reader, const KeyboardLayout& desktop) {
     return reader.layout == desktop.layout && (reader.variant.empty() || reader.variant == desktop.variant);
+}
+
+bool plausibleLayoutName(const std::string& s) {
+    if (s.empty() || s.size() > 32)
+        return false;
+    for (char c : s) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-')
+            return false;
+    }
+    return true;
 }
 
 } // namespace rfid::wedge

@@ -29,4 +29,8 @@ std::optional<KeyboardLayout> parseDefaultKeyboard(const std::string& text);
 // reader's layout names one.
 bool sameLayout(const KeyboardLayout& reader, const KeyboardLayout& desktop);
 
+// Whether `s` can be a layout or variant name: 1 to 32 letters, digits, '_' and
+// '-'. Anything else read from a file or a command is not passed on.
+bool plausibleLayoutName(const std::string& s);
+
 } // namespace rfid::wedge

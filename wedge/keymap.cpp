@@ -32,16 +32,6 @@ int comboIndex(const KeyPress& p) {
     return (p.shift ? 1 : 0) + (p.altGr ? 2 : 0);
 }
 
-bool plausibleName(const std::string& s) {
-    if (s.empty() || s.size() > 32)
-        return false;
-    for (char c : s) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-')
-            return false;
-    }
-    return true;
-}
-
 std::mutex& keymapMutex() {
     static std::mutex m;
     return m;
@@ -251,7 +241,8 @@ struct KeymapBuilder {
 
 std::shared_ptr<const Keymap> Keymap::load(const KeyboardLayout& layout, std::string* error) {
     std::string why;
-    if (!plausibleName(layout.layout) || (!layout.variant.empty() && !plausibleName(layout.variant))) {
+    if (!plausibleLayoutName(layout.layout) ||
+        (!layout.variant.empty() && !plausibleLayoutName(layout.variant))) {
         why = "\"" + layout.name() + "\" is not a keyboard layout name (such as de or de(nodeadkeys))";
         if (error)
             *error = why;
@@ -462,7 +453,7 @@ std::optional<KeyboardLayout> parseLayoutName(const std::string& text) {
         if (l.variant.empty())
             return std::nullopt;
     }
-    if (!plausibleName(l.layout) || (!l.variant.empty() && !plausibleName(l.variant)))
+    if (!plausibleLayoutName(l.layout) || (!l.variant.empty() && !plausibleLayoutName(l.variant)))
         return std::nullopt;
     for (char& c : l.layout)
         c = char(std::tolower(static_cast<unsigned char>(c)));
